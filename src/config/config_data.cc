@@ -1,0 +1,28 @@
+#include "config/config_data.h"
+
+namespace {
+
+// The design holds these texts in buffers of 260 characters.
+std::string cut(const std::string& text) { return text.substr(0, ConfigData::kMaxText); }
+
+}  // namespace
+
+ConfigData::ConfigData()
+    : rootIni(nullptr),
+      windowsIni(nullptr),
+      programDir(),
+      rootDir(),
+      windowsDir(),
+      rebootProgram(),
+      interactive(0),
+      platform(0),
+      rebootNeeded(0),
+      debug(0),
+      deferred(0),
+      force(0),
+      backup(1) {}
+
+void ConfigData::setProgramDir(const std::string& text) { programDir = cut(text); }
+void ConfigData::setRootDir(const std::string& text) { rootDir = cut(text); }
+void ConfigData::setWindowsDir(const std::string& text) { windowsDir = cut(text); }
+void ConfigData::setRebootProgram(const std::string& text) { rebootProgram = cut(text); }

@@ -1,0 +1,78 @@
+// ConfigData carries the directories, switches and settings of one run from
+// the run driver to every other subsystem. The run driver creates it at
+// start-up (createConfigData), completes it from the command line and the
+// installation profile, and destroys it last. It holds the two TAVRO.INI
+// profiles without owning them: the run driver destroys those first.
+#ifndef SRC_CONFIG_CONFIG_DATA_H_
+#define SRC_CONFIG_CONFIG_DATA_H_
+
+#include <cstddef>
+#include <string>
+
+class Profile;
+
+// Kinds of Windows, as detectPlatform reports them.
+constexpr int kPlatformWindows95 = 1;
+constexpr int kPlatformWindowsNt = 2;
+constexpr int kPlatformWin32s = 4;
+
+class ConfigData {
+ public:
+  // Text fields keep at most this many characters; a longer value is cut.
+  static constexpr std::size_t kMaxText = 259;
+
+  ConfigData();
+
+  Profile* getRootIni() const { return rootIni; }
+  void setRootIni(Profile* profile) { rootIni = profile; }
+  Profile* getWindowsIni() const { return windowsIni; }
+  void setWindowsIni(Profile* profile) { windowsIni = profile; }
+
+  const std::string& getProgramDir() const { return programDir; }
+  void setProgramDir(const std::string& text);
+  const std::string& getRootDir() const { return rootDir; }
+  void setRootDir(const std::string& text);
+  const std::string& getWindowsDir() const { return windowsDir; }
+  void setWindowsDir(const std::string& text);
+  const std::string& getRebootProgram() const { return rebootProgram; }
+  void setRebootProgram(const std::string& text);
+
+  // Flags count as set only when they are exactly 1.
+  int getInteractive() const { return interactive; }
+  void setInteractive(int value) { interactive = value; }
+  bool isInteractive() const { return interactive == 1; }
+  int getPlatform() const { return platform; }
+  void setPlatform(int value) { platform = value; }
+  int getRebootNeeded() const { return rebootNeeded; }
+  void setRebootNeeded(int value) { rebootNeeded = value; }
+  bool isRebootNeeded() const { return rebootNeeded == 1; }
+  int getDebug() const { return debug; }
+  void setDebug(int value) { debug = value; }
+  bool isDebug() const { return debug == 1; }
+  int getDeferred() const { return deferred; }
+  void setDeferred(int value) { deferred = value; }
+  bool isDeferred() const { return deferred == 1; }
+  int getForce() const { return force; }
+  void setForce(int value) { force = value; }
+  bool isForce() const { return force == 1; }
+  int getBackup() const { return backup; }
+  void setBackup(int value) { backup = value; }
+  bool isBackup() const { return backup == 1; }
+
+ private:
+  Profile* rootIni;
+  Profile* windowsIni;
+  std::string programDir;
+  std::string rootDir;
+  std::string windowsDir;
+  std::string rebootProgram;
+  int interactive;
+  int platform;
+  int rebootNeeded;
+  int debug;
+  int deferred;
+  int force;
+  int backup;
+};
+
+#endif  // SRC_CONFIG_CONFIG_DATA_H_

@@ -1,0 +1,120 @@
+// DataFile is the engine that carries out the installation profile (the .DAT
+// file beside the installer): it consults the patch ledger, evaluates the
+// condition groups of section "Patch", carries out the section of every group
+// that holds, entry by entry, and records the patch. The run driver creates
+// one DataFile after the run configuration is complete, calls processProfile
+// once, and destroys it first at teardown. It owns its Profile of the
+// installation profile; the configuration and the catalogue are borrowed.
+#ifndef SRC_ENGINE_DATA_FILE_H_
+#define SRC_ENGINE_DATA_FILE_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/registry.h"
+
+class ConfigData;
+class NLSClass;
+class Profile;
+class SubstituteClass;
+
+class DataFile {
+ public:
+  DataFile(const std::string& dataFilePath, ConfigData* config, NLSClass* messages);
+  ~DataFile();
+
+  DataFile(const DataFile&) = delete;
+  DataFile& operator=(const DataFile&) = delete;
+
+  // The whole run over the installation profile. Ends the process with exit
+  // code 1, without teardown, when the patch is installed already, an archive
+  // directory cannot be created, or no condition group holds.
+  void processProfile();
+
+  // Creates ARCHIVE and ARCHIVE\TEMP in the product root when missing; ends
+  // the process when one cannot be created.
+  void createArchiveDirectories();
+
+  // Looks patchStr up in the ledger of the product root's TAVRO.INI; sets
+  // nextPatch to the first free ledger number when it is not there.
+  bool isPatchInstalled(const char* patchStr, int* nextPatch);
+
+  // Writes ledger key Patch<number> into the Windows directory's TAVRO.INI
+  // (target 0) or the product root's (target 1).
+  void recordPatch(int target, int number, const std::string& patchStr);
+
+  // Evaluates the condition groups in order and carries out the section of
+  // every group that holds; ends the process when none holds.
+  void processConditions();
+
+  // Decides one condition line; once the line passes its field checks, its
+  // text is replaced by the branch (the section to carry out).
+  bool testCondition(std::string& line);
+
+  // Carries out every entry of the named section, in line order.
+  void processSection(const std::string& section);
+
+  // Carries out one REG entry (the trimmed line, keyword included); true when
+  // the registry was changed as asked.
+  bool processRegistry(const std::string& line);
+
+  // Deletes every subkey below the open key, depth first; path names the key
+  // in messages. True when all went.
+  bool deleteRegistryTree(platform::RegistryKey key, const std::string& path);
+
+  // Copies one file from sourceDir to targetDir and reports the outcome.
+  void installFile(const std::string& sourceDir, const std::string& targetDir,
+                   const std::string& sourceName, const std::string& targetName, int force,
+                   int backup, int compress);
+
+  // Installs fileName from the installer's directory into directory and each
+  // directory below it that already holds a file of that name, the directory
+  // before its subdirectories.
+  void findFileInTree(const std::string& directory, const std::string& fileName, int force,
+                      int backup, int compress);
+
+  // Whether anything exists at path; a failure other than "not found" counts
+  // as existing.
+  static bool fileExists(const std::string& path);
+
+  const std::string& getArchiveDir() const { return archiveDir; }
+  const std::string& getArchiveTempDir() const { return archiveTempDir; }
+  const std::string& getDataFilePath() const { return dataFilePath; }
+
+ private:
+  // The entry handlers; each gets the trimmed line.
+  void processIniEntry(const std::string& line, SubstituteClass& substitutes);
+  void processSubstEntry(const std::string& line, SubstituteClass& substitutes);
+  void processFileEntry(const std::string& line);
+  void processFindFileEntry(const std::string& line);
+  void processRenameEntry(const std::string& line);
+  void processCopyEntry(const std::string& line);
+  void processEraseEntry(const std::string& line);
+  void processRebootEntry(const std::string& line);
+
+  // The base directory named by a component field, WINDOWS or TAVRO; false
+  // for any other text.
+  bool getBaseDirectory(const char* component, std::string* directory) const;
+
+  // An option field's value: the number it begins with, or defaultValue when
+  // it is absent, empty or holds no number.
+  static int getOptionValue(const char* field, int defaultValue);
+
+  // Turns a step put off to the next restart into the restart request.
+  void applyDeferredRule();
+
+  // Writes an error line "\n<BEL><message n>\n" on standard error and the log.
+  void printErrorLine(int message);
+
+  // Ends the process with exit code 1 and no teardown.
+  [[noreturn]] void endRun();
+
+  ConfigData* config;
+  std::unique_ptr<Profile> profile;
+  NLSClass* messages;
+  std::string archiveDir;
+  std::string archiveTempDir;
+  std::string dataFilePath;
+};
+
+#endif  // SRC_ENGINE_DATA_FILE_H_

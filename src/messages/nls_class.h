@@ -1,0 +1,63 @@
+// NLSClass is the message catalogue and the installer's output channel. It
+// loads the numbered messages of the .MSG file beside the program, hands them
+// out by number, and writes console output, copying every text into the log
+// file while one is open. The run driver creates the one NLSClass of a run
+// first and destroys it after the engine, which closes the log.
+#ifndef SRC_MESSAGES_NLS_CLASS_H_
+#define SRC_MESSAGES_NLS_CLASS_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#if defined(__GNUC__)
+#define TVPAT_PRINTF_FORMAT(formatIndex, firstArgument) \
+  __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define TVPAT_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
+// The character that opens every error line.
+constexpr char kBel = 7;
+
+// Shows an absent text the way trace and error lines print it.
+inline const char* orNull(const char* text) { return text ? text : "(null)"; }
+
+class NLSClass {
+ public:
+  explicit NLSClass(const std::string& cataloguePath);
+  ~NLSClass();
+
+  NLSClass(const NLSClass&) = delete;
+  NLSClass& operator=(const NLSClass&) = delete;
+
+  // Reads the catalogue. Returns 1 when it was read, 0 after writing one of
+  // the fixed diagnostics to standard error.
+  int load();
+
+  // Message n for 1 <= n <= the number loaded; message 2 for any other n (the
+  // empty text when the catalogue holds fewer than two messages).
+  const char* getMessage(int number) const;
+  int getMessageCount() const { return static_cast<int>(messages.size()); }
+
+  // Closes an open log; then, when path is not empty, opens it for appending
+  // (append nonzero) or afresh. A log that cannot be opened is silently none.
+  void openLog(const std::string& path, int append);
+  bool isLogOpen() const { return log != nullptr; }
+  const std::string& getLogPath() const { return logPath; }
+
+  // Formatted output to standard output, and once more to the log when one is
+  // open. Returns the number of characters written to standard output.
+  int print(const char* format, ...) TVPAT_PRINTF_FORMAT(2, 3);
+
+  // The same to `stream` (always standard error) and the log.
+  int printTo(std::FILE* stream, const char* format, ...) TVPAT_PRINTF_FORMAT(3, 4);
+
+ private:
+  std::vector<std::string> messages;
+  std::string cataloguePath;
+  std::FILE* log;
+  std::string logPath;
+};
+
+#endif  // SRC_MESSAGES_NLS_CLASS_H_

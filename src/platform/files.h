@@ -1,0 +1,103 @@
+// File system services: opening, creating, reading and writing files through
+// handles, DOS time stamps, renames, deletions, directories and existence
+// tests.
+//
+// Paths are Windows paths. On Win32 they go to the system unchanged. The
+// POSIX stand-in takes both "\" and "/" as separators and resolves a name that
+// does not exist exactly without regard to case, component by component; a
+// name that is created keeps the case it was given.
+#ifndef SRC_PLATFORM_FILES_H_
+#define SRC_PLATFORM_FILES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace platform {
+
+// An open file. The value is a HANDLE on Win32 and a descriptor on POSIX;
+// -1 means no file.
+struct FileHandle {
+  std::intptr_t value = -1;
+  bool isOpen() const { return value != -1; }
+};
+
+// A last-write time in local time, packed as MS-DOS keeps it: the time word
+// holds seconds / 2 (bits 0-4), minutes (5-10) and hours (11-15); the date
+// word holds the day (0-4), month 1-12 (5-8) and years since 1980 (9-15).
+struct DosStamp {
+  std::uint16_t date = 0;
+  std::uint16_t time = 0;
+};
+
+// What a cached copy of a file compares to notice a change: the last-write
+// time at the system's finest grain and the size in bytes.
+struct FileInfo {
+  std::uint64_t modifiedTime = 0;
+  std::uint64_t size = 0;
+};
+
+struct DirectoryEntry {
+  std::string name;
+  bool isDirectory = false;
+  // A symbolic link or reparse point; never followed into.
+  bool isLink = false;
+};
+
+// Opens an existing file for reading, binary.
+Status openFileForReading(const std::string& path, FileHandle* file);
+
+// Creates a new file for reading and writing, binary, with normal attributes.
+// Fails when any file or directory of that name exists (create only if new).
+Status createNewFile(const std::string& path, FileHandle* file);
+
+// Reads up to `capacity` bytes; `*bytesRead` is 0 at the end of the file.
+Status readFile(FileHandle file, void* buffer, std::size_t capacity, std::size_t* bytesRead);
+
+// Writes `size` bytes; `*bytesWritten` tells how many went out.
+Status writeFile(FileHandle file, const void* data, std::size_t size, std::size_t* bytesWritten);
+
+// Closes the file; a failure means buffered data may not have reached the
+// disk. The handle is closed either way.
+Status closeFile(FileHandle file);
+
+// The last-write time of an open file, in local time.
+Status getFileStamp(FileHandle file, DosStamp* stamp);
+
+// Sets the last-write time of a file opened by createNewFile.
+Status setFileStamp(FileHandle file, DosStamp stamp);
+
+// Size and last-write time of the file at path; notFound when it is absent.
+Status getFileInfo(const std::string& path, FileInfo* info);
+
+// Whether anything exists at path: ok when it does, notFound when it does
+// not, another failure when the system cannot tell (no access, bad name).
+Status testPath(const std::string& path);
+
+// Renames a file or directory; fails when `to` exists.
+Status renameFile(const std::string& from, const std::string& to);
+
+// Renames `from` over `to`, replacing an existing file in one step.
+Status replaceFile(const std::string& from, const std::string& to);
+
+Status deleteFile(const std::string& path);
+
+// Creates one directory level.
+Status makeDirectory(const std::string& path);
+
+// The entries of a directory other than "." and "..", in the order the
+// system lists them.
+Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries);
+
+// Opens a stream with the C library's fopen modes ("r", "w+", "a+", "rb").
+// Text modes follow the platform's line-end convention. Returns null on
+// failure.
+std::FILE* openStream(const std::string& path, const char* mode);
+
+}  // namespace platform
+
+#endif  // SRC_PLATFORM_FILES_H_

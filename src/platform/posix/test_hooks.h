@@ -1,0 +1,58 @@
+// Test hooks of the POSIX stand-ins, for effects a test cannot cause for real
+// on Linux: a file in use, a disk that fills up, a registry call refused.
+// Only tests include this header; the program never sets a hook.
+#ifndef SRC_PLATFORM_POSIX_TEST_HOOKS_H_
+#define SRC_PLATFORM_POSIX_TEST_HOOKS_H_
+
+#include <functional>
+#include <string>
+
+namespace platform {
+namespace testing {
+
+// Every platform call of files.h, registry.h, restart.h and system.h that can
+// fail consults the hook first.
+enum class Call {
+  kOpenFileForReading,
+  kCreateNewFile,
+  kReadFile,
+  kWriteFile,
+  kCloseFile,
+  kGetFileStamp,
+  kSetFileStamp,
+  kGetFileInfo,
+  kTestPath,
+  kRenameFile,
+  kReplaceFile,
+  kDeleteFile,
+  kMakeDirectory,
+  kListDirectory,
+  kOpenStream,
+  kOpenRegistryKey,
+  kCreateRegistryKey,
+  kQueryRegistryDefaultValue,
+  kSetRegistryString,
+  kDeleteRegistryValue,
+  kDeleteRegistryKey,
+  kCountRegistrySubkeys,
+  kEnumerateRegistrySubkey,
+  kCloseRegistryKey,
+  kScheduleMoveAtRestart,
+  kStartProcess,
+  kGetWindowsDirectory,
+};
+
+// Decides one call. `path` is the file the call concerns (for handle calls,
+// the path the file was opened under; for registry calls, the key's full
+// path such as HKEY_CURRENT_USER\Software\Vendor plus "\" and the subkey or
+// value name when there is one). Returns 0 to let the call go ahead, or the
+// errno value the call then fails with (ENOENT makes it a not-found failure).
+using FaultHook = std::function<int(Call call, const std::string& path)>;
+
+// Installs the hook; an empty hook removes it.
+void setFaultHook(FaultHook hook);
+
+}  // namespace testing
+}  // namespace platform
+
+#endif  // SRC_PLATFORM_POSIX_TEST_HOOKS_H_

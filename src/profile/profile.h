@@ -1,0 +1,83 @@
+// Profile holds one INI-style text file in memory as an ordered list of lines
+// and answers queries and edits on it. The file on disk is the master copy:
+// every query and edit first re-reads the file when its size or time changed,
+// and every edit saves the file before it returns. Lines that are neither
+// section headers nor key lines stay verbatim.
+//
+// A Profile is created by its user around a task and destroyed after it; the
+// run configuration keeps the two TAVRO.INI profiles for the whole run.
+#ifndef SRC_PROFILE_PROFILE_H_
+#define SRC_PROFILE_PROFILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Profile {
+ public:
+  static constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+
+  // Keeps the path and reads the file; a missing file gives an empty profile.
+  explicit Profile(const std::string& path);
+  // Writes the lines back when an edit was made and close() was not called.
+  // Never throws: every edit has already saved, so a failure here can only
+  // repeat one that was raised then.
+  ~Profile();
+
+  Profile(const Profile&) = delete;
+  Profile& operator=(const Profile&) = delete;
+
+  // Re-reads the file when its size or time differ from the last read. A file
+  // that can no longer be read leaves the profile empty.
+  void refresh();
+
+  // Writes every line, each followed by CR LF, to a new file beside the
+  // original and puts it in the original's place only when all of it was
+  // written; raises Error 21 with the path otherwise, leaving the file as it
+  // was.
+  void save();
+
+  // Saves when an edit was made during this object's life (raising Error 21
+  // like save), so that the destructor has nothing left to write.
+  void close();
+
+  // Position of the first line that begins with "[" + section + "]", without
+  // regard to case; kNoLine when there is none. No refresh.
+  std::size_t findSection(const std::string& section) const;
+
+  // True when the first character that is not white space is "[".
+  static bool isSectionHeader(const std::string& line);
+
+  std::size_t lineCount() const { return lines.size(); }
+  const std::string& line(std::size_t position) const { return lines[position]; }
+  const std::string& getPath() const { return path; }
+
+  // The value of the first matching key of the first matching section, or
+  // defaultValue. Refreshes first.
+  std::string getString(const std::string& section, const std::string& key,
+                        const std::string& defaultValue);
+
+  // The same search, the value read like "%d"; defaultValue when the section
+  // or key is missing or the value holds no number.
+  int getInt(const std::string& section, const std::string& key, int defaultValue);
+
+  // Sets or replaces key=value; a null value deletes the key line; a null key
+  // deletes the whole section. Refreshes first and saves after (Error 21).
+  void writeString(const std::string& section, const char* key, const char* value);
+
+  // Adds key=value to the section unless an identical line stands at or after
+  // its header; saves only when a line was added (Error 21).
+  void appendString(const std::string& section, const std::string& key,
+                    const std::string& value);
+
+ private:
+  bool dirty;
+  bool closed;
+  std::string path;
+  std::vector<std::string> lines;
+  std::uint64_t stampTime;
+  std::uint64_t stampSize;
+};
+
+#endif  // SRC_PROFILE_PROFILE_H_

@@ -1,0 +1,106 @@
+// Machine is a scratch Windows machine for one end-to-end test: a Windows
+// directory, a product root with its TAVRO.INI, and a patch directory that
+// holds a copy of the program under test with its catalogue. It runs that
+// program natively (the Linux build over its stand-ins) or under Wine (the
+// Windows build), as TVPAT_E2E_TARGET says, and lets the test look at files,
+// INI files and the registry afterwards. Everything it made is removed when
+// it is destroyed.
+#ifndef TESTS_E2E_MACHINE_H_
+#define TESTS_E2E_MACHINE_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct RunResult {
+  int exitCode = -1;
+  // Console output with carriage returns dropped, so both builds compare
+  // alike.
+  std::string out;
+  std::string err;
+};
+
+class Machine {
+ public:
+  Machine();
+  ~Machine();
+
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  bool isWine() const;
+
+  // Linux paths of the machine's directories (no trailing separator). Under
+  // Wine the Windows directory is the prefix's C:\windows.
+  const std::string& getRoot() const;
+  const std::string& getWindowsDir() const;
+  const std::string& getProductDir() const;
+  const std::string& getPatchDir() const;
+  // The installation profile beside the program, TVPAT32.DAT.
+  std::string getProfilePath() const;
+
+  // A Linux path as the program sees and prints it: unchanged natively,
+  // "Z:\tmp\..." under Wine.
+  std::string shown(const std::string& path) const;
+  // The Windows directory as the program prints it ("C:\windows" under Wine).
+  std::string shownWindowsDir() const;
+
+  // Files, by Linux path. writeFile makes missing directories and writes the
+  // bytes as given; readFile returns the bytes, or nullopt when absent.
+  void writeFile(const std::string& path, const std::string& content) const;
+  std::optional<std::string> readFile(const std::string& path) const;
+  bool exists(const std::string& path) const;
+  void makeDirectory(const std::string& path) const;
+  // Sets the last-write time, in local time.
+  void setStamp(const std::string& path, int year, int month, int day, int hour, int minute,
+                int second) const;
+
+  // The three INI files the installer starts from. writeWindowsIni writes
+  // TAVRO.INI in the Windows directory as given; the constructor writes one
+  // naming the product root ([Tavro] root=...) with [Patch] Interactive=1.
+  void writeProfile(const std::string& content) const;
+  void writeWindowsIni(const std::string& content) const;
+  void writeProductIni(const std::string& content) const;
+  // The product root as the program sees it (for a TAVRO.INI of one's own).
+  std::string shownProductDir() const;
+
+  // The kind of Windows the program sees: 1 the Windows 95 family, 2 NT
+  // (default), 4 Win32s.
+  void setPlatformKind(int kind);
+  // An environment variable for the next runs (set from inside Wine there).
+  void setEnvironment(const std::string& name, const std::string& value);
+
+  // Runs the program in the patch directory (also the current directory).
+  RunResult run(const std::vector<std::string>& arguments = {}) const;
+  // Runs another copy of the program, at a path of the test's choosing.
+  RunResult runProgramAt(const std::string& programPath,
+                         const std::vector<std::string>& arguments) const;
+  // Copies the program (and nothing else) to path.
+  void copyProgramTo(const std::string& path) const;
+
+  // Registry, with keys written like HKEY_CURRENT_USER\Software\Vendor and
+  // an empty name for the default value.
+  void setRegistryValue(const std::string& key, const std::string& name,
+                        const std::string& value) const;
+  std::optional<std::string> getRegistryValue(const std::string& key,
+                                               const std::string& name) const;
+  bool registryKeyExists(const std::string& key) const;
+
+  // What a restart does with the deferred steps: tvprestart natively,
+  // wineboot -r under Wine.
+  RunResult restart() const;
+  // The MoveFileExA registrations waiting for the restart, in order, each
+  // as {source, destination} with an empty destination for a deletion.
+  std::vector<std::pair<std::string, std::string>> getPendingMoves() const;
+
+  // Keeps a file in use until release (Wine only): shareRead true lets others
+  // read it but not rename, replace or delete it; false blocks every open.
+  void holdFile(const std::string& path, bool shareRead);
+  void releaseFiles();
+
+ private:
+  struct State;
+  State* state;
+};
+
+#endif  // TESTS_E2E_MACHINE_H_

@@ -1,0 +1,42 @@
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "tvpat-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path, ignored);
+}
+
+std::string TempDir::file(const std::string& relative) const { return path + "/" + relative; }
+
+void TempDir::write(const std::string& relative, const std::string& content) const {
+  fs::path target = file(relative);
+  fs::create_directories(target.parent_path());
+  std::ofstream stream(target, std::ios::binary | std::ios::trunc);
+  stream << content;
+  if (!stream.flush()) throw std::runtime_error("cannot write " + target.string());
+}
+
+std::optional<std::string> TempDir::read(const std::string& relative) const {
+  std::ifstream stream(file(relative), std::ios::binary);
+  if (!stream) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+bool TempDir::exists(const std::string& relative) const {
+  std::error_code ignored;
+  return fs::exists(fs::symlink_status(file(relative), ignored));
+}
