@@ -1,0 +1,304 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/posix/posix_support.h"
+
+namespace platform {
+
+namespace {
+
+using testing::Call;
+
+// The fault a test hook chooses for a call on a path; 0 lets it go ahead.
+int pathFault(Call call, const std::string& path) {
+  return posix::faultHookInstalled ? posix::consultFaultHook(call, path) : 0;
+}
+
+// A rename concerns two files, and either may be the one a test holds in
+// use, so the hook is asked about the source and then the target.
+int pairFault(Call call, const std::string& from, const std::string& to) {
+  if (!posix::faultHookInstalled) return 0;
+  if (int fault = posix::consultFaultHook(call, from)) return fault;
+  return posix::consultFaultHook(call, to);
+}
+
+int handleFault(Call call, FileHandle file) {
+  if (!posix::faultHookInstalled) return 0;
+  return posix::consultFaultHook(call, posix::getHandlePath(static_cast<int>(file.value)));
+}
+
+Status lastError() { return posix::failureFromErrno(errno); }
+
+Status openDescriptor(const std::string& path, int flags, FileHandle* file) {
+  int descriptor;
+  do {
+    descriptor = open(posix::resolvePath(path).c_str(), flags | O_CLOEXEC, 0666);
+  } while (descriptor < 0 && errno == EINTR);
+  if (descriptor < 0) return lastError();
+  file->value = descriptor;
+  posix::rememberHandlePath(descriptor, path);
+  return Status::success();
+}
+
+char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Windows lists a directory sorted by upper-cased name; sorting the same way
+// keeps listings alike on both builds and independent of readdir's order.
+bool listsBefore(const DirectoryEntry& left, const DirectoryEntry& right) {
+  std::size_t common = std::min(left.name.size(), right.name.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    char a = upperAscii(left.name[i]);
+    char b = upperAscii(right.name[i]);
+    if (a != b) return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
+  }
+  if (left.name.size() != right.name.size()) return left.name.size() < right.name.size();
+  return left.name < right.name;
+}
+
+}  // namespace
+
+Status openFileForReading(const std::string& path, FileHandle* file) {
+  if (int fault = pathFault(Call::kOpenFileForReading, path)) return posix::failureFromErrno(fault);
+  Status status = openDescriptor(path, O_RDONLY, file);
+  if (!status.ok) return status;
+  // Linux opens a directory for reading; Windows refuses to open one as a
+  // file, and callers rely on that to tell files from directories.
+  struct stat info;
+  if (fstat(static_cast<int>(file->value), &info) == 0 && S_ISDIR(info.st_mode)) {
+    posix::forgetHandlePath(static_cast<int>(file->value));
+    close(static_cast<int>(file->value));
+    file->value = -1;
+    return posix::failureFromErrno(EISDIR);
+  }
+  return status;
+}
+
+Status createNewFile(const std::string& path, FileHandle* file) {
+  if (int fault = pathFault(Call::kCreateNewFile, path)) return posix::failureFromErrno(fault);
+  return openDescriptor(path, O_RDWR | O_CREAT | O_EXCL, file);
+}
+
+Status readFile(FileHandle file, void* buffer, std::size_t capacity, std::size_t* bytesRead) {
+  *bytesRead = 0;
+  if (int fault = handleFault(Call::kReadFile, file)) return posix::failureFromErrno(fault);
+  ssize_t count;
+  do {
+    count = read(static_cast<int>(file.value), buffer, capacity);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) return lastError();
+  *bytesRead = static_cast<std::size_t>(count);
+  return Status::success();
+}
+
+Status writeFile(FileHandle file, const void* data, std::size_t size, std::size_t* bytesWritten) {
+  *bytesWritten = 0;
+  if (int fault = handleFault(Call::kWriteFile, file)) return posix::failureFromErrno(fault);
+  const char* next = static_cast<const char*>(data);
+  // write may take only part of the data (a full disk, a signal); Windows
+  // writes all or fails, so keep going until it is all out or an error says
+  // why not.
+  while (*bytesWritten < size) {
+    ssize_t count = write(static_cast<int>(file.value), next, size - *bytesWritten);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return lastError();
+    }
+    if (count == 0) return posix::failureFromErrno(ENOSPC);
+    *bytesWritten += static_cast<std::size_t>(count);
+    next += count;
+  }
+  return Status::success();
+}
+
+Status closeFile(FileHandle file) {
+  int descriptor = static_cast<int>(file.value);
+  int fault = handleFault(Call::kCloseFile, file);
+  posix::forgetHandlePath(descriptor);
+  // The descriptor is gone after close even when it reports an error, so it
+  // is never closed twice; the hook's fault is reported after the close.
+  int result = close(descriptor);
+  int error = errno;
+  if (fault) return posix::failureFromErrno(fault);
+  if (result != 0) return posix::failureFromErrno(error);
+  return Status::success();
+}
+
+Status getFileStamp(FileHandle file, DosStamp* stamp) {
+  if (int fault = handleFault(Call::kGetFileStamp, file)) return posix::failureFromErrno(fault);
+  struct stat info;
+  if (fstat(static_cast<int>(file.value), &info) != 0) return lastError();
+  std::time_t seconds = info.st_mtim.tv_sec;
+  struct tm local;
+  if (localtime_r(&seconds, &local) == nullptr) return lastError();
+  int year = local.tm_year + 1900;
+  // A DOS date counts seven bits of years from 1980.
+  if (year < 1980 || year > 2107) return posix::failureFromErrno(EOVERFLOW);
+  stamp->date =
+      static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  stamp->time =
+      static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+  return Status::success();
+}
+
+Status setFileStamp(FileHandle file, DosStamp stamp) {
+  if (int fault = handleFault(Call::kSetFileStamp, file)) return posix::failureFromErrno(fault);
+  struct tm local = {};
+  local.tm_year = ((stamp.date >> 9) & 0x7f) + 80;
+  local.tm_mon = ((stamp.date >> 5) & 0x0f) - 1;
+  local.tm_mday = stamp.date & 0x1f;
+  local.tm_hour = (stamp.time >> 11) & 0x1f;
+  local.tm_min = (stamp.time >> 5) & 0x3f;
+  local.tm_sec = (stamp.time & 0x1f) * 2;
+  local.tm_isdst = -1;
+  // Windows refuses a stamp that names no real date or time; mktime would
+  // quietly roll it over into the next month or day instead.
+  if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_hour > 23 ||
+      local.tm_min > 59 || local.tm_sec > 59) {
+    return posix::failureFromErrno(EINVAL);
+  }
+  std::time_t seconds = mktime(&local);
+  if (seconds == static_cast<std::time_t>(-1)) return posix::failureFromErrno(EINVAL);
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = seconds;
+  times[1].tv_nsec = 0;
+  if (futimens(static_cast<int>(file.value), times) != 0) return lastError();
+  return Status::success();
+}
+
+Status getFileInfo(const std::string& path, FileInfo* info) {
+  if (int fault = pathFault(Call::kGetFileInfo, path)) return posix::failureFromErrno(fault);
+  struct stat status;
+  if (stat(posix::resolvePath(path).c_str(), &status) != 0) return lastError();
+  info->modifiedTime = static_cast<std::uint64_t>(status.st_mtim.tv_sec) * 1000000000u +
+                       static_cast<std::uint64_t>(status.st_mtim.tv_nsec);
+  info->size = static_cast<std::uint64_t>(status.st_size);
+  return Status::success();
+}
+
+Status testPath(const std::string& path) {
+  if (int fault = pathFault(Call::kTestPath, path)) return posix::failureFromErrno(fault);
+  struct stat info;
+  if (lstat(posix::resolvePath(path).c_str(), &info) != 0) return lastError();
+  return Status::success();
+}
+
+Status renameFile(const std::string& from, const std::string& to) {
+  if (int fault = pairFault(Call::kRenameFile, from, to)) return posix::failureFromErrno(fault);
+  std::string source = posix::resolvePath(from);
+  std::string target = posix::resolvePath(to);
+  if (target == source) {
+    // The target names the source itself in another case: Windows renames
+    // the file to the new spelling rather than calling the target taken.
+    std::string literal = to;
+    for (char& c : literal) {
+      if (c == '\\') c = '/';
+    }
+    std::size_t slash = literal.find_last_of('/');
+    std::string name = slash == std::string::npos ? literal : literal.substr(slash + 1);
+    std::size_t sourceSlash = source.find_last_of('/');
+    target =
+        (sourceSlash == std::string::npos ? std::string() : source.substr(0, sourceSlash + 1)) +
+        name;
+    if (target == source) return Status::success();
+  }
+  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return Status::success();
+  }
+  if (errno != EINVAL && errno != ENOSYS) return lastError();
+  // A file system without the no-replace rename: a hard link fails on an
+  // existing target by itself, which leaves no window for a race.
+  struct stat info;
+  if (lstat(source.c_str(), &info) != 0) return lastError();
+  if (!S_ISDIR(info.st_mode)) {
+    if (link(source.c_str(), target.c_str()) != 0) return lastError();
+    if (unlink(source.c_str()) != 0) {
+      Status status = lastError();
+      unlink(target.c_str());
+      return status;
+    }
+    return Status::success();
+  }
+  if (lstat(target.c_str(), &info) == 0) return posix::failureFromErrno(EEXIST);
+  if (rename(source.c_str(), target.c_str()) != 0) return lastError();
+  return Status::success();
+}
+
+Status replaceFile(const std::string& from, const std::string& to) {
+  if (int fault = pairFault(Call::kReplaceFile, from, to)) return posix::failureFromErrno(fault);
+  if (rename(posix::resolvePath(from).c_str(), posix::resolvePath(to).c_str()) != 0) {
+    return lastError();
+  }
+  return Status::success();
+}
+
+Status deleteFile(const std::string& path) {
+  if (int fault = pathFault(Call::kDeleteFile, path)) return posix::failureFromErrno(fault);
+  if (unlink(posix::resolvePath(path).c_str()) != 0) return lastError();
+  return Status::success();
+}
+
+Status makeDirectory(const std::string& path) {
+  if (int fault = pathFault(Call::kMakeDirectory, path)) return posix::failureFromErrno(fault);
+  if (mkdir(posix::resolvePath(path).c_str(), 0777) != 0) return lastError();
+  return Status::success();
+}
+
+Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries) {
+  entries->clear();
+  if (int fault = pathFault(Call::kListDirectory, path)) return posix::failureFromErrno(fault);
+  std::string directory = posix::resolvePath(path);
+  DIR* stream = opendir(directory.c_str());
+  if (stream == nullptr) return lastError();
+  errno = 0;
+  while (struct dirent* entry = readdir(stream)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    DirectoryEntry listed;
+    listed.name = name;
+    unsigned char type = entry->d_type;
+    if (type == DT_UNKNOWN) {
+      // Some file systems leave the type to a separate look; lstat so that a
+      // link is reported as itself, never as what it points to.
+      struct stat info;
+      std::string full = directory;
+      if (!full.empty() && full.back() != '/') full += '/';
+      if (lstat((full + name).c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) type = DT_DIR;
+        if (S_ISLNK(info.st_mode)) type = DT_LNK;
+      }
+    }
+    listed.isDirectory = type == DT_DIR;
+    listed.isLink = type == DT_LNK;
+    entries->push_back(listed);
+    errno = 0;
+  }
+  int error = errno;
+  closedir(stream);
+  if (error != 0) {
+    entries->clear();
+    return posix::failureFromErrno(error);
+  }
+  std::sort(entries->begin(), entries->end(), listsBefore);
+  return Status::success();
+}
+
+std::FILE* openStream(const std::string& path, const char* mode) {
+  if (int fault = pathFault(Call::kOpenStream, path)) {
+    errno = fault;
+    return nullptr;
+  }
+  return std::fopen(posix::resolvePath(path).c_str(), mode);
+}
+
+}  // namespace platform

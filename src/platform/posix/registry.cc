@@ -1,0 +1,566 @@
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "platform/posix/posix_support.h"
+
+namespace platform {
+
+namespace {
+
+using testing::Call;
+
+const char* const kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT",
+                                  "HKEY_USERS"};
+constexpr std::intptr_t kRootCount = 4;
+// Handles of open keys start above the four root handles (1 to 4); 0 is no
+// key at all, as a null HKEY is.
+constexpr std::intptr_t kFirstOpenKey = 16;
+
+struct Value {
+  // Empty for the default value "@".
+  std::string name;
+  // A string value holds its text unescaped; any other kind (dword:, hex:)
+  // keeps its right-hand side verbatim so that a save writes it back as read.
+  bool isString = true;
+  std::string data;
+};
+
+struct Key {
+  // The full path with the canonical spelling of the root and of every level
+  // as first written, e.g. HKEY_CURRENT_USER\Software\Vendor.
+  std::string path;
+  std::vector<Value> values;
+};
+
+struct Hive {
+  std::vector<Key> keys;
+};
+
+struct OpenKey {
+  bool isUsed = false;
+  bool isWritable = false;
+  std::string path;
+};
+
+std::mutex& tableLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::vector<OpenKey>& openKeys() {
+  static std::vector<OpenKey> keys;
+  return keys;
+}
+
+Status failure(int error) { return posix::failureFromErrno(error); }
+
+bool isRootPath(const std::string& path) {
+  for (const char* name : kRootNames) {
+    if (posix::equalsIgnoringCase(path, name)) return true;
+  }
+  return false;
+}
+
+// Splits at "\". Empty levels (a leading, doubled or trailing "\") make the
+// name invalid, except that one trailing "\" is tolerated as Windows does.
+bool splitLevels(std::string text, std::vector<std::string>* levels) {
+  levels->clear();
+  if (text.empty()) return true;
+  if (text.back() == '\\') text.pop_back();
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = text.find('\\', start);
+    std::string level = text.substr(start, end == std::string::npos ? end : end - start);
+    // A line end inside a name would break the file's one-line headers.
+    if (level.empty() || level.find_first_of("\r\n") != std::string::npos) return false;
+    levels->push_back(level);
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
+int findKey(const Hive& hive, const std::string& path) {
+  for (std::size_t i = 0; i < hive.keys.size(); ++i) {
+    if (posix::equalsIgnoringCase(hive.keys[i].path, path)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool keyExists(const Hive& hive, const std::string& path) {
+  return isRootPath(path) || findKey(hive, path) >= 0;
+}
+
+bool hasSubkeys(const Hive& hive, const std::string& path) {
+  std::string prefix = path + "\\";
+  for (const Key& key : hive.keys) {
+    if (key.path.size() > prefix.size() &&
+        posix::equalsIgnoringCase(key.path.substr(0, prefix.size()), prefix)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Adds the key at the end unless it exists, with every missing level above
+// it first, so that a parent always precedes its children in the file and
+// subkeys enumerate in the order their headers first appeared. Returns the
+// key's canonical path.
+std::string addKey(Hive* hive, const std::vector<std::string>& levels, bool* added) {
+  std::string path;
+  for (const char* name : kRootNames) {
+    if (posix::equalsIgnoringCase(levels[0], name)) path = name;
+  }
+  for (std::size_t i = 1; i < levels.size(); ++i) {
+    std::string next = path + "\\" + levels[i];
+    int found = findKey(*hive, next);
+    if (found >= 0) {
+      path = hive->keys[static_cast<std::size_t>(found)].path;
+      continue;
+    }
+    Key key;
+    key.path = next;
+    hive->keys.push_back(key);
+    path = next;
+    if (added != nullptr) *added = true;
+  }
+  if (levels.size() == 1 && findKey(*hive, path) < 0) {
+    // A root appears in the file only when it holds values of its own.
+    Key key;
+    key.path = path;
+    hive->keys.push_back(key);
+    if (added != nullptr) *added = true;
+  }
+  return path;
+}
+
+Key* keyAt(Hive* hive, const std::string& path, bool create) {
+  int found = findKey(*hive, path);
+  if (found >= 0) return &hive->keys[static_cast<std::size_t>(found)];
+  if (!create || !isRootPath(path)) return nullptr;
+  addKey(hive, {path}, nullptr);
+  return &hive->keys.back();
+}
+
+// Reads a quoted string starting at text[*position] == '"'; leaves
+// *position after the closing quote. REGEDIT4 escapes only "\" and '"'.
+bool readQuoted(const std::string& text, std::size_t* position, std::string* result) {
+  result->clear();
+  std::size_t i = *position + 1;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '"') {
+      *position = i + 1;
+      return true;
+    }
+    if (c == '\\') {
+      if (i + 1 >= text.size() || (text[i + 1] != '\\' && text[i + 1] != '"')) return false;
+      c = text[i + 1];
+      ++i;
+    }
+    result->push_back(c);
+    ++i;
+  }
+  return false;
+}
+
+std::string quoted(const std::string& text) {
+  std::string result = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') result.push_back('\\');
+    result.push_back(c);
+  }
+  return result + "\"";
+}
+
+bool parseValue(const std::string& line, Value* value) {
+  std::size_t position = 0;
+  if (line[0] == '@') {
+    value->name.clear();
+    position = 1;
+  } else if (!readQuoted(line, &position, &value->name) || value->name.empty()) {
+    return false;
+  }
+  if (position >= line.size() || line[position] != '=') return false;
+  ++position;
+  if (position < line.size() && line[position] == '"') {
+    value->isString = true;
+    return readQuoted(line, &position, &value->data) && position == line.size();
+  }
+  // Multi-line hex values continue with a trailing "\"; they are not
+  // supported, and taking only their first line would corrupt them.
+  value->isString = false;
+  value->data = line.substr(position);
+  return !value->data.empty() && value->data.back() != '\\';
+}
+
+void putValue(Key* key, const Value& value) {
+  for (Value& existing : key->values) {
+    if (posix::equalsIgnoringCase(existing.name, value.name)) {
+      existing = value;
+      return;
+    }
+  }
+  key->values.push_back(value);
+}
+
+bool parseHive(const std::string& content, Hive* hive) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(start, end - start);
+    // regedit ignores blanks after a header or value, and so does this.
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+      line.pop_back();
+    }
+    lines.push_back(line);
+    start = end + 1;
+  }
+  if (lines.empty()) return true;
+  if (lines[0] != "REGEDIT4") return false;
+  Key* current = nullptr;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      std::vector<std::string> levels;
+      if (line.back() != ']' || !splitLevels(line.substr(1, line.size() - 2), &levels) ||
+          levels.empty() || !isRootPath(levels[0])) {
+        return false;
+      }
+      std::string path = addKey(hive, levels, nullptr);
+      current = &hive->keys[static_cast<std::size_t>(findKey(*hive, path))];
+      continue;
+    }
+    Value value;
+    if (current == nullptr || !parseValue(line, &value)) return false;
+    putValue(current, value);
+  }
+  return true;
+}
+
+std::string formatHive(const Hive& hive) {
+  // regedit's own layout: CR LF line ends and a blank line after every key.
+  std::string text = "REGEDIT4\r\n\r\n";
+  for (const Key& key : hive.keys) {
+    text += "[" + key.path + "]\r\n";
+    for (const Value& value : key.values) {
+      text += value.name.empty() ? std::string("@") : quoted(value.name);
+      text += "=" + (value.isString ? quoted(value.data) : value.data) + "\r\n";
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+Status hiveFilePath(std::string* path) {
+  const char* named = std::getenv("TVPAT_REGISTRY");
+  if (named != nullptr && *named != '\0') {
+    *path = posix::resolvePath(named);
+    return Status::success();
+  }
+  std::string windowsDirectory;
+  Status status = posix::readWindowsDirectory(&windowsDirectory);
+  if (!status.ok) return status;
+  if (windowsDirectory.back() != '/' && windowsDirectory.back() != '\\') windowsDirectory += '/';
+  *path = posix::resolvePath(windowsDirectory + "REGISTRY.REG");
+  return Status::success();
+}
+
+Status loadHive(Hive* hive) {
+  std::string path;
+  Status status = hiveFilePath(&path);
+  if (!status.ok) return status;
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (stream == nullptr) {
+    return errno == ENOENT ? Status::success() : failure(errno);
+  }
+  std::string content;
+  char buffer[4096];
+  std::size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) content.append(buffer, count);
+  bool readError = std::ferror(stream) != 0;
+  std::fclose(stream);
+  if (readError) return failure(EIO);
+  if (!parseHive(content, hive)) return failure(EINVAL);
+  return Status::success();
+}
+
+Status saveHive(const Hive& hive) {
+  std::string path;
+  Status status = hiveFilePath(&path);
+  if (!status.ok) return status;
+  // The new content goes to a file beside the old one and replaces it in
+  // one rename, so that a failed write never leaves half a registry.
+  std::string temporary = path + ".XXXXXX";
+  int descriptor = mkstemp(&temporary[0]);
+  if (descriptor < 0) return failure(errno);
+  fchmod(descriptor, 0644);
+  std::string text = formatHive(hive);
+  std::size_t done = 0;
+  int error = 0;
+  while (done < text.size()) {
+    ssize_t count = write(descriptor, text.data() + done, text.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      error = count < 0 ? errno : ENOSPC;
+      break;
+    }
+    done += static_cast<std::size_t>(count);
+  }
+  if (close(descriptor) != 0 && error == 0) error = errno;
+  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    unlink(temporary.c_str());
+    return failure(error);
+  }
+  return Status::success();
+}
+
+// The full path and access of a handle; EBADF for one that is not open.
+bool lookUpHandle(RegistryKey key, std::string* path, bool* isWritable) {
+  if (key.value >= 1 && key.value <= kRootCount) {
+    *path = kRootNames[key.value - 1];
+    *isWritable = true;
+    return true;
+  }
+  std::lock_guard<std::mutex> guard(tableLock());
+  std::vector<OpenKey>& table = openKeys();
+  std::intptr_t index = key.value - kFirstOpenKey;
+  if (index < 0 || index >= static_cast<std::intptr_t>(table.size())) return false;
+  const OpenKey& entry = table[static_cast<std::size_t>(index)];
+  if (!entry.isUsed) return false;
+  *path = entry.path;
+  *isWritable = entry.isWritable;
+  return true;
+}
+
+RegistryKey addHandle(const std::string& path, bool isWritable) {
+  std::lock_guard<std::mutex> guard(tableLock());
+  std::vector<OpenKey>& table = openKeys();
+  std::size_t index = 0;
+  while (index < table.size() && table[index].isUsed) ++index;
+  if (index == table.size()) table.emplace_back();
+  table[index].isUsed = true;
+  table[index].isWritable = isWritable;
+  table[index].path = path;
+  RegistryKey key;
+  key.value = kFirstOpenKey + static_cast<std::intptr_t>(index);
+  return key;
+}
+
+// The hook's path for a call on `base` naming `name` (null or empty: none).
+int registryFault(Call call, const std::string& base, const char* name) {
+  if (!posix::faultHookInstalled) return 0;
+  std::string path = base;
+  if (name != nullptr && *name != '\0') path += std::string("\\") + name;
+  return posix::consultFaultHook(call, path);
+}
+
+// Everything a call on an open key starts with: the handle's path, the
+// hook, and the registry as stored now.
+struct Context {
+  std::string path;
+  bool isWritable = false;
+  Hive hive;
+};
+
+Status begin(Call call, RegistryKey key, const char* name, Context* context) {
+  if (!lookUpHandle(key, &context->path, &context->isWritable)) return failure(EBADF);
+  if (int fault = registryFault(call, context->path, name)) return failure(fault);
+  Status status = loadHive(&context->hive);
+  if (!status.ok) return status;
+  // A key deleted while open answers nothing more, as Windows reports
+  // ERROR_KEY_DELETED.
+  if (!keyExists(context->hive, context->path)) return failure(ENOENT);
+  int found = findKey(context->hive, context->path);
+  if (found >= 0) context->path = context->hive.keys[static_cast<std::size_t>(found)].path;
+  return Status::success();
+}
+
+// The canonical path of the existing key `subkey` below `base`.
+Status findBelow(const Hive& hive, const std::string& base, const char* subkey, std::string* path) {
+  std::vector<std::string> levels;
+  if (!splitLevels(subkey == nullptr ? std::string() : subkey, &levels)) return failure(EINVAL);
+  *path = base;
+  for (const std::string& level : levels) {
+    int found = findKey(hive, *path + "\\" + level);
+    if (found < 0) return failure(ENOENT);
+    *path = hive.keys[static_cast<std::size_t>(found)].path;
+  }
+  return Status::success();
+}
+
+std::vector<std::string> childNames(const Hive& hive, const std::string& path) {
+  std::vector<std::string> names;
+  std::string prefix = path + "\\";
+  for (const Key& key : hive.keys) {
+    if (key.path.size() <= prefix.size() ||
+        !posix::equalsIgnoringCase(key.path.substr(0, prefix.size()), prefix)) {
+      continue;
+    }
+    std::string rest = key.path.substr(prefix.size());
+    if (rest.find('\\') == std::string::npos) names.push_back(rest);
+  }
+  return names;
+}
+
+}  // namespace
+
+RegistryKey getRootKey(RegistryRoot root) {
+  RegistryKey key;
+  key.value = static_cast<std::intptr_t>(root) + 1;
+  return key;
+}
+
+Status openRegistryKey(RegistryKey parent, const char* subkey, RegistryAccess access,
+                       RegistryKey* key) {
+  Context context;
+  Status status = begin(Call::kOpenRegistryKey, parent, subkey, &context);
+  if (!status.ok) return status;
+  std::string path;
+  status = findBelow(context.hive, context.path, subkey, &path);
+  if (!status.ok) return status;
+  *key = addHandle(path, access == RegistryAccess::kAllAccess);
+  return Status::success();
+}
+
+Status createRegistryKey(RegistryKey parent, const char* subkey, RegistryKey* key) {
+  Context context;
+  Status status = begin(Call::kCreateRegistryKey, parent, subkey, &context);
+  if (!status.ok) return status;
+  std::vector<std::string> levels;
+  if (!splitLevels(subkey == nullptr ? std::string() : subkey, &levels)) return failure(EINVAL);
+  bool added = false;
+  std::string path = context.path;
+  if (!levels.empty()) {
+    std::vector<std::string> all;
+    if (!splitLevels(context.path, &all)) return failure(EINVAL);
+    all.insert(all.end(), levels.begin(), levels.end());
+    path = addKey(&context.hive, all, &added);
+    if (added) {
+      status = saveHive(context.hive);
+      if (!status.ok) return status;
+    }
+  }
+  *key = addHandle(path, true);
+  return Status::success();
+}
+
+Status queryRegistryDefaultValue(RegistryKey key, const char* subkey, std::size_t capacity,
+                                 std::string* value) {
+  Context context;
+  Status status = begin(Call::kQueryRegistryDefaultValue, key, subkey, &context);
+  if (!status.ok) return status;
+  std::string path;
+  status = findBelow(context.hive, context.path, subkey, &path);
+  if (!status.ok) return status;
+  std::string data;
+  const Key* found = keyAt(&context.hive, path, false);
+  if (found != nullptr) {
+    for (const Value& stored : found->values) {
+      if (!stored.name.empty()) continue;
+      if (!stored.isString) return failure(EINVAL);
+      data = stored.data;
+    }
+  }
+  // An unset default value reads as an empty string, as RegQueryValueA
+  // gives it; a value too long for the buffer is ERROR_MORE_DATA.
+  if (data.size() + 1 > capacity) return failure(ERANGE);
+  *value = data;
+  return Status::success();
+}
+
+Status setRegistryString(RegistryKey key, const char* name, const std::string& value) {
+  Context context;
+  Status status = begin(Call::kSetRegistryString, key, name, &context);
+  if (!status.ok) return status;
+  if (!context.isWritable) return failure(EACCES);
+  Value stored;
+  stored.name = name == nullptr ? std::string() : name;
+  stored.data = value;
+  // Each value takes one line of the file.
+  if ((stored.name + value).find_first_of("\r\n") != std::string::npos) return failure(EINVAL);
+  putValue(keyAt(&context.hive, context.path, true), stored);
+  return saveHive(context.hive);
+}
+
+Status deleteRegistryValue(RegistryKey key, const char* name) {
+  Context context;
+  Status status = begin(Call::kDeleteRegistryValue, key, name, &context);
+  if (!status.ok) return status;
+  if (!context.isWritable) return failure(EACCES);
+  std::string wanted = name == nullptr ? std::string() : name;
+  Key* found = keyAt(&context.hive, context.path, false);
+  if (found != nullptr) {
+    for (std::size_t i = 0; i < found->values.size(); ++i) {
+      if (!posix::equalsIgnoringCase(found->values[i].name, wanted)) continue;
+      found->values.erase(found->values.begin() + static_cast<std::ptrdiff_t>(i));
+      return saveHive(context.hive);
+    }
+  }
+  return failure(ENOENT);
+}
+
+Status deleteRegistryKey(RegistryKey key, const char* subkey) {
+  Context context;
+  Status status = begin(Call::kDeleteRegistryKey, key, subkey, &context);
+  if (!status.ok) return status;
+  std::string path;
+  status = findBelow(context.hive, context.path, subkey, &path);
+  if (!status.ok) return status;
+  if (subkey == nullptr || *subkey == '\0') {
+    if (!context.isWritable) return failure(EACCES);
+  }
+  // The roots cannot go, and neither can a key that still has subkeys.
+  if (isRootPath(path) || hasSubkeys(context.hive, path)) return failure(EACCES);
+  int found = findKey(context.hive, path);
+  context.hive.keys.erase(context.hive.keys.begin() + found);
+  return saveHive(context.hive);
+}
+
+Status countRegistrySubkeys(RegistryKey key, unsigned long* count) {
+  Context context;
+  Status status = begin(Call::kCountRegistrySubkeys, key, nullptr, &context);
+  if (!status.ok) return status;
+  *count = static_cast<unsigned long>(childNames(context.hive, context.path).size());
+  return Status::success();
+}
+
+Status enumerateRegistrySubkey(RegistryKey key, unsigned long index, std::size_t capacity,
+                               std::string* name) {
+  Context context;
+  Status status = begin(Call::kEnumerateRegistrySubkey, key, nullptr, &context);
+  if (!status.ok) return status;
+  std::vector<std::string> names = childNames(context.hive, context.path);
+  if (index >= names.size()) return failure(ENOENT);
+  if (names[index].size() + 1 > capacity) return failure(ERANGE);
+  *name = names[index];
+  return Status::success();
+}
+
+Status closeRegistryKey(RegistryKey key) {
+  std::string path;
+  bool isWritable = false;
+  if (!lookUpHandle(key, &path, &isWritable)) return failure(EBADF);
+  if (int fault = registryFault(Call::kCloseRegistryKey, path, nullptr)) return failure(fault);
+  if (key.value <= kRootCount) return Status::success();
+  std::lock_guard<std::mutex> guard(tableLock());
+  OpenKey& entry = openKeys()[static_cast<std::size_t>(key.value - kFirstOpenKey)];
+  entry.isUsed = false;
+  entry.path.clear();
+  return Status::success();
+}
+
+}  // namespace platform

@@ -1,0 +1,72 @@
+#include "platform/posix/restart_queue.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/files.h"
+#include "platform/posix/posix_support.h"
+
+namespace platform {
+namespace posix {
+
+namespace {
+
+bool parseRegistration(std::string line, PendingMove* move) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::size_t first = line.find('\t');
+  if (first == std::string::npos || first == 0) return false;
+  std::size_t second = line.find('\t', first + 1);
+  if (second == std::string::npos || line.find('\t', second + 1) != std::string::npos) {
+    return false;
+  }
+  std::string flags = line.substr(0, first);
+  if (flags.find_first_not_of("0123456789") != std::string::npos) return false;
+  move->flags = std::strtoul(flags.c_str(), nullptr, 10);
+  move->source = line.substr(first + 1, second - first - 1);
+  move->destination = line.substr(second + 1);
+  return !move->source.empty();
+}
+
+}  // namespace
+
+std::string getRestartQueuePath(const std::string& windowsDirectory) {
+  std::string path = windowsDirectory;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  return path + "PENDMOVE.TXT";
+}
+
+Status readRestartQueue(const std::string& windowsDirectory, std::vector<PendingMove>* moves) {
+  moves->clear();
+  std::FILE* stream = openStream(getRestartQueuePath(windowsDirectory), "rb");
+  if (stream == nullptr) {
+    if (errno == ENOENT) return Status::success();
+    return failureFromErrno(errno);
+  }
+  std::string content;
+  char buffer[4096];
+  std::size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) content.append(buffer, count);
+  bool readError = std::ferror(stream) != 0;
+  std::fclose(stream);
+  if (readError) return failureFromErrno(EIO);
+
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(start, end - start);
+    start = end + 1;
+    if (line.empty() || line == "\r") continue;
+    PendingMove move;
+    if (!parseRegistration(line, &move)) {
+      moves->clear();
+      return failureFromErrno(EINVAL);
+    }
+    moves->push_back(move);
+  }
+  return Status::success();
+}
+
+}  // namespace posix
+}  // namespace platform

@@ -1,0 +1,164 @@
+#include "platform/posix/restart_simulation.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/posix/posix_support.h"
+#include "platform/posix/restart_queue.h"
+
+namespace platform {
+namespace posix {
+
+namespace {
+
+std::string trimBlanks(const std::string& text) {
+  std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  std::size_t last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+std::string describe(Status status) { return std::strerror(static_cast<int>(status.systemError)); }
+
+std::string inDirectory(const std::string& directory, const char* name) {
+  std::string path = directory;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  return path + name;
+}
+
+// Reads a whole file; false with errno set when it cannot be opened or read.
+bool readWhole(const std::string& path, std::string* content) {
+  std::FILE* stream = openStream(path, "rb");
+  if (stream == nullptr) return false;
+  char buffer[4096];
+  std::size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) content->append(buffer, count);
+  bool failed = std::ferror(stream) != 0;
+  std::fclose(stream);
+  if (failed) errno = EIO;
+  return !failed;
+}
+
+// The key=value lines of the first section "rename", in file order.
+std::vector<std::pair<std::string, std::string>> renameLines(const std::string& content) {
+  std::vector<std::pair<std::string, std::string>> steps;
+  bool inSection = false;
+  bool seen = false;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string trimmed = trimBlanks(line);
+    if (!trimmed.empty() && trimmed[0] == '[') {
+      if (inSection) break;
+      std::size_t close = trimmed.find(']');
+      inSection = !seen && close != std::string::npos &&
+                  equalsIgnoringCase(trimBlanks(trimmed.substr(1, close - 1)), "rename");
+      seen = seen || inSection;
+      continue;
+    }
+    if (!inSection || trimmed.empty() || trimmed[0] == ';') continue;
+    std::size_t equals = trimmed.find('=');
+    if (equals == std::string::npos) continue;
+    steps.emplace_back(trimBlanks(trimmed.substr(0, equals)),
+                       trimBlanks(trimmed.substr(equals + 1)));
+  }
+  return steps;
+}
+
+bool deleteStep(const std::string& path, std::vector<std::string>* report) {
+  Status status = deleteFile(path);
+  if (!status.ok) {
+    report->push_back("Cannot delete " + path + ": " + describe(status));
+    return false;
+  }
+  report->push_back("Deleted " + path);
+  return true;
+}
+
+bool moveStep(const std::string& source, const std::string& destination, bool replace,
+              std::vector<std::string>* report) {
+  Status status = replace ? replaceFile(source, destination) : renameFile(source, destination);
+  if (!status.ok) {
+    report->push_back("Cannot rename " + source + " to " + destination + ": " + describe(status));
+    return false;
+  }
+  report->push_back("Renamed " + source + " to " + destination);
+  return true;
+}
+
+// A line dest=src of WININIT.INI. The destination is removed only once the
+// source is known to be there: removing it first for a source that has gone
+// would lose the installed file and put nothing in its place.
+bool wininitStep(const std::string& destination, const std::string& source,
+                 std::vector<std::string>* report) {
+  if (equalsIgnoringCase(destination, "NUL")) return deleteStep(source, report);
+  Status present = testPath(source);
+  if (!present.ok) {
+    report->push_back("Cannot rename " + source + " to " + destination + ": " + describe(present));
+    return false;
+  }
+  Status old = testPath(destination);
+  if (old.ok && !deleteStep(destination, report)) return false;
+  return moveStep(source, destination, false, report);
+}
+
+bool carryOutWininit(const std::string& windowsDirectory, std::vector<std::string>* report) {
+  std::string wininit = inDirectory(windowsDirectory, "WININIT.INI");
+  std::string content;
+  if (!readWhole(wininit, &content)) {
+    if (errno == ENOENT) return true;
+    report->push_back("Cannot read " + wininit + ": " + std::strerror(errno));
+    return false;
+  }
+  bool allDone = true;
+  for (const auto& step : renameLines(content)) {
+    allDone = wininitStep(step.first, step.second, report) && allDone;
+  }
+  // The file is kept as WININIT.BAK even after a failed line, as Windows
+  // does, so that the same steps are not tried again at every restart.
+  allDone =
+      moveStep(wininit, inDirectory(windowsDirectory, "WININIT.BAK"), true, report) && allDone;
+  return allDone;
+}
+
+bool carryOutQueue(const std::string& windowsDirectory, std::vector<std::string>* report) {
+  std::string queue = getRestartQueuePath(windowsDirectory);
+  std::vector<PendingMove> moves;
+  Status status = readRestartQueue(windowsDirectory, &moves);
+  if (!status.ok) {
+    // An unreadable queue stays in place for a person to look at.
+    report->push_back("Cannot read " + queue + ": " + describe(status));
+    return false;
+  }
+  bool allDone = true;
+  for (const PendingMove& move : moves) {
+    if (move.destination.empty()) {
+      allDone = deleteStep(move.source, report) && allDone;
+    } else {
+      allDone = moveStep(move.source, move.destination, (move.flags & 1u) != 0, report) && allDone;
+    }
+  }
+  Status removed = deleteFile(queue);
+  if (!removed.ok && !removed.notFound) {
+    report->push_back("Cannot delete " + queue + ": " + describe(removed));
+    allDone = false;
+  }
+  return allDone;
+}
+
+}  // namespace
+
+bool carryOutRestart(const std::string& windowsDirectory, std::vector<std::string>* report) {
+  bool wininitDone = carryOutWininit(windowsDirectory, report);
+  bool queueDone = carryOutQueue(windowsDirectory, report);
+  return wininitDone && queueDone;
+}
+
+}  // namespace posix
+}  // namespace platform

@@ -1,0 +1,206 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/posix/test_hooks.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using platform::FileHandle;
+using platform::Status;
+
+std::string readAll(const std::string& path) {
+  FileHandle file;
+  if (!platform::openFileForReading(path, &file).ok) return "<absent>";
+  std::string content;
+  char buffer[64];
+  std::size_t count = 0;
+  while (platform::readFile(file, buffer, sizeof buffer, &count).ok && count > 0) {
+    content.append(buffer, count);
+  }
+  platform::closeFile(file);
+  return content;
+}
+
+TEST(PosixFiles, NamesResolveWithoutCaseAndWithEitherSeparator) {
+  TempDir dir;
+  dir.write("Product/bin/Driver.dll", "old");
+  EXPECT_EQ(readAll(dir.getPath() + "\\PRODUCT\\BIN\\driver.DLL"), "old");
+  EXPECT_EQ(readAll(dir.getPath() + "/product\\Bin/DRIVER.dll"), "old");
+  EXPECT_TRUE(platform::testPath(dir.getPath() + "\\product\\BIN").ok);
+  Status missing = platform::testPath(dir.getPath() + "\\product\\LIB\\x.dll");
+  EXPECT_FALSE(missing.ok);
+  EXPECT_TRUE(missing.notFound);
+}
+
+TEST(PosixFiles, CreatedNamesKeepTheirCaseBelowResolvedDirectories) {
+  TempDir dir;
+  dir.write("bin/keep", "");
+  FileHandle file;
+  ASSERT_TRUE(platform::createNewFile(dir.getPath() + "\\BIN\\NewDrv.DLL", &file).ok);
+  std::size_t written = 0;
+  ASSERT_TRUE(platform::writeFile(file, "new", 3, &written).ok);
+  EXPECT_EQ(written, 3u);
+  ASSERT_TRUE(platform::closeFile(file).ok);
+  EXPECT_EQ(dir.read("bin/NewDrv.DLL"), "new");
+  ASSERT_TRUE(platform::makeDirectory(dir.getPath() + "\\BIN\\Archive").ok);
+  EXPECT_TRUE(dir.exists("bin/Archive"));
+}
+
+TEST(PosixFiles, CreateOnlyIfNewRefusesAnyExistingName) {
+  TempDir dir;
+  dir.write("file.txt", "kept");
+  FileHandle file;
+  Status status = platform::createNewFile(dir.getPath() + "/FILE.TXT", &file);
+  EXPECT_FALSE(status.ok);
+  EXPECT_FALSE(status.notFound);
+  EXPECT_EQ(status.systemError, static_cast<unsigned long>(EEXIST));
+  EXPECT_FALSE(platform::createNewFile(dir.getPath(), &file).ok);
+  EXPECT_EQ(dir.read("file.txt"), "kept");
+}
+
+TEST(PosixFiles, RenameRefusesAnExistingTargetButReplaceTakesIt) {
+  TempDir dir;
+  dir.write("a.txt", "A");
+  dir.write("b.txt", "B");
+  Status status = platform::renameFile(dir.file("a.txt"), dir.file("B.TXT"));
+  EXPECT_FALSE(status.ok);
+  EXPECT_FALSE(status.notFound);
+  EXPECT_EQ(dir.read("a.txt"), "A");
+  EXPECT_EQ(dir.read("b.txt"), "B");
+
+  ASSERT_TRUE(platform::renameFile(dir.file("A.TXT"), dir.file("c.txt")).ok);
+  EXPECT_FALSE(dir.exists("a.txt"));
+  EXPECT_TRUE(platform::renameFile(dir.file("missing"), dir.file("d.txt")).notFound);
+
+  ASSERT_TRUE(platform::replaceFile(dir.file("C.txt"), dir.file("b.TXT")).ok);
+  EXPECT_EQ(dir.read("b.txt"), "A");
+  EXPECT_FALSE(dir.exists("c.txt"));
+}
+
+TEST(PosixFiles, RenameToAnotherCaseOfTheSameNameRenames) {
+  TempDir dir;
+  dir.write("readme.txt", "x");
+  ASSERT_TRUE(platform::renameFile(dir.file("readme.txt"), dir.file("README.TXT")).ok);
+  EXPECT_EQ(dir.read("README.TXT"), "x");
+  EXPECT_FALSE(dir.exists("readme.txt"));
+}
+
+TEST(PosixFiles, DeleteRemovesFilesButNotDirectories) {
+  TempDir dir;
+  dir.write("sub/f", "");
+  EXPECT_FALSE(platform::deleteFile(dir.file("SUB")).ok);
+  EXPECT_TRUE(platform::deleteFile(dir.file("Sub/F")).ok);
+  EXPECT_TRUE(platform::deleteFile(dir.file("sub/f")).notFound);
+  EXPECT_TRUE(dir.exists("sub"));
+}
+
+TEST(PosixFiles, DirectoriesDoNotOpenAsFiles) {
+  TempDir dir;
+  FileHandle file;
+  Status status = platform::openFileForReading(dir.getPath(), &file);
+  EXPECT_FALSE(status.ok);
+  EXPECT_FALSE(file.isOpen());
+}
+
+TEST(PosixFiles, DosStampRoundTripsInLocalTime) {
+  const char* oldZone = std::getenv("TZ");
+  std::string savedZone = oldZone == nullptr ? "" : oldZone;
+  setenv("TZ", "UTC", 1);
+  tzset();
+  TempDir dir;
+  FileHandle file;
+  ASSERT_TRUE(platform::createNewFile(dir.file("stamped"), &file).ok);
+  platform::DosStamp stamp;
+  // 2021-07-15 13:45:58.
+  stamp.date = static_cast<std::uint16_t>(((2021 - 1980) << 9) | (7 << 5) | 15);
+  stamp.time = static_cast<std::uint16_t>((13 << 11) | (45 << 5) | (58 / 2));
+  ASSERT_TRUE(platform::setFileStamp(file, stamp).ok);
+  platform::DosStamp read;
+  ASSERT_TRUE(platform::getFileStamp(file, &read).ok);
+  EXPECT_EQ(read.date, stamp.date);
+  EXPECT_EQ(read.time, stamp.time);
+  platform::DosStamp impossible;
+  impossible.date = static_cast<std::uint16_t>((41 << 9) | (13 << 5) | 1);
+  EXPECT_FALSE(platform::setFileStamp(file, impossible).ok);
+  ASSERT_TRUE(platform::closeFile(file).ok);
+
+  struct stat info;
+  ASSERT_EQ(stat(dir.file("stamped").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtime, 1626356758);
+  platform::FileInfo fileInfo;
+  ASSERT_TRUE(platform::getFileInfo(dir.file("STAMPED"), &fileInfo).ok);
+  EXPECT_EQ(fileInfo.modifiedTime, 1626356758ull * 1000000000ull);
+  EXPECT_EQ(fileInfo.size, 0u);
+
+  if (oldZone == nullptr) {
+    unsetenv("TZ");
+  } else {
+    setenv("TZ", savedZone.c_str(), 1);
+  }
+  tzset();
+}
+
+TEST(PosixFiles, ListingSortsAndReportsLinksAsLinks) {
+  TempDir dir;
+  dir.write("b.txt", "");
+  dir.write("Sub/x", "");
+  ASSERT_EQ(symlink("Sub", dir.file("alias").c_str()), 0);
+  std::vector<platform::DirectoryEntry> entries;
+  ASSERT_TRUE(platform::listDirectory(dir.getPath(), &entries).ok);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].name, "alias");
+  EXPECT_TRUE(entries[0].isLink);
+  EXPECT_FALSE(entries[0].isDirectory);
+  EXPECT_EQ(entries[1].name, "b.txt");
+  EXPECT_FALSE(entries[1].isDirectory);
+  EXPECT_EQ(entries[2].name, "Sub");
+  EXPECT_TRUE(entries[2].isDirectory);
+  EXPECT_TRUE(platform::listDirectory(dir.file("none"), &entries).notFound);
+}
+
+TEST(PosixFiles, StreamsResolveNames) {
+  TempDir dir;
+  dir.write("Win/tavro.ini", "[x]\n");
+  std::FILE* stream = platform::openStream(dir.getPath() + "\\WIN\\TAVRO.INI", "a+");
+  ASSERT_NE(stream, nullptr);
+  std::fputs("k=v\n", stream);
+  std::fclose(stream);
+  EXPECT_EQ(dir.read("Win/tavro.ini"), "[x]\nk=v\n");
+}
+
+TEST(PosixFiles, HookSeesHandleCallsUnderTheOpeningPath) {
+  TempDir dir;
+  dir.write("data", "abc");
+  std::vector<std::string> seen;
+  platform::testing::setFaultHook([&](platform::testing::Call call, const std::string& path) {
+    if (call == platform::testing::Call::kReadFile) {
+      seen.push_back(path);
+      return ENOSPC;
+    }
+    // A file in use cannot be replaced, whichever side of the rename it is.
+    return call == platform::testing::Call::kReplaceFile && path == "locked" ? EACCES : 0;
+  });
+  FileHandle file;
+  ASSERT_TRUE(platform::openFileForReading(dir.getPath() + "\\DATA", &file).ok);
+  char buffer[4];
+  std::size_t count = 0;
+  Status status = platform::readFile(file, buffer, sizeof buffer, &count);
+  EXPECT_EQ(status.systemError, static_cast<unsigned long>(ENOSPC));
+  EXPECT_FALSE(platform::replaceFile(dir.file("data"), "locked").ok);
+  platform::testing::setFaultHook(nullptr);
+  EXPECT_TRUE(platform::closeFile(file).ok);
+  EXPECT_EQ(seen, std::vector<std::string>{dir.getPath() + "\\DATA"});
+  EXPECT_TRUE(dir.exists("data"));
+}
+
+}  // namespace

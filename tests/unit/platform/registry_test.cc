@@ -1,0 +1,169 @@
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/posix/test_hooks.h"
+#include "support/temp_dir.h"
+#include "unit/platform/environment_guard.h"
+
+namespace {
+
+using platform::RegistryAccess;
+using platform::RegistryKey;
+using platform::RegistryRoot;
+using platform::Status;
+
+class PosixRegistry : public ::testing::Test {
+ protected:
+  PosixRegistry() {
+    environment.set("WINDIR", dir.getPath().c_str());
+    environment.set("TVPAT_REGISTRY", nullptr);
+  }
+
+  RegistryKey create(const char* path) {
+    RegistryKey key;
+    EXPECT_TRUE(
+        platform::createRegistryKey(platform::getRootKey(RegistryRoot::kCurrentUser), path, &key)
+            .ok);
+    return key;
+  }
+
+  Status open(const char* path, RegistryKey* key) {
+    return platform::openRegistryKey(platform::getRootKey(RegistryRoot::kCurrentUser), path,
+                                     RegistryAccess::kAllAccess, key);
+  }
+
+  std::string registryFile() { return dir.read("REGISTRY.REG").value_or("<absent>"); }
+
+  TempDir dir;
+  EnvironmentGuard environment;
+};
+
+TEST_F(PosixRegistry, MissingFileIsAnEmptyRegistryWithTheFourRoots) {
+  RegistryKey key;
+  EXPECT_TRUE(open("Software", &key).notFound);
+  EXPECT_TRUE(platform::openRegistryKey(platform::getRootKey(RegistryRoot::kUsers), nullptr,
+                                        RegistryAccess::kRead, &key)
+                  .ok);
+  std::string value = "x";
+  EXPECT_TRUE(platform::queryRegistryDefaultValue(key, nullptr, 256, &value).ok);
+  EXPECT_EQ(value, "");
+  EXPECT_TRUE(platform::closeRegistryKey(key).ok);
+  EXPECT_FALSE(dir.exists("REGISTRY.REG"));
+}
+
+TEST_F(PosixRegistry, CreatesNestedKeysAndWritesRegeditText) {
+  RegistryKey app = create("Software\\Vendor\\App");
+  ASSERT_TRUE(platform::setRegistryString(app, nullptr, "C:\\Program \"Files\"").ok);
+  ASSERT_TRUE(platform::setRegistryString(app, "Path", "a\\\\b").ok);
+  ASSERT_TRUE(platform::closeRegistryKey(app).ok);
+  EXPECT_EQ(registryFile(),
+            "REGEDIT4\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Vendor]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Vendor\\App]\r\n"
+            "@=\"C:\\\\Program \\\"Files\\\"\"\r\n"
+            "\"Path\"=\"a\\\\\\\\b\"\r\n\r\n");
+
+  RegistryKey vendor;
+  ASSERT_TRUE(open("SOFTWARE\\vendor", &vendor).ok);
+  std::string value;
+  ASSERT_TRUE(platform::queryRegistryDefaultValue(vendor, "APP", 256, &value).ok);
+  EXPECT_EQ(value, "C:\\Program \"Files\"");
+  // 18 characters need 19 bytes with the terminator.
+  EXPECT_FALSE(platform::queryRegistryDefaultValue(vendor, "App", 18, &value).ok);
+  EXPECT_TRUE(platform::queryRegistryDefaultValue(vendor, "App", 19, &value).ok);
+  EXPECT_TRUE(platform::queryRegistryDefaultValue(vendor, "Other", 256, &value).notFound);
+  ASSERT_TRUE(platform::closeRegistryKey(vendor).ok);
+}
+
+TEST_F(PosixRegistry, ReadsHandWrittenFilesAndEnumeratesInFileOrder) {
+  dir.write(
+      "REGISTRY.REG",
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Soft\\Zeta]\n\"N\"=dword:00000001\n"
+      "[hkey_local_machine\\SOFT\\alpha\\deep] \n@=\"d\"\t\n\n[HKEY_LOCAL_MACHINE\\Soft\\Mid]\n");
+  RegistryKey soft;
+  ASSERT_TRUE(platform::openRegistryKey(platform::getRootKey(RegistryRoot::kLocalMachine), "soft",
+                                        RegistryAccess::kRead, &soft)
+                  .ok);
+  unsigned long count = 0;
+  ASSERT_TRUE(platform::countRegistrySubkeys(soft, &count).ok);
+  EXPECT_EQ(count, 3u);
+  std::string name;
+  ASSERT_TRUE(platform::enumerateRegistrySubkey(soft, 0, 50, &name).ok);
+  EXPECT_EQ(name, "Zeta");
+  ASSERT_TRUE(platform::enumerateRegistrySubkey(soft, 1, 50, &name).ok);
+  EXPECT_EQ(name, "alpha");
+  ASSERT_TRUE(platform::enumerateRegistrySubkey(soft, 2, 50, &name).ok);
+  EXPECT_EQ(name, "Mid");
+  EXPECT_FALSE(platform::enumerateRegistrySubkey(soft, 2, 3, &name).ok);
+  EXPECT_TRUE(platform::enumerateRegistrySubkey(soft, 3, 50, &name).notFound);
+  std::string value;
+  ASSERT_TRUE(platform::queryRegistryDefaultValue(soft, "Alpha\\Deep", 256, &value).ok);
+  EXPECT_EQ(value, "d");
+  // A key opened for reading takes no changes.
+  EXPECT_EQ(platform::setRegistryString(soft, "x", "y").systemError,
+            static_cast<unsigned long>(EACCES));
+  ASSERT_TRUE(platform::closeRegistryKey(soft).ok);
+}
+
+TEST_F(PosixRegistry, KeysWithSubkeysAreNotDeleted) {
+  RegistryKey app = create("Software\\Vendor\\App");
+  RegistryKey vendor;
+  ASSERT_TRUE(open("Software\\Vendor", &vendor).ok);
+  EXPECT_FALSE(platform::deleteRegistryKey(vendor, "").ok);
+  ASSERT_TRUE(platform::setRegistryString(app, "v", "1").ok);
+  ASSERT_TRUE(platform::deleteRegistryValue(app, "V").ok);
+  EXPECT_TRUE(platform::deleteRegistryValue(app, "V").notFound);
+  ASSERT_TRUE(platform::deleteRegistryKey(app, "").ok);
+  EXPECT_TRUE(platform::setRegistryString(app, "v", "1").notFound);
+  ASSERT_TRUE(platform::closeRegistryKey(app).ok);
+  ASSERT_TRUE(platform::deleteRegistryKey(vendor, "").ok);
+  ASSERT_TRUE(platform::closeRegistryKey(vendor).ok);
+  RegistryKey software;
+  ASSERT_TRUE(open("Software", &software).ok);
+  unsigned long count = 1;
+  ASSERT_TRUE(platform::countRegistrySubkeys(software, &count).ok);
+  EXPECT_EQ(count, 0u);
+  ASSERT_TRUE(platform::closeRegistryKey(software).ok);
+}
+
+TEST_F(PosixRegistry, MalformedFileFailsEveryCallAndStaysAsItWas) {
+  const std::string broken = "REGEDIT4\r\n\r\n\"orphan\"=\"value\"\r\n";
+  dir.write("REGISTRY.REG", broken);
+  RegistryKey key;
+  Status status = platform::createRegistryKey(platform::getRootKey(RegistryRoot::kCurrentUser),
+                                              "Software", &key);
+  EXPECT_FALSE(status.ok);
+  EXPECT_FALSE(status.notFound);
+  EXPECT_FALSE(
+      platform::setRegistryString(platform::getRootKey(RegistryRoot::kCurrentUser), "name", "value")
+          .ok);
+  EXPECT_EQ(registryFile(), broken);
+  dir.write("REGISTRY.REG", "Windows Registry Editor Version 5.00\r\n");
+  EXPECT_FALSE(open(nullptr, &key).ok);
+  dir.write("REGISTRY.REG", "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"x\"=\"bad\\n\"\r\n");
+  EXPECT_FALSE(open("A", &key).ok);
+}
+
+TEST_F(PosixRegistry, RegistryFileCanBeNamedAndHookSeesKeyPaths) {
+  environment.set("TVPAT_REGISTRY", dir.file("other.reg").c_str());
+  std::string seen;
+  platform::testing::setFaultHook([&](platform::testing::Call call, const std::string& path) {
+    if (call != platform::testing::Call::kSetRegistryString) return 0;
+    seen = path;
+    return EACCES;
+  });
+  RegistryKey app = create("Software\\App");
+  EXPECT_FALSE(platform::setRegistryString(app, "Name", "v").ok);
+  platform::testing::setFaultHook(nullptr);
+  ASSERT_TRUE(platform::closeRegistryKey(app).ok);
+  EXPECT_EQ(seen, "HKEY_CURRENT_USER\\Software\\App\\Name");
+  EXPECT_TRUE(dir.exists("other.reg"));
+  EXPECT_FALSE(dir.exists("REGISTRY.REG"));
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+#include "platform/restart.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/restart_queue.h"
+#include "platform/posix/restart_simulation.h"
+#include "support/temp_dir.h"
+#include "unit/platform/environment_guard.h"
+
+namespace {
+
+using platform::posix::PendingMove;
+
+class PosixRestart : public ::testing::Test {
+ protected:
+  PosixRestart() { environment.set("WINDIR", dir.file("Windows").c_str()); }
+
+  // A Windows-style path below the machine's directory.
+  std::string windows(const std::string& relative) {
+    std::string path = dir.getPath() + "\\" + relative;
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    return path;
+  }
+
+  TempDir dir;
+  EnvironmentGuard environment;
+};
+
+TEST_F(PosixRestart, RegistrationsAreQueuedInCallOrderWithTheirFlags) {
+  dir.write("Windows/keep", "");
+  ASSERT_TRUE(platform::scheduleMoveAtRestart(windows("a.tmp"), "C:\\a.dll", 7).ok);
+  ASSERT_TRUE(platform::scheduleMoveAtRestart(windows("b.old"), nullptr, 5).ok);
+  EXPECT_FALSE(platform::scheduleMoveAtRestart("bad\tname", nullptr, 5).ok);
+  EXPECT_EQ(dir.read("Windows/PENDMOVE.TXT"),
+            "7\t" + windows("a.tmp") + "\tC:\\a.dll\n5\t" + windows("b.old") + "\t\n");
+
+  std::vector<PendingMove> moves;
+  ASSERT_TRUE(platform::posix::readRestartQueue(dir.file("WINDOWS"), &moves).ok);
+  ASSERT_EQ(moves.size(), 2u);
+  EXPECT_EQ(moves[0].flags, 7u);
+  EXPECT_EQ(moves[0].destination, "C:\\a.dll");
+  EXPECT_EQ(moves[1].source, windows("b.old"));
+  EXPECT_EQ(moves[1].destination, "");
+
+  dir.write("Windows/PENDMOVE.TXT", "7 a.tmp a.dll\n");
+  EXPECT_FALSE(platform::posix::readRestartQueue(dir.file("Windows"), &moves).ok);
+}
+
+TEST_F(PosixRestart, WininitRunsBeforeTheQueueAndFailuresKeepFiles) {
+  dir.write("App/newdrv.dll", "old");
+  dir.write("App/temp/tv0001", "new");
+  dir.write("App/junk.txt", "junk");
+  dir.write("App/kept.dll", "kept");
+  dir.write("App/final.dll", "previous");
+  dir.write("App/queued.txt", "queued");
+  const std::string wininit = "[Other]\r\nX=Y\r\n[Rename]\r\n" + windows("APP\\NEWDRV.DLL") + "=" +
+                              windows("App\\Temp\\TV0001") + "\r\nnul=" + windows("App\\junk.txt") +
+                              "\r\n" + windows("App\\kept.dll") + "=" + windows("App\\gone.tmp") +
+                              "\r\n[rename2]\r\nq=r\r\n";
+  dir.write("Windows/wininit.ini", wininit);
+  dir.write("Windows/WININIT.BAK", "older");
+  // Only the order makes final.dll receive the new file: the queue moves
+  // what WININIT.INI has just put in place.
+  ASSERT_TRUE(platform::scheduleMoveAtRestart(windows("App\\NEWDRV.DLL"),
+                                              windows("App\\final.dll").c_str(), 7)
+                  .ok);
+  ASSERT_TRUE(platform::scheduleMoveAtRestart(windows("App\\queued.txt"), nullptr, 7).ok);
+
+  std::vector<std::string> report;
+  EXPECT_FALSE(platform::posix::carryOutRestart(dir.file("Windows"), &report));
+
+  EXPECT_EQ(dir.read("App/final.dll"), "new");
+  EXPECT_FALSE(dir.exists("App/newdrv.dll"));
+  EXPECT_FALSE(dir.exists("App/temp/tv0001"));
+  EXPECT_FALSE(dir.exists("App/junk.txt"));
+  EXPECT_FALSE(dir.exists("App/queued.txt"));
+  EXPECT_EQ(dir.read("App/kept.dll"), "kept");
+  EXPECT_FALSE(dir.exists("Windows/wininit.ini"));
+  EXPECT_EQ(dir.read("Windows/WININIT.BAK"), wininit);
+  EXPECT_FALSE(dir.exists("Windows/PENDMOVE.TXT"));
+  ASSERT_EQ(report.size(), 7u);
+  EXPECT_EQ(report[0], "Deleted " + windows("APP\\NEWDRV.DLL"));
+  EXPECT_EQ(report[1],
+            "Renamed " + windows("App\\Temp\\TV0001") + " to " + windows("APP\\NEWDRV.DLL"));
+  EXPECT_EQ(report[2], "Deleted " + windows("App\\junk.txt"));
+  EXPECT_EQ(report[3].rfind("Cannot rename " + windows("App\\gone.tmp"), 0), 0u);
+  EXPECT_EQ(report[4].rfind("Renamed " + dir.file("Windows") + "/WININIT.INI to ", 0), 0u);
+  EXPECT_EQ(report[5],
+            "Renamed " + windows("App\\NEWDRV.DLL") + " to " + windows("App\\final.dll"));
+  EXPECT_EQ(report[6], "Deleted " + windows("App\\queued.txt"));
+
+  report.clear();
+  EXPECT_TRUE(platform::posix::carryOutRestart(dir.file("Windows"), &report));
+  EXPECT_TRUE(report.empty());
+}
+
+TEST_F(PosixRestart, QueueMovesWithoutReplaceLeaveAnExistingTarget) {
+  dir.write("Windows/x", "");
+  dir.write("src", "s");
+  dir.write("dst", "d");
+  ASSERT_TRUE(platform::scheduleMoveAtRestart(windows("src"), windows("dst").c_str(), 4).ok);
+  std::vector<std::string> report;
+  EXPECT_FALSE(platform::posix::carryOutRestart(dir.file("Windows"), &report));
+  EXPECT_EQ(dir.read("dst"), "d");
+  EXPECT_EQ(dir.read("src"), "s");
+  EXPECT_FALSE(dir.exists("Windows/PENDMOVE.TXT"));
+}
+
+}  // namespace
