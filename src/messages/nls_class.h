@@ -47,10 +47,12 @@ class NLSClass {
   const std::string& getLogPath() const { return logPath; }
 
   // Formatted output to standard output, and once more to the log when one is
-  // open. Returns the number of characters written to standard output.
+  // open; the log is flushed after every text, so it is complete however the
+  // process ends. Returns the number of characters written to standard output.
   int print(const char* format, ...) TVPAT_PRINTF_FORMAT(2, 3);
 
-  // The same to `stream` (always standard error) and the log.
+  // The same to `stream` (always standard error) and the log. Standard output
+  // is flushed first, so that the two console streams keep their order.
   int printTo(std::FILE* stream, const char* format, ...) TVPAT_PRINTF_FORMAT(3, 4);
 
  private:

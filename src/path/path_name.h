@@ -1,6 +1,7 @@
 // Helpers for Windows path names: splitting a path into drive, directory,
 // name and extension, and rebuilding it with some parts replaced. Both "\"
-// and "/" separate; the separator the helpers insert is always "\".
+// and "/" separate; the separator the helpers insert is always "\". Paths and
+// parts of any length are held whole.
 #ifndef SRC_PATH_PATH_NAME_H_
 #define SRC_PATH_PATH_NAME_H_
 
@@ -13,10 +14,11 @@ void pathSplit(const std::string& path, std::string* drive, std::string* dir, st
                std::string* ext);
 
 // Rebuilds path from the given parts, taking the path's own part for each
-// null one: drive, directory, "\" unless the text so far ends in "\", name,
-// extension.
-std::string pathMerge(const std::string& path, const char* drive, const char* dir,
-                      const char* name, const char* ext);
+// null one: drive, directory, "\" unless the text so far ends in "\" or is
+// empty, name, extension. Given parts are used as they are (a drive with its
+// colon, an extension with its dot).
+std::string pathMerge(const std::string& path, const char* drive, const char* dir, const char* name,
+                      const char* ext);
 
 // pathMerge with the name and extension of fromPath.
 std::string pathMergeFileName(const std::string& path, const char* drive, const char* dir,
@@ -28,7 +30,7 @@ std::string pathSetExt(const std::string& path, const std::string& ext);
 // The path's drive and directory with the name and extension of fromPath.
 std::string pathSetFileName(const std::string& path, const std::string& fromPath);
 
-// The drive and directory, ending in "\".
+// The drive and directory, ending in "\"; ".\" for a bare name.
 std::string pathDriveDir(const std::string& path);
 
 // The name and extension.

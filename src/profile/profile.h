@@ -39,7 +39,8 @@ class Profile {
   void save();
 
   // Saves when an edit was made during this object's life (raising Error 21
-  // like save), so that the destructor has nothing left to write.
+  // like save), so that the destructor has nothing left to write. Later edits
+  // still save as they are made.
   void close();
 
   // Position of the first line that begins with "[" + section + "]", without
@@ -68,10 +69,13 @@ class Profile {
 
   // Adds key=value to the section unless an identical line stands at or after
   // its header; saves only when a line was added (Error 21).
-  void appendString(const std::string& section, const std::string& key,
-                    const std::string& value);
+  void appendString(const std::string& section, const std::string& key, const std::string& value);
 
  private:
+  // Appends "[" + section + "]", after an empty line when the last line is
+  // not empty.
+  void appendSection(const std::string& section);
+
   bool dirty;
   bool closed;
   std::string path;

@@ -1,0 +1,151 @@
+#include "messages/nls_class.h"
+
+#include <cstdarg>
+#include <new>
+#include <utility>
+
+#include "platform/files.h"
+
+namespace {
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A blank line or a comment ends the catalogue. A comment begins, after
+// leading white space, with ";", "#" or the letters "rem" in any case; only
+// three letters are compared, so "Remember" counts as well.
+bool endsCatalogue(const std::string& line) {
+  std::size_t position = 0;
+  while (position < line.size() && isBlank(line[position])) ++position;
+  if (position == line.size()) return true;
+  char first = line[position];
+  if (first == ';' || first == '#') return true;
+  return line.size() - position >= 3 && lowerAscii(line[position]) == 'r' &&
+         lowerAscii(line[position + 1]) == 'e' && lowerAscii(line[position + 2]) == 'm';
+}
+
+const char kReadFailure[] = "Error reading NLS language file";
+const char kNoMemory[] = "Not Enough Memory";
+
+}  // namespace
+
+NLSClass::NLSClass(const std::string& cataloguePath)
+    : messages(), cataloguePath(cataloguePath), log(nullptr), logPath() {}
+
+NLSClass::~NLSClass() {
+  if (log != nullptr) std::fclose(log);
+}
+
+int NLSClass::load() {
+  messages.clear();
+  platform::FileHandle file;
+  if (!platform::openFileForReading(cataloguePath, &file).ok) {
+    std::fprintf(stderr, "%c\r\n%s: %s\r\n\r\n", kBel, kReadFailure, cataloguePath.c_str());
+    return 0;
+  }
+
+  std::string content;
+  bool readOk = true;
+  bool memoryOk = true;
+  try {
+    char buffer[4096];
+    for (;;) {
+      std::size_t got = 0;
+      if (!platform::readFile(file, buffer, sizeof buffer, &got).ok) {
+        readOk = false;
+        break;
+      }
+      if (got == 0) break;
+      content.append(buffer, got);
+    }
+  } catch (const std::bad_alloc&) {
+    memoryOk = false;
+  }
+  platform::closeFile(file);
+  if (!memoryOk) {
+    std::fprintf(stderr, "%c\r\n%s\r\n\r\n", kBel, kNoMemory);
+    return 0;
+  }
+  if (!readOk) {
+    std::fprintf(stderr, "%c\r\n%s\r\n\r\n", kBel, kReadFailure);
+    return 0;
+  }
+
+  try {
+    std::size_t start = 0;
+    while (start < content.size()) {
+      std::size_t end = content.find('\n', start);
+      std::size_t next = end == std::string::npos ? content.size() : end + 1;
+      if (end == std::string::npos) end = content.size();
+      // Both CR LF and LF end a line; the CR of a pair is not part of the text.
+      std::size_t length = end - start;
+      if (end < content.size() && length > 0 && content[end - 1] == '\r') --length;
+      std::string line = content.substr(start, length);
+      if (endsCatalogue(line)) break;
+      messages.push_back(std::move(line));
+      start = next;
+    }
+  } catch (const std::bad_alloc&) {
+    messages.clear();
+    std::fprintf(stderr, "%c\r\n%s\r\n\r\n", kBel, kNoMemory);
+    return 0;
+  }
+  return 1;
+}
+
+const char* NLSClass::getMessage(int number) const {
+  if (number >= 1 && number <= getMessageCount()) return messages[number - 1].c_str();
+  // Message 2 is the catalogue's text for a number it does not hold; a
+  // catalogue too short to have one yields nothing rather than a bad read.
+  if (messages.size() >= 2) return messages[1].c_str();
+  return "";
+}
+
+void NLSClass::openLog(const std::string& path, int append) {
+  if (log != nullptr) {
+    std::fclose(log);
+    log = nullptr;
+  }
+  logPath = path;
+  if (path.empty()) return;
+  log = platform::openStream(path, append != 0 ? "a+" : "w+");
+}
+
+int NLSClass::print(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list again;
+  va_copy(again, arguments);
+  int written = std::vfprintf(stdout, format, arguments);
+  if (log != nullptr) {
+    std::vfprintf(log, format, again);
+    // A run may end through exit() on any path; a flushed log is complete
+    // whatever way the process goes.
+    std::fflush(log);
+  }
+  va_end(again);
+  va_end(arguments);
+  return written;
+}
+
+int NLSClass::printTo(std::FILE* stream, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list again;
+  va_copy(again, arguments);
+  // Standard output is buffered when it goes to a file or pipe; flushing it
+  // first keeps the lines of both streams in the order they were printed.
+  if (stream != stdout) std::fflush(stdout);
+  int written = std::vfprintf(stream, format, arguments);
+  std::fflush(stream);
+  if (log != nullptr) {
+    std::vfprintf(log, format, again);
+    std::fflush(log);
+  }
+  va_end(again);
+  va_end(arguments);
+  return written;
+}

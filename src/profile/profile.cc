@@ -1,0 +1,321 @@
+#include "profile/profile.h"
+
+#include <climits>
+#include <cstdio>
+#include <new>
+
+#include "config/error.h"
+#include "platform/files.h"
+
+namespace {
+
+// Characters the INI format treats as white space.
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when text holds prefix at position start, compared without regard to
+// case over the prefix's length.
+bool startsWithNoCase(const std::string& text, std::size_t start, const std::string& prefix) {
+  if (text.size() < start || text.size() - start < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (lowerAscii(text[start + i]) != lowerAscii(prefix[i])) return false;
+  }
+  return true;
+}
+
+bool equalNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && startsWithNoCase(a, 0, b);
+}
+
+// Position of the value when line is a key line for key (optional white
+// space, the whole key, optional white space, "="); npos otherwise. Queries
+// and edits share this test so that an edit always changes the line a query
+// sees.
+std::size_t findValue(const std::string& line, const std::string& key) {
+  std::size_t position = 0;
+  while (position < line.size() && isBlank(line[position])) ++position;
+  if (!startsWithNoCase(line, position, key)) return std::string::npos;
+  position += key.size();
+  while (position < line.size() && isBlank(line[position])) ++position;
+  if (position < line.size() && line[position] == '=') return position + 1;
+  return std::string::npos;
+}
+
+// The directory part of path, separator included, so that a file made there
+// lands on the same volume as path and can replace it in one rename.
+std::string directoryOf(const std::string& path) {
+  std::size_t separator = path.find_last_of("\\/");
+  if (separator != std::string::npos) return path.substr(0, separator + 1);
+  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+  return std::string();
+}
+
+// Writes all of data; a short write that makes no progress counts as failure
+// (a full disk).
+bool writeAll(platform::FileHandle file, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    std::size_t written = 0;
+    platform::Status status =
+        platform::writeFile(file, data.data() + done, data.size() - done, &written);
+    if (!status.ok || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+// Looks for the first key line for key in the section whose header stands at
+// position header and copies its value to *value. Queries stop only at a "["
+// in column 1, unlike edits and section walks.
+bool findKeyValue(const std::vector<std::string>& lines, std::size_t header, const std::string& key,
+                  std::string* value) {
+  if (header == Profile::kNoLine) return false;
+  for (std::size_t i = header + 1; i < lines.size() && !(!lines[i].empty() && lines[i][0] == '[');
+       ++i) {
+    std::size_t start = findValue(lines[i], key);
+    if (start != std::string::npos) {
+      *value = lines[i].substr(start);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Tried names for the new copy; each attempt that finds the name taken moves
+// on, so this only bounds a directory littered with leftovers.
+constexpr unsigned kTemporaryAttempts = 4096;
+
+}  // namespace
+
+Profile::Profile(const std::string& path)
+    : dirty(false), closed(false), path(path), lines(), stampTime(0), stampSize(0) {
+  refresh();
+}
+
+Profile::~Profile() {
+  if (!dirty || closed) return;
+  try {
+    save();
+  } catch (const Error&) {
+    // The edit that made the profile dirty saved already and raised this same
+    // failure then; a destructor must not raise it a second time.
+  }
+}
+
+void Profile::refresh() {
+  platform::FileInfo info;
+  if (!platform::getFileInfo(path, &info).ok) info = platform::FileInfo();
+  if (info.modifiedTime == stampTime && info.size == stampSize) return;
+  stampTime = info.modifiedTime;
+  stampSize = info.size;
+  lines.clear();
+
+  // A file that is there but cannot be read leaves the profile empty and the
+  // stamp at (0, 0), so that the next query tries again.
+  platform::FileHandle file;
+  if (!platform::openFileForReading(path, &file).ok) {
+    stampTime = stampSize = 0;
+    return;
+  }
+  std::string content;
+  bool readOk = true;
+  try {
+    char buffer[4096];
+    for (;;) {
+      std::size_t got = 0;
+      if (!platform::readFile(file, buffer, sizeof buffer, &got).ok) {
+        readOk = false;
+        break;
+      }
+      if (got == 0) break;
+      content.append(buffer, got);
+    }
+  } catch (const std::bad_alloc&) {
+    platform::closeFile(file);
+    throw Error(kErrorNoMemory, static_cast<unsigned long>(content.size()), kModuleProfile,
+                __LINE__);
+  }
+  platform::closeFile(file);
+  // Half a file is no better than none: an edit would save it over the whole.
+  if (!readOk) {
+    stampTime = stampSize = 0;
+    return;
+  }
+
+  try {
+    std::size_t start = 0;
+    while (start < content.size()) {
+      std::size_t end = content.find('\n', start);
+      if (end == std::string::npos) {
+        lines.push_back(content.substr(start));
+        break;
+      }
+      std::size_t length = end - start;
+      // Text mode drops the CR of a CR LF pair; a lone CR stays in the line.
+      if (length > 0 && content[end - 1] == '\r') --length;
+      lines.push_back(content.substr(start, length));
+      start = end + 1;
+    }
+  } catch (const std::bad_alloc&) {
+    lines.clear();
+    throw Error(kErrorNoMemory, static_cast<unsigned long>(content.size()), kModuleProfile,
+                __LINE__);
+  }
+}
+
+void Profile::save() {
+  std::string content;
+  for (const std::string& text : lines) {
+    content += text;
+    content += "\r\n";
+  }
+
+  // The new content goes to a file of its own first: the original is replaced
+  // only when every byte reached the disk, so a full disk or a failing device
+  // never leaves a cut or empty INI file behind.
+  std::string directory = directoryOf(path);
+  platform::FileHandle file;
+  std::string temporary;
+  for (unsigned attempt = 0;; ++attempt) {
+    if (attempt == kTemporaryAttempts) throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
+    char name[16];
+    std::snprintf(name, sizeof name, "~TVP%04X.TMP", attempt);
+    temporary = directory + name;
+    if (platform::createNewFile(temporary, &file).ok) break;
+    // Only a name that is taken is worth another try; anything else (no such
+    // directory, no access) fails the same way for every name.
+    if (!platform::testPath(temporary).ok) {
+      throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
+    }
+  }
+
+  bool written = writeAll(file, content);
+  bool closedOk = platform::closeFile(file).ok;
+  if (!written || !closedOk || !platform::replaceFile(temporary, path).ok) {
+    platform::deleteFile(temporary);
+    throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
+  }
+  // The stamp stays as it was, so the next refresh reads the file just
+  // written.
+}
+
+void Profile::close() {
+  if (closed) return;
+  closed = true;
+  if (dirty) save();
+}
+
+std::size_t Profile::findSection(const std::string& section) const {
+  std::string header = "[" + section + "]";
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (startsWithNoCase(lines[i], 0, header)) return i;
+  }
+  return kNoLine;
+}
+
+bool Profile::isSectionHeader(const std::string& line) {
+  for (char c : line) {
+    if (!isBlank(c)) return c == '[';
+  }
+  return false;
+}
+
+std::string Profile::getString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue) {
+  refresh();
+  std::string value;
+  return findKeyValue(lines, findSection(section), key, &value) ? value : defaultValue;
+}
+
+int Profile::getInt(const std::string& section, const std::string& key, int defaultValue) {
+  refresh();
+  std::string text;
+  if (!findKeyValue(lines, findSection(section), key, &text)) return defaultValue;
+
+  // Read like "%d": white space, an optional sign, decimal digits; anything
+  // after the digits is ignored. A value beyond int is held at its limit.
+  std::size_t position = 0;
+  while (position < text.size() && isBlank(text[position])) ++position;
+  bool negative = false;
+  if (position < text.size() && (text[position] == '-' || text[position] == '+')) {
+    negative = text[position] == '-';
+    ++position;
+  }
+  if (position >= text.size() || text[position] < '0' || text[position] > '9') {
+    return defaultValue;
+  }
+  long long number = 0;
+  for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position) {
+    if (number <= static_cast<long long>(INT_MAX) + 1)
+      number = number * 10 + (text[position] - '0');
+  }
+  if (negative) number = -number;
+  if (number > INT_MAX) return INT_MAX;
+  if (number < INT_MIN) return INT_MIN;
+  return static_cast<int>(number);
+}
+
+void Profile::writeString(const std::string& section, const char* key, const char* value) {
+  refresh();
+  std::size_t header = findSection(section);
+  dirty = true;
+
+  if (header != kNoLine) {
+    // Edits end a section at any header line, indented ones included.
+    std::size_t end = header + 1;
+    while (end < lines.size() && !isSectionHeader(lines[end])) ++end;
+    if (key == nullptr) {
+      lines.erase(lines.begin() + header, lines.begin() + end);
+    } else {
+      std::size_t found = kNoLine;
+      for (std::size_t i = header + 1; i < end && found == kNoLine; ++i) {
+        if (findValue(lines[i], key) != std::string::npos) found = i;
+      }
+      if (value == nullptr) {
+        if (found != kNoLine) lines.erase(lines.begin() + found);
+      } else if (found != kNoLine) {
+        lines[found] = std::string(key) + "=" + value;
+      } else {
+        std::size_t insertAt = end;
+        while (insertAt > header + 1 && lines[insertAt - 1].empty()) --insertAt;
+        lines.insert(lines.begin() + insertAt, std::string(key) + "=" + value);
+      }
+    }
+  } else if (key != nullptr && value != nullptr) {
+    appendSection(section);
+    lines.push_back(std::string(key) + "=" + value);
+  }
+  save();
+}
+
+void Profile::appendString(const std::string& section, const std::string& key,
+                           const std::string& value) {
+  refresh();
+  std::string formed = key + "=" + value;
+  std::size_t header = findSection(section);
+  if (header != kNoLine) {
+    // The duplicate test runs to the end of the file, not of the section.
+    for (std::size_t i = header; i < lines.size(); ++i) {
+      if (equalNoCase(lines[i], formed)) return;
+    }
+  }
+  dirty = true;
+  if (header != kNoLine) {
+    std::size_t end = header + 1;
+    while (end < lines.size() && !isSectionHeader(lines[end])) ++end;
+    while (end > header + 1 && lines[end - 1].empty()) --end;
+    lines.insert(lines.begin() + end, formed);
+  } else {
+    appendSection(section);
+    lines.push_back(formed);
+  }
+  save();
+}
+
+void Profile::appendSection(const std::string& section) {
+  if (!lines.empty() && !lines.back().empty()) lines.push_back(std::string());
+  lines.push_back("[" + section + "]");
+}

@@ -1,0 +1,275 @@
+#include "profile/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/error.h"
+#include "platform/posix/test_hooks.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using platform::testing::Call;
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  void TearDown() override { platform::testing::setFaultHook(nullptr); }
+
+  std::string path() const { return dir.file("TEST.INI"); }
+  void write(const std::string& content) const { dir.write("TEST.INI", content); }
+  std::string read() const { return dir.read("TEST.INI").value_or("<absent>"); }
+
+  // The names in the directory, to prove that no temporary file stays behind.
+  std::vector<std::string> names() const {
+    std::vector<std::string> result;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.getPath())) {
+      result.push_back(entry.path().filename().string());
+    }
+    return result;
+  }
+
+  TempDir dir;
+};
+
+TEST_F(ProfileTest, MissingFileAnswersDefaultsAndIsNeverWritten) {
+  {
+    Profile profile(path());
+    EXPECT_EQ(profile.lineCount(), 0u);
+    EXPECT_EQ(profile.getString("A", "k", "def"), "def");
+    EXPECT_EQ(profile.getInt("A", "k", 7), 7);
+  }
+  EXPECT_FALSE(dir.exists("TEST.INI"));
+}
+
+TEST_F(ProfileTest, SectionHeaderMatchesInColumnOneOnly) {
+  write("[Setup] remark\r\nKey=1\r\n [Other]\r\nKey2=2\r\n");
+  Profile profile(path());
+  EXPECT_EQ(profile.findSection("setup"), 0u);
+  EXPECT_EQ(profile.findSection("Other"), Profile::kNoLine);
+  // Queries stop only at "[" in column 1, so Key2 still belongs to Setup.
+  EXPECT_EQ(profile.getString("SETUP", "Key2", "def"), "2");
+  EXPECT_TRUE(Profile::isSectionHeader(" \t[Other]"));
+  EXPECT_FALSE(Profile::isSectionHeader("x=[y]"));
+}
+
+TEST_F(ProfileTest, IndentedHeaderEndsSectionForEdits) {
+  write("[A]\r\na=1\r\n [B]\r\nb=2\r\n");
+  Profile profile(path());
+  profile.writeString("A", "k", "v");
+  EXPECT_EQ(read(), "[A]\r\na=1\r\nk=v\r\n [B]\r\nb=2\r\n");
+  profile.writeString("A", nullptr, nullptr);
+  EXPECT_EQ(read(), " [B]\r\nb=2\r\n");
+}
+
+TEST_F(ProfileTest, ValueIsTextAfterEqualsVerbatim) {
+  write("[S]\nKey = value \nEmpty=\n  path\t= x\nn1=12abc\nn2= -5\nn3=abc\n");
+  Profile profile(path());
+  EXPECT_EQ(profile.getString("s", "KEY", "def"), " value ");
+  EXPECT_EQ(profile.getString("S", "Empty", "def"), "");
+  EXPECT_EQ(profile.getString("S", "Path", "def"), " x");
+  EXPECT_EQ(profile.getString("S", "Pat", "def"), "def");
+  EXPECT_EQ(profile.getInt("S", "n1", 0), 12);
+  EXPECT_EQ(profile.getInt("S", "n2", 0), -5);
+  EXPECT_EQ(profile.getInt("S", "n3", 9), 9);
+  EXPECT_EQ(profile.getInt("S", "missing", 9), 9);
+  EXPECT_EQ(profile.getInt("T", "n1", 9), 9);
+}
+
+TEST_F(ProfileTest, FirstSectionAndFirstKeyWin) {
+  write("[S]\nk=1\nk=2\n[s]\nk=3\nj=4\n");
+  Profile profile(path());
+  EXPECT_EQ(profile.getString("S", "k", ""), "1");
+  EXPECT_EQ(profile.getString("S", "j", "none"), "none");
+}
+
+TEST_F(ProfileTest, NewKeyGoesAfterLastNonEmptyLineOfSection) {
+  write("[A]\r\na=1\r\n\r\n[B]\r\n");
+  Profile profile(path());
+  profile.writeString("A", "k", "v");
+  EXPECT_EQ(read(), "[A]\r\na=1\r\nk=v\r\n\r\n[B]\r\n");
+  profile.writeString("B", "x", "y");
+  EXPECT_EQ(read(), "[A]\r\na=1\r\nk=v\r\n\r\n[B]\r\nx=y\r\n");
+
+  write("[A]\r\n[B]\r\n");
+  profile.writeString("A", "k", "v");
+  EXPECT_EQ(read(), "[A]\r\nk=v\r\n[B]\r\n");
+}
+
+TEST_F(ProfileTest, NewSectionIsSeparatedByOneEmptyLine) {
+  write("[A]\r\na=1");
+  Profile profile(path());
+  profile.writeString("New", "k", "v");
+  EXPECT_EQ(read(), "[A]\r\na=1\r\n\r\n[New]\r\nk=v\r\n");
+  profile.appendString("Other", "k", "v");
+  EXPECT_EQ(read(), "[A]\r\na=1\r\n\r\n[New]\r\nk=v\r\n\r\n[Other]\r\nk=v\r\n");
+}
+
+TEST_F(ProfileTest, RemovingSectionTakesItsEmptyLines) {
+  write("[A]\r\na=1\r\n\r\n[B]\r\nb=1\r\n\r\n;end\r\n");
+  Profile profile(path());
+  profile.writeString("A", nullptr, "ignored");
+  EXPECT_EQ(read(), "[B]\r\nb=1\r\n\r\n;end\r\n");
+  profile.writeString("B", "b", nullptr);
+  EXPECT_EQ(read(), "[B]\r\n\r\n;end\r\n");
+  // A missing section or key changes nothing.
+  profile.writeString("B", "b", nullptr);
+  profile.writeString("Z", nullptr, nullptr);
+  EXPECT_EQ(read(), "[B]\r\n\r\n;end\r\n");
+}
+
+TEST_F(ProfileTest, WriteWithoutSectionOrValueCreatesEmptyFile) {
+  Profile profile(path());
+  profile.writeString("A", "k", nullptr);
+  EXPECT_EQ(dir.read("TEST.INI"), std::string());
+}
+
+TEST_F(ProfileTest, LinesAreWrittenVerbatimWithCrLf) {
+  write("; note\n[S]\r\nk=1\nodd line\r\r\n\tx = 1 \nlast");
+  Profile profile(path());
+  profile.writeString("S", "k", "2");
+  EXPECT_EQ(read(), "; note\r\n[S]\r\nk=2\r\nodd line\r\r\n\tx = 1 \r\nlast\r\n");
+}
+
+TEST_F(ProfileTest, AppendStringAddsLineOnceBeforeEmptyLines) {
+  write("[rename]\r\na=b\r\n\r\n[next]\r\nc=d\r\n");
+  Profile profile(path());
+  profile.appendString("rename", "NUL", "x");
+  EXPECT_EQ(read(), "[rename]\r\na=b\r\nNUL=x\r\n\r\n[next]\r\nc=d\r\n");
+
+  // Neither the repeat nor a line equal to one further down saves: every
+  // create is refused from here on, so a save would raise.
+  platform::testing::setFaultHook(
+      [](Call call, const std::string&) { return call == Call::kCreateNewFile ? EACCES : 0; });
+  profile.appendString("rename", "nul", "X");
+  profile.appendString("rename", "c", "d");
+  EXPECT_EQ(read(), "[rename]\r\na=b\r\nNUL=x\r\n\r\n[next]\r\nc=d\r\n");
+}
+
+TEST_F(ProfileTest, RefreshSeesChangeMadeByOthers) {
+  write("[S]\r\nk=1\r\n");
+  Profile profile(path());
+  EXPECT_EQ(profile.getString("S", "k", ""), "1");
+
+  // Same size, later time.
+  auto stamp = std::filesystem::last_write_time(path());
+  write("[S]\r\nk=2\r\n");
+  std::filesystem::last_write_time(path(), stamp + std::chrono::seconds(10));
+  EXPECT_EQ(profile.getString("S", "k", ""), "2");
+
+  write("[S]\r\nk=333\r\n");
+  EXPECT_EQ(profile.getInt("S", "k", 0), 333);
+
+  std::filesystem::remove(path());
+  EXPECT_EQ(profile.getString("S", "k", "gone"), "gone");
+  EXPECT_EQ(profile.lineCount(), 0u);
+}
+
+TEST_F(ProfileTest, UnreadableFileGivesEmptyProfileUntilItCanBeRead) {
+  write("[S]\r\nk=1\r\n");
+  platform::testing::setFaultHook(
+      [](Call call, const std::string&) { return call == Call::kReadFile ? EIO : 0; });
+  Profile profile(path());
+  EXPECT_EQ(profile.lineCount(), 0u);
+  EXPECT_EQ(profile.getString("S", "k", "def"), "def");
+  platform::testing::setFaultHook(nullptr);
+  EXPECT_EQ(profile.getString("S", "k", "def"), "1");
+}
+
+TEST_F(ProfileTest, DestructorWritesBackUnlessClosed) {
+  write("[S]\r\nk=1\r\n");
+  {
+    Profile first(path());
+    first.writeString("S", "k", "2");
+    {
+      Profile second(path());
+      second.writeString("S", "k", "3");
+    }
+    EXPECT_EQ(read(), "[S]\r\nk=3\r\n");
+  }
+  // The object destroyed last decides, from the lines it last held.
+  EXPECT_EQ(read(), "[S]\r\nk=2\r\n");
+
+  {
+    Profile profile(path());
+    profile.writeString("S", "k", "4");
+    profile.close();
+    write("outside\r\n");
+  }
+  EXPECT_EQ(read(), "outside\r\n");
+}
+
+TEST_F(ProfileTest, LongLineStaysWhole) {
+  std::string longValue(300, 'x');
+  write("[S]\r\nlong=" + longValue + "\r\n");
+  Profile profile(path());
+  EXPECT_EQ(profile.lineCount(), 2u);
+  EXPECT_EQ(profile.getString("S", "long", ""), longValue);
+  profile.writeString("S", "k", "v");
+  EXPECT_EQ(read(), "[S]\r\nlong=" + longValue + "\r\nk=v\r\n");
+}
+
+TEST_F(ProfileTest, EditOfKeyLeavesLongerKeyAlone) {
+  write("[S]\r\nPathName=x\r\n");
+  Profile profile(path());
+  profile.writeString("S", "Path", "y");
+  EXPECT_EQ(read(), "[S]\r\nPathName=x\r\nPath=y\r\n");
+  profile.writeString("S", "Path", nullptr);
+  EXPECT_EQ(read(), "[S]\r\nPathName=x\r\n");
+  profile.writeString("S", "Path", nullptr);
+  EXPECT_EQ(read(), "[S]\r\nPathName=x\r\n");
+}
+
+TEST_F(ProfileTest, IndentedKeyIsReplacedInPlace) {
+  write("[S]\r\n  Key = old\r\nother=1\r\n");
+  Profile profile(path());
+  profile.writeString("S", "key", "new");
+  EXPECT_EQ(read(), "[S]\r\nkey=new\r\nother=1\r\n");
+  EXPECT_EQ(profile.getString("S", "Key", ""), "new");
+}
+
+// A save that fails at any step raises Error 21 with the path, leaves the
+// original byte for byte, and removes its temporary file.
+TEST_F(ProfileTest, FailedSaveKeepsOriginalFile) {
+  const std::string original = "[S]\r\nk=1\r\n";
+  for (Call failing :
+       {Call::kCreateNewFile, Call::kWriteFile, Call::kCloseFile, Call::kReplaceFile}) {
+    SCOPED_TRACE(static_cast<int>(failing));
+    platform::testing::setFaultHook(nullptr);
+    write(original);
+    Profile profile(path());
+    platform::testing::setFaultHook(
+        [failing](Call call, const std::string&) { return call == failing ? ENOSPC : 0; });
+    try {
+      profile.writeString("S", "k", "2");
+      ADD_FAILURE() << "no Error raised";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.getErrorNumber(), kErrorCreate);
+      EXPECT_EQ(error.getErrorMessage(), path());
+      EXPECT_EQ(error.getSourceFile(), "tvpprof");
+    }
+    EXPECT_EQ(read(), original);
+    EXPECT_EQ(names(), std::vector<std::string>{"TEST.INI"});
+    // The destructor retries, fails the same way, and does not throw.
+  }
+}
+
+TEST_F(ProfileTest, SaveSkipsTakenTemporaryNamesAndFailsInMissingDirectory) {
+  dir.write("~TVP0000.TMP", "someone else's");
+  write("[S]\r\n");
+  {
+    Profile profile(path());
+    profile.writeString("S", "k", "1");
+  }
+  EXPECT_EQ(read(), "[S]\r\nk=1\r\n");
+  EXPECT_EQ(dir.read("~TVP0000.TMP"), "someone else's");
+
+  Profile nowhere(dir.file("missing/TEST.INI"));
+  EXPECT_THROW(nowhere.writeString("S", "k", "1"), Error);
+  EXPECT_THROW(nowhere.close(), Error);
+}
+
+}  // namespace
