@@ -1,0 +1,168 @@
+#include "fileops/substitute_class.h"
+
+#include <cstddef>
+#include <new>
+#include <string>
+
+#include "fileops/file_install.h"
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr std::size_t kReadBlockSize = 4096;
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether name stands in line at position, without regard to case. Nothing
+// is asked of the character after it: a name may run into the next word.
+bool nameStandsAt(const std::string& line, std::size_t position, const std::string& name) {
+  if (line.size() - position < name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (lowerAscii(line[position + i]) != lowerAscii(name[i])) return false;
+  }
+  return true;
+}
+
+// Reads the whole file, so that no line is ever cut in two.
+bool readWhole(platform::FileHandle file, std::string* content) {
+  char block[kReadBlockSize];
+  for (;;) {
+    std::size_t bytesRead = 0;
+    if (!platform::readFile(file, block, sizeof block, &bytesRead).ok) return false;
+    if (bytesRead == 0) return true;
+    content->append(block, bytesRead);
+  }
+}
+
+// The directory for the temporary file: TEMP when it names something that
+// exists, else the current directory (the empty text).
+std::string temporaryDirectory() {
+  std::string temp;
+  if (platform::getEnvironmentValue("TEMP", &temp) && !temp.empty() &&
+      platform::testPath(temp).ok) {
+    return temp;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+SubstituteClass::SubstituteClass(char marker) : entries(), current(entries.end()), marker(marker) {}
+
+int SubstituteClass::addEntry(const std::string& name, const std::string& value) {
+  SubstituteEntry entry;
+  entry.name = name;
+  entry.value = value;
+  return addEntry(entry);
+}
+
+int SubstituteClass::addEntry(const SubstituteEntry& entry) {
+  try {
+    entries.push_back(entry);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return 1;
+}
+
+int SubstituteClass::moveFirst() {
+  if (entries.empty()) return 0;
+  current = entries.begin();
+  return 1;
+}
+
+int SubstituteClass::moveNext() {
+  if (current == entries.end()) return 0;
+  auto next = current;
+  ++next;
+  if (next == entries.end()) return 0;
+  current = next;
+  return 1;
+}
+
+int SubstituteClass::getCurrent(SubstituteEntry* entry) const {
+  if (current == entries.end()) return 0;
+  *entry = *current;
+  return 1;
+}
+
+void SubstituteClass::substituteLine(std::string& line) {
+  std::size_t position = 0;
+  while (position < line.size()) {
+    if (line[position] != marker) {
+      ++position;
+      continue;
+    }
+    if (position + 1 < line.size() && line[position + 1] == marker) {
+      // A doubled marker is one literal marker; skipping past the one kept
+      // stops it from starting a placeholder.
+      line.erase(position, 1);
+      ++position;
+      continue;
+    }
+    for (current = entries.begin(); current != entries.end(); ++current) {
+      if (nameStandsAt(line, position + 1, current->name)) break;
+    }
+    if (current == entries.end()) {
+      ++position;
+      continue;
+    }
+    // The value is stepped over, so a marker inside it is never taken as the
+    // start of another placeholder.
+    line.replace(position, 1 + current->name.size(), current->value);
+    position += current->value.size();
+  }
+}
+
+int SubstituteClass::substituteFile(const std::string& path) {
+  std::string tempPath;
+  if (!makeTemporaryPath(temporaryDirectory(), &tempPath)) return 0;
+
+  platform::FileHandle source;
+  if (!platform::openFileForReading(path, &source).ok) return 0;
+  // Created only if new: in a shared temporary directory a file of that name
+  // may belong to someone else, or be a link placed there.
+  platform::FileHandle temp;
+  if (!platform::createNewFile(tempPath, &temp).ok) {
+    platform::closeFile(source);
+    return 0;
+  }
+
+  std::string content;
+  bool ok = readWhole(source, &content);
+  platform::closeFile(source);
+
+  // Lines end in LF, a CR before it being part of the line end; every line
+  // is written back with CR LF, except a last line that had no line end.
+  std::string output;
+  std::size_t start = 0;
+  while (ok && start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    bool hasLineEnd = end != std::string::npos;
+    if (!hasLineEnd) end = content.size();
+    std::size_t lineEnd = end;
+    if (hasLineEnd && lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
+    std::string line = content.substr(start, lineEnd - start);
+    substituteLine(line);
+    output += line;
+    if (hasLineEnd) output += "\r\n";
+    start = end + 1;
+  }
+
+  if (ok && !output.empty()) {
+    std::size_t bytesWritten = 0;
+    ok = platform::writeFile(temp, output.data(), output.size(), &bytesWritten).ok &&
+         bytesWritten == output.size();
+  }
+  // A failed close may have lost data: the original must then stay.
+  ok = platform::closeFile(temp).ok && ok;
+  if (!ok) {
+    platform::deleteFile(tempPath);
+    return 0;
+  }
+
+  if (!platform::deleteFile(path).ok) return 0;
+  copyFileByPath(tempPath, path, nullptr, nullptr, 1, 1);
+  return platform::deleteFile(tempPath).ok ? 1 : 0;
+}

@@ -1,0 +1,419 @@
+#include "fileops/file_install.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/config_data.h"
+#include "config/error.h"
+#include "platform/files.h"
+#include "platform/posix/restart_queue.h"
+#include "platform/posix/test_hooks.h"
+#include "platform/system.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using platform::DosStamp;
+using platform::testing::Call;
+
+DosStamp makeStamp(int year, int month, int day, int hour, int minute, int second) {
+  DosStamp stamp;
+  stamp.date = static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+  stamp.time = static_cast<std::uint16_t>((hour << 11) | (minute << 5) | (second / 2));
+  return stamp;
+}
+
+const DosStamp kOld = makeStamp(1996, 3, 1, 10, 0, 0);
+const DosStamp kMid = makeStamp(1997, 6, 15, 12, 30, 10);
+const DosStamp kNew = makeStamp(1997, 6, 15, 12, 30, 12);
+
+std::string lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c == '/') c = '\\';
+  }
+  return text;
+}
+
+bool samePath(const std::string& a, const std::string& b) { return lower(a) == lower(b); }
+
+class FileInstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const char* windir = std::getenv("WINDIR");
+    savedWindir = windir != nullptr ? std::optional<std::string>(windir) : std::nullopt;
+    root = dir.getPath();
+    dir.write("win/.keep", "");
+    dir.write("dest/.keep", "");
+    dir.write("temp/.keep", "");
+    dir.write("src/.keep", "");
+    config.setWindowsDir(path("win"));
+    config.setPlatform(kPlatformWindows95);
+    tempDir = path("temp");
+    // The restart queue lives in the Windows directory the system reports.
+    setenv("WINDIR", path("win").c_str(), 1);
+  }
+
+  void TearDown() override {
+    platform::testing::setFaultHook(nullptr);
+    if (savedWindir) {
+      setenv("WINDIR", savedWindir->c_str(), 1);
+    } else {
+      unsetenv("WINDIR");
+    }
+  }
+
+  // The Windows form of a path in the test directory.
+  std::string path(const std::string& relative) const {
+    std::string tail = relative;
+    for (char& c : tail) {
+      if (c == '/') c = '\\';
+    }
+    return root + "\\" + tail;
+  }
+
+  void put(const std::string& relative, const std::string& content, DosStamp stamp) {
+    platform::deleteFile(path(relative));
+    platform::FileHandle file;
+    ASSERT_TRUE(platform::createNewFile(path(relative), &file).ok);
+    std::size_t written = 0;
+    ASSERT_TRUE(platform::writeFile(file, content.data(), content.size(), &written).ok);
+    ASSERT_TRUE(platform::setFileStamp(file, stamp).ok);
+    ASSERT_TRUE(platform::closeFile(file).ok);
+  }
+
+  // The stamp as one number, date word first.
+  unsigned long stampOf(const std::string& relative) {
+    platform::FileHandle file;
+    DosStamp stamp;
+    EXPECT_TRUE(platform::openFileForReading(path(relative), &file).ok);
+    EXPECT_TRUE(platform::getFileStamp(file, &stamp).ok);
+    platform::closeFile(file);
+    return (static_cast<unsigned long>(stamp.date) << 16) | stamp.time;
+  }
+
+  std::string read(const std::string& relative) { return dir.read(relative).value_or("<none>"); }
+
+  // The file at `relative` is in use: it can be read, but not renamed,
+  // deleted or replaced.
+  void lock(const std::string& relative) {
+    std::string locked = path(relative);
+    platform::testing::setFaultHook([locked](Call call, const std::string& target) {
+      bool busy = call == Call::kRenameFile || call == Call::kDeleteFile;
+      return busy && samePath(target, locked) ? EBUSY : 0;
+    });
+  }
+
+  int copy(int force, int backup, const char* temp) {
+    return copyFileByPath(path("src/NEWDRV.DLL"), path("dest/NEWDRV.DLL"), temp, &config, force,
+                          backup);
+  }
+
+  // The name the first free temporary name takes in an empty directory.
+  std::string firstTemporaryName() const {
+    const char* digits = "0123456789abcdefghijklmnopqrstuv";
+    unsigned long pid = platform::getProcessId();
+    return std::string("TV0") + digits[(pid >> 15) & 31] + "." + digits[(pid >> 10) & 31] +
+           digits[(pid >> 5) & 31] + digits[pid & 31];
+  }
+
+  TempDir dir;
+  std::string root;
+  std::string tempDir;
+  ConfigData config;
+  std::optional<std::string> savedWindir;
+};
+
+TEST_F(FileInstallTest, AbsentDestinationIsCreatedWithSourceStamp) {
+  put("src/NEWDRV.DLL", std::string(10000, 'n'), kMid);
+  EXPECT_EQ(kCopyCreated, copy(0, 1, tempDir.c_str()));
+  EXPECT_EQ(std::string(10000, 'n'), read("dest/NEWDRV.DLL"));
+  EXPECT_EQ((static_cast<unsigned long>(kMid.date) << 16) | kMid.time, stampOf("dest/NEWDRV.DLL"));
+  EXPECT_FALSE(dir.exists("dest/NEWDRV.OLD"));
+  EXPECT_EQ(0, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, UpToDateDestinationIsLeftAlone) {
+  put("src/NEWDRV.DLL", "new", kMid);
+  put("dest/NEWDRV.DLL", "same", kMid);
+  EXPECT_EQ(kCopySameStamp, copy(0, 1, tempDir.c_str()));
+  put("dest/NEWDRV.DLL", "newer", kNew);
+  EXPECT_EQ(kCopyTargetNewer, copy(0, 1, tempDir.c_str()));
+  EXPECT_EQ("newer", read("dest/NEWDRV.DLL"));
+  EXPECT_FALSE(dir.exists("dest/NEWDRV.OLD"));
+  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+  EXPECT_EQ(0, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, ForceOverwritesNewerAndSameWithBackup) {
+  put("src/NEWDRV.DLL", "new", kMid);
+  put("dest/NEWDRV.DLL", "newer", kNew);
+  EXPECT_EQ(kCopyOverNewer, copy(1, 1, tempDir.c_str()));
+  EXPECT_EQ("new", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ("newer", read("dest/NEWDRV.OLD"));
+  EXPECT_EQ((static_cast<unsigned long>(kMid.date) << 16) | kMid.time, stampOf("dest/NEWDRV.DLL"));
+
+  EXPECT_EQ(kCopyOverOlder, copy(1, 1, tempDir.c_str()));
+  EXPECT_EQ("new", read("dest/NEWDRV.OLD"));
+  EXPECT_EQ(0, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, OlderDestinationReplacesAnEarlierBackup) {
+  put("src/NEWDRV.DLL", "new", kNew);
+  put("dest/NEWDRV.DLL", "old", kMid);
+  put("dest/NEWDRV.OLD", "ancient", kOld);
+  EXPECT_EQ(kCopyOverOlder, copy(0, 1, tempDir.c_str()));
+  EXPECT_EQ("new", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ("old", read("dest/NEWDRV.OLD"));
+  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+  EXPECT_EQ(0, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, OlderDestinationWithoutBackupIsReplacedAtRestart) {
+  put("src/NEWDRV.DLL", "new", kNew);
+  put("dest/NEWDRV.DLL", "old", kMid);
+  EXPECT_EQ(kCopyOverOlder, copy(0, 0, tempDir.c_str()));
+  std::string temp = firstTemporaryName();
+  EXPECT_EQ("new", read("temp/" + temp));
+  EXPECT_EQ("old", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ("[rename]\r\n" + path("dest\\NEWDRV.DLL") + "=" + path("temp\\" + temp) + "\r\n",
+            read("win/WININIT.INI"));
+  EXPECT_EQ(1, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, InUseDestinationDefersBackupThenReplacement) {
+  put("src/NEWDRV.DLL", "new", kNew);
+  put("dest/NEWDRV.DLL", "old", kMid);
+  lock("dest/NEWDRV.DLL");
+  EXPECT_EQ(kCopyOverOlder, copy(0, 1, tempDir.c_str()));
+  std::string temp = path("temp\\" + firstTemporaryName());
+  EXPECT_EQ("[rename]\r\n" + path("dest\\NEWDRV.OLD") + "=" + path("dest\\NEWDRV.DLL") + "\r\n" +
+                path("dest\\NEWDRV.DLL") + "=" + temp + "\r\n",
+            read("win/WININIT.INI"));
+  EXPECT_EQ("old", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ(1, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, WindowsNtRegistersTheSameStepsInOrder) {
+  config.setPlatform(kPlatformWindowsNt);
+  put("src/NEWDRV.DLL", "new", kNew);
+  put("dest/NEWDRV.DLL", "old", kMid);
+  lock("dest/NEWDRV.DLL");
+  EXPECT_EQ(kCopyOverOlder, copy(0, 1, tempDir.c_str()));
+  std::vector<platform::posix::PendingMove> moves;
+  ASSERT_TRUE(platform::posix::readRestartQueue(path("win"), &moves).ok);
+  ASSERT_EQ(2u, moves.size());
+  EXPECT_EQ(7u, moves[0].flags);
+  EXPECT_EQ(path("dest\\NEWDRV.DLL"), moves[0].source);
+  EXPECT_EQ(path("dest\\NEWDRV.OLD"), moves[0].destination);
+  EXPECT_EQ(7u, moves[1].flags);
+  EXPECT_EQ(path("temp\\" + firstTemporaryName()), moves[1].source);
+  EXPECT_EQ(path("dest\\NEWDRV.DLL"), moves[1].destination);
+  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+  EXPECT_EQ(1, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, Win32sRegistersNothingButSetsTheFlag) {
+  config.setPlatform(kPlatformWin32s);
+  put("src/NEWDRV.DLL", "new", kMid);
+  put("dest/NEWDRV.DLL", "newer", kNew);
+  lock("dest/NEWDRV.DLL");
+  EXPECT_EQ(kCopyOverNewer, copy(1, 1, tempDir.c_str()));
+  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+  EXPECT_EQ(1, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, UnreadableDestinationCountsAsAbsent) {
+  put("src/NEWDRV.DLL", "new", kOld);
+  put("dest/NEWDRV.DLL", "held", kNew);
+  std::string held = path("dest/NEWDRV.DLL");
+  platform::testing::setFaultHook([held](Call call, const std::string& target) {
+    return call == Call::kOpenFileForReading && samePath(target, held) ? EACCES : 0;
+  });
+  EXPECT_EQ(kCopyCreated, copy(0, 1, tempDir.c_str()));
+  EXPECT_EQ("[rename]\r\n" + held + "=" + path("temp\\" + firstTemporaryName()) + "\r\n",
+            read("win/WININIT.INI"));
+  EXPECT_FALSE(dir.exists("dest/NEWDRV.OLD"));
+}
+
+TEST_F(FileInstallTest, TemporaryNamesAreTriedInOrderAndNeverReused) {
+  std::string first = firstTemporaryName();
+  std::string found;
+  ASSERT_TRUE(makeTemporaryPath(tempDir, &found));
+  EXPECT_EQ(path("temp\\" + first), found);
+  std::string candidates = "0abcdefghijklmnopqrstuvwxyz";
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    std::string name = first;
+    name[2] = candidates[i];
+    ASSERT_TRUE(makeTemporaryPath(tempDir, &found));
+    EXPECT_EQ(path("temp\\" + name), found);
+    dir.write("temp/" + name, "taken");
+  }
+  EXPECT_FALSE(makeTemporaryPath(tempDir, &found));
+
+  // With every name taken the copy fails rather than overwrite one.
+  put("src/NEWDRV.DLL", "new", kNew);
+  put("dest/NEWDRV.DLL", "old", kMid);
+  try {
+    copy(0, 0, tempDir.c_str());
+    FAIL() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(kErrorCreate, error.getErrorNumber());
+    EXPECT_EQ(path("dest/NEWDRV.DLL"), error.getErrorMessage());
+  }
+  EXPECT_EQ("taken", read("temp/" + first));
+  EXPECT_EQ(0, config.getDeferred());
+}
+
+struct FailureCase {
+  Call call;
+  const char* failingFile;  // relative path the hook fails on
+  int expectedError;
+  const char* reportedFile;
+  bool withTempDir;
+};
+
+TEST_F(FileInstallTest, CopyFailuresRaiseTheirErrors) {
+  const FailureCase cases[] = {
+      {Call::kOpenFileForReading, "src/NEWDRV.DLL", kErrorSourceOpen, "src/NEWDRV.DLL", true},
+      {Call::kGetFileStamp, "src/NEWDRV.DLL", kErrorStampRead, "src/NEWDRV.DLL", true},
+      {Call::kGetFileStamp, "dest/NEWDRV.DLL", kErrorStampRead, "dest/NEWDRV.DLL", true},
+      {Call::kCreateNewFile, "dest/NEWDRV.DLL", kErrorCreate, "dest/NEWDRV.DLL", false},
+      {Call::kReadFile, "src/NEWDRV.DLL", kErrorSourceRead, "src/NEWDRV.DLL", true},
+      {Call::kWriteFile, "dest/NEWDRV.DLL", kErrorWrite, "dest/NEWDRV.DLL", true},
+      {Call::kSetFileStamp, "dest/NEWDRV.DLL", kErrorStampSet, "dest/NEWDRV.DLL", true},
+      {Call::kCloseFile, "dest/NEWDRV.DLL", kErrorWrite, "dest/NEWDRV.DLL", true},
+  };
+  for (const FailureCase& failure : cases) {
+    SCOPED_TRACE(failure.expectedError);
+    put("src/NEWDRV.DLL", "new", kNew);
+    put("dest/NEWDRV.DLL", "old", kMid);
+    std::string failing = path(failure.failingFile);
+    Call failingCall = failure.call;
+    platform::testing::setFaultHook([failing, failingCall](Call call, const std::string& target) {
+      return call == failingCall && samePath(target, failing) ? ENOSPC : 0;
+    });
+    try {
+      copy(0, 1, failure.withTempDir ? tempDir.c_str() : nullptr);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+      EXPECT_EQ(failure.expectedError, error.getErrorNumber());
+      EXPECT_EQ(path(failure.reportedFile), error.getErrorMessage());
+      EXPECT_EQ(kModuleFileOps, error.getSourceFile());
+    }
+    platform::testing::setFaultHook(nullptr);
+  }
+}
+
+TEST_F(FileInstallTest, WithoutConfigurationFailuresAreErrorsNotDeferrals) {
+  put("src/A.DLL", "a", kMid);
+  put("dest/A.DLL", "b", kMid);
+  lock("dest/A.DLL");
+  try {
+    eraseFile(path("dest/A.DLL"), nullptr, 0);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(kErrorErase, error.getErrorNumber());
+    EXPECT_EQ(path("dest/A.DLL"), error.getErrorMessage());
+  }
+  try {
+    moveFileByPath(path("src/A.DLL"), path("dest/A.DLL"), nullptr, 0, 0);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(kErrorMove, error.getErrorNumber());
+    EXPECT_EQ(path("src/A.DLL"), error.getErrorMessage());
+  }
+  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+}
+
+TEST_F(FileInstallTest, MoveWithReplaceOntoFileInUseDefersDeletionThenRename) {
+  put("src/A.DLL", "new", kMid);
+  put("dest/A.DLL", "old", kMid);
+  lock("dest/A.DLL");
+  moveFileByPath(path("src/A.DLL"), path("dest/A.DLL"), &config, 1, 0);
+  EXPECT_EQ("[rename]\r\nNUL=" + path("dest\\A.DLL") + "\r\n" + path("dest\\A.DLL") + "=" +
+                path("src\\A.DLL") + "\r\n",
+            read("win/WININIT.INI"));
+  EXPECT_EQ(1, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, MoveWithBackupKeepsTheDestination) {
+  put("src/A.DLL", "new", kMid);
+  put("dest/A.DLL", "old", kMid);
+  put("dest/A.OLD", "ancient", kOld);
+  moveFileByPath(path("src/A.DLL"), path("dest/A.DLL"), &config, 0, 1);
+  EXPECT_EQ("new", read("dest/A.DLL"));
+  EXPECT_EQ("old", read("dest/A.OLD"));
+  EXPECT_FALSE(dir.exists("src/A.DLL"));
+  EXPECT_EQ(0, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, OnceDeferredLaterStepsAreDeferredToo) {
+  put("src/A.DLL", "new", kMid);
+  config.setDeferred(1);
+  moveFileByPath(path("src/A.DLL"), path("dest/A.DLL"), &config, 0, 0);
+  EXPECT_TRUE(dir.exists("src/A.DLL"));
+  EXPECT_EQ("[rename]\r\n" + path("dest\\A.DLL") + "=" + path("src\\A.DLL") + "\r\n",
+            read("win/WININIT.INI"));
+}
+
+TEST_F(FileInstallTest, EraseHandlesMissingBackedUpAndRepeatedFiles) {
+  eraseFile(path("dest/GONE.DLL"), &config, 1);
+  EXPECT_EQ(0, config.getDeferred());
+
+  put("dest/A.DLL", "a", kMid);
+  eraseFile(path("dest/A.DLL"), &config, 1);
+  EXPECT_FALSE(dir.exists("dest/A.DLL"));
+  EXPECT_EQ("a", read("dest/A.OLD"));
+  EXPECT_EQ(0, config.getDeferred());
+  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+
+  put("dest/B.DLL", "b", kMid);
+  lock("dest/B.DLL");
+  eraseFile(path("dest/B.DLL"), &config, 0);
+  eraseFile(path("dest/B.DLL"), &config, 0);
+  EXPECT_EQ("[rename]\r\nNUL=" + path("dest\\B.DLL") + "\r\n", read("win/WININIT.INI"));
+  EXPECT_EQ(1, config.getDeferred());
+}
+
+TEST_F(FileInstallTest, RefusedRestartRegistrationRaises29) {
+  config.setPlatform(kPlatformWindowsNt);
+  platform::testing::setFaultHook([](Call call, const std::string&) {
+    return call == Call::kScheduleMoveAtRestart ? EACCES : 0;
+  });
+  try {
+    deferRename(path("dest/A.DLL"), nullptr, &config);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(kErrorRestartRefused, error.getErrorNumber());
+    EXPECT_EQ(path("dest/A.DLL"), error.getErrorMessage());
+  }
+}
+
+TEST_F(FileInstallTest, TraceLinesOnlyWhenDebugging) {
+  put("src/NEWDRV.DLL", "new", kMid);
+  ::testing::internal::CaptureStdout();
+  copy(0, 0, tempDir.c_str());
+  EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+
+  config.setDebug(1);
+  lock("dest/NEWDRV.DLL");
+  ::testing::internal::CaptureStdout();
+  eraseFile(path("dest/NEWDRV.DLL"), &config, 0);
+  copyFileByPath(path("src/NEWDRV.DLL"), path("dest/OTHER.DLL"), nullptr, &config, 0, 0);
+  EXPECT_EQ("\t\tLock Src  : " + path("dest/NEWDRV.DLL") + "\n\t\tLock Dest : NUL\n" +
+                "\t\tCopy Src File  : " + path("src/NEWDRV.DLL") + "\n" +
+                "\t\tCopy Dest File : " + path("dest/OTHER.DLL") + "\n",
+            ::testing::internal::GetCapturedStdout());
+}
+
+}  // namespace

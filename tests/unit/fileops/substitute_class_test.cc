@@ -1,0 +1,168 @@
+#include "fileops/substitute_class.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "fileops/file_install.h"
+#include "path/path_name.h"
+#include "platform/files.h"
+#include "platform/posix/test_hooks.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using platform::testing::Call;
+
+// The set that section processing builds.
+class SubstituteLineTest : public ::testing::Test {
+ protected:
+  SubstituteLineTest() : substitute('\\') {
+    substitute.addEntry("TAVRO", "D:\\TAVRO");
+    substitute.addEntry("WINDOWS", "C:\\WIN");
+  }
+
+  std::string run(std::string line) {
+    substitute.substituteLine(line);
+    return line;
+  }
+
+  SubstituteClass substitute;
+};
+
+TEST_F(SubstituteLineTest, ReplacesKnownNamesOnly) {
+  EXPECT_EQ("C:\\WIN\\SYSTEM", run("\\WINDOWS\\SYSTEM"));
+  EXPECT_EQ("C:\\WIN\\SYSTEM", run("\\windows\\SYSTEM"));
+  EXPECT_EQ("x=D:\\TAVRO\\BIN;C:\\WIN", run("x=\\TAVRO\\BIN;\\WINDOWS"));
+  EXPECT_EQ("C:\\WINX", run("\\WINDOWSX"));
+  EXPECT_EQ("\\UNKNOWN \\WINDOW", run("\\UNKNOWN \\WINDOW"));
+  EXPECT_EQ("end\\", run("end\\"));
+  EXPECT_EQ("", run(""));
+}
+
+TEST_F(SubstituteLineTest, DoubledMarkerStandsForOne) {
+  EXPECT_EQ("\\WINDOWS", run("\\\\WINDOWS"));
+  EXPECT_EQ("\\\\C:\\WIN", run("\\\\\\\\\\WINDOWS"));
+  EXPECT_EQ("a\\", run("a\\\\"));
+}
+
+TEST_F(SubstituteLineTest, EarlierEntryWinsAndValuesAreNotRescanned) {
+  SubstituteClass set('%');
+  set.addEntry("WIN", "short");
+  set.addEntry("WINDOWS", "long");
+  set.addEntry("AGAIN", "%WIN");
+  std::string line = "%WINDOWS %AGAIN";
+  set.substituteLine(line);
+  EXPECT_EQ("shortDOWS %WIN", line);
+}
+
+TEST_F(SubstituteLineTest, LongValuesAreInsertedWhole) {
+  std::string deep(300, 'd');
+  SubstituteClass set('\\');
+  set.addEntry("TAVRO", deep);
+  std::string line = "\\TAVRO\\" + std::string(600, 'x') + "\\TAVRO";
+  set.substituteLine(line);
+  EXPECT_EQ(deep + "\\" + std::string(600, 'x') + deep, line);
+}
+
+TEST_F(SubstituteLineTest, IterationWalksEntriesInOrder) {
+  SubstituteClass empty('\\');
+  SubstituteEntry entry;
+  EXPECT_EQ(0, empty.moveFirst());
+  EXPECT_EQ(0, empty.moveNext());
+  EXPECT_EQ(0, empty.getCurrent(&entry));
+
+  ASSERT_EQ(1, substitute.moveFirst());
+  ASSERT_EQ(1, substitute.getCurrent(&entry));
+  EXPECT_EQ("TAVRO", entry.name);
+  ASSERT_EQ(1, substitute.moveNext());
+  ASSERT_EQ(1, substitute.getCurrent(&entry));
+  EXPECT_EQ("C:\\WIN", entry.value);
+  EXPECT_EQ(0, substitute.moveNext());
+  ASSERT_EQ(1, substitute.getCurrent(&entry));
+  EXPECT_EQ("WINDOWS", entry.name);
+}
+
+class SubstituteFileTest : public ::testing::Test {
+ protected:
+  SubstituteFileTest() : substitute('\\') {
+    substitute.addEntry("TAVRO", "D:\\TAVRO");
+    substitute.addEntry("WINDOWS", "C:\\WIN");
+  }
+
+  void SetUp() override {
+    const char* previous = std::getenv("TEMP");
+    hadTemp = previous != nullptr;
+    if (hadTemp) savedTemp = previous;
+    dir.write("temp/.keep", "");
+    setenv("TEMP", dir.file("temp").c_str(), 1);
+  }
+
+  void TearDown() override {
+    platform::testing::setFaultHook(nullptr);
+    if (hadTemp) {
+      setenv("TEMP", savedTemp.c_str(), 1);
+    } else {
+      unsetenv("TEMP");
+    }
+  }
+
+  std::string rewrite(const std::string& content) {
+    dir.write("data/FILE.INI", content);
+    EXPECT_EQ(1, substitute.substituteFile(dir.file("data/FILE.INI")));
+    EXPECT_FALSE(dir.exists("data/FILE.OLD"));
+    return dir.read("data/FILE.INI").value_or("<none>");
+  }
+
+  TempDir dir;
+  SubstituteClass substitute;
+  bool hadTemp = false;
+  std::string savedTemp;
+};
+
+TEST_F(SubstituteFileTest, RewritesLinesWithCrLf) {
+  EXPECT_EQ("path=C:\\WIN\\SYSTEM\r\nroot=D:\\TAVRO\r\n\r\nlast",
+            rewrite("path=\\WINDOWS\\SYSTEM\nroot=\\TAVRO\r\n\nlast"));
+  EXPECT_EQ("a\r\n", rewrite("a\r\n"));
+  EXPECT_EQ("", rewrite(""));
+  std::vector<platform::DirectoryEntry> left;
+  ASSERT_TRUE(platform::listDirectory(dir.file("temp"), &left).ok);
+  ASSERT_EQ(1u, left.size());
+  EXPECT_EQ(".keep", left[0].name);
+}
+
+TEST_F(SubstituteFileTest, LongLineKeepsItsLastPlaceholder) {
+  std::string filler(100 * 1024, 'f');
+  EXPECT_EQ(filler + "C:\\WIN\r\n", rewrite(filler + "\\WINDOWS\n"));
+}
+
+TEST_F(SubstituteFileTest, NeverOpensAnExistingTemporaryFile) {
+  // Another program takes the free name between the test for it and the
+  // creation: the hook hides the file from the test, as such a race would.
+  std::string taken;
+  ASSERT_TRUE(makeTemporaryPath(dir.file("temp"), &taken));
+  dir.write("temp/" + pathFileName(taken), "someone else's");
+  dir.write("data/FILE.INI", "\\WINDOWS\n");
+  platform::testing::setFaultHook([](Call call, const std::string& path) {
+    return call == Call::kTestPath && path.find("TV") != std::string::npos ? ENOENT : 0;
+  });
+  EXPECT_EQ(0, substitute.substituteFile(dir.file("data/FILE.INI")));
+  EXPECT_EQ("someone else's", dir.read("temp/" + pathFileName(taken)));
+  EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
+}
+
+TEST_F(SubstituteFileTest, OriginalThatCannotBeDeletedStays) {
+  dir.write("data/FILE.INI", "\\WINDOWS\n");
+  platform::testing::setFaultHook([](Call call, const std::string& path) {
+    return call == Call::kDeleteFile && path.find("FILE.INI") != std::string::npos ? EBUSY : 0;
+  });
+  EXPECT_EQ(0, substitute.substituteFile(dir.file("data/FILE.INI")));
+  EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
+  EXPECT_EQ(0, substitute.substituteFile(dir.file("data/MISSING.INI")));
+}
+
+}  // namespace
