@@ -1,0 +1,198 @@
+#include "engine/data_file.h"
+
+#include <cassert>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "config/config_data.h"
+#include "config/error.h"
+#include "messages/nls_class.h"
+#include "path/path_name.h"
+#include "platform/files.h"
+#include "profile/profile.h"
+
+namespace {
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when text begins with prefix, without regard to case.
+bool beginsWithNoCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (lowerAscii(text[i]) != lowerAscii(prefix[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string numberedKey(const char* stem, int number) { return stem + std::to_string(number); }
+
+}  // namespace
+
+DataFile::DataFile(const std::string& dataFilePath, ConfigData* config, NLSClass* messages)
+    : config(config),
+      profile(),
+      messages(messages),
+      archiveDir(),
+      archiveTempDir(),
+      dataFilePath(dataFilePath) {
+  if (config->isDebug()) {
+    messages->print("Opening installation profile\n");
+  }
+  profile = makeObject<Profile>(kModuleEngine, __LINE__, dataFilePath);
+  if (config->isDebug()) {
+    messages->print("Installation profile open\n");
+  }
+  archiveDir = pathJoin(config->getRootDir(), "ARCHIVE");
+  archiveTempDir = pathJoin(archiveDir, "TEMP");
+}
+
+DataFile::~DataFile() = default;
+
+void DataFile::processProfile() {
+  if (config->isDebug()) {
+    messages->print("Processing installation profile\n");
+  }
+  createArchiveDirectories();
+  std::string patchStr = profile->getString("Patch", "Patch", "");
+  if (config->isDebug()) {
+    messages->print("Checking patch\n");
+  }
+  int nextPatch = 0;
+  if (!patchStr.empty()) {
+    if (isPatchInstalled(patchStr.c_str(), &nextPatch)) {
+      if (config->isInteractive()) {
+        printErrorLine(11);
+      }
+      endRun();
+    }
+    if (config->isDebug()) {
+      messages->print("Next Patch: %d\n", nextPatch);
+    }
+  }
+  if (config->isDebug()) {
+    messages->print("Checking Conditions\n");
+  }
+  processConditions();
+  if (patchStr.empty()) {
+    return;
+  }
+  // The Windows 95 family keeps the ledger in both copies; Windows NT only in
+  // the Windows directory's, Win32s in neither.
+  switch (config->getPlatform()) {
+    case kPlatformWindows95:
+      recordPatch(0, nextPatch, patchStr);
+      recordPatch(1, nextPatch, patchStr);
+      break;
+    case kPlatformWindowsNt:
+      recordPatch(0, nextPatch, patchStr);
+      break;
+    default:
+      break;
+  }
+}
+
+void DataFile::createArchiveDirectories() {
+  for (const std::string* directory : {&archiveDir, &archiveTempDir}) {
+    if (platform::testPath(*directory).ok) {
+      continue;
+    }
+    if (!platform::makeDirectory(*directory).ok) {
+      if (config->isInteractive()) {
+        messages->printTo(stderr, "\n%c%s %s\n", kBel, messages->getMessage(12),
+                          directory->c_str());
+      }
+      endRun();
+    }
+  }
+}
+
+bool DataFile::isPatchInstalled(const char* patchStr, int* nextPatch) {
+  assert(patchStr != nullptr && nextPatch != nullptr);
+  std::string patch(patchStr);
+  Profile* ledger = config->getRootIni();
+  for (*nextPatch = 0;; ++*nextPatch) {
+    std::string value = ledger->getString("Install", numberedKey("Patch", *nextPatch), "");
+    if (value.empty()) {
+      if (config->isDebug()) {
+        messages->print("Patch *NOT* already installed\n");
+      }
+      return false;
+    }
+    if (beginsWithNoCase(value, patch)) {
+      if (config->isDebug()) {
+        messages->print("Patch already installed\n");
+      }
+      return true;
+    }
+  }
+}
+
+void DataFile::recordPatch(int target, int number, const std::string& patchStr) {
+  Profile* ledger = target == 0 ? config->getWindowsIni() : config->getRootIni();
+  ledger->writeString("Install", numberedKey("Patch", number).c_str(), patchStr.c_str());
+}
+
+void DataFile::processConditions() {
+  int processed = 0;
+  std::size_t header = profile->findSection("Patch");
+  for (int group = 0;; ++group) {
+    std::string groupKey = "Condition" + std::to_string(group) + "=";
+    int seen = 0;
+    int passed = 0;
+    std::string branch;
+    if (header != Profile::kNoLine) {
+      for (std::size_t position = header + 1;
+           position < profile->lineCount() && !Profile::isSectionHeader(profile->line(position));
+           ++position) {
+        if (!beginsWithNoCase(profile->line(position), groupKey)) {
+          continue;
+        }
+        ++seen;
+        std::string condition = profile->line(position);
+        if (!testCondition(condition)) {
+          break;
+        }
+        ++passed;
+        if (passed == 1) {
+          branch = condition;
+        }
+      }
+    }
+    if (seen == 0) {
+      break;
+    }
+    if (passed == seen) {
+      ++processed;
+      processSection(branch);
+    }
+  }
+  if (processed == 0) {
+    if (config->isInteractive()) {
+      messages->printTo(stderr, "\n%c%s\n%s\n", kBel, messages->getMessage(9),
+                        messages->getMessage(10));
+    }
+    endRun();
+  }
+}
+
+bool DataFile::fileExists(const std::string& path) {
+  platform::Status status = platform::testPath(path);
+  return status.ok || !status.notFound;
+}
+
+void DataFile::printErrorLine(int message) {
+  messages->printTo(stderr, "\n%c%s\n", kBel, messages->getMessage(message));
+}
+
+void DataFile::endRun() {
+  // No teardown: the objects of the run stay as they are, only the streams
+  // (and with them the log) are flushed.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::exit(1);
+}

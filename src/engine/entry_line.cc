@@ -1,0 +1,102 @@
+#include "engine/entry_line.h"
+
+#include <cctype>
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+// The splitter works in place on one copy of the line: delimiters become
+// terminators and escapes close up, so a field handed out stays valid until
+// the next line is started. std::string::erase never reallocates, so earlier
+// fields keep their addresses while later ones are scanned.
+std::string workingCopy;
+std::size_t fieldStart = 0;
+std::size_t fieldEnd = 0;
+bool lastFieldGiven = true;
+
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+const char* nextField(const char* text, const char* delimiters) {
+  if (text != nullptr) {
+    workingCopy.assign(text);
+    fieldStart = 0;
+    lastFieldGiven = false;
+  } else {
+    if (lastFieldGiven) {
+      return nullptr;
+    }
+    fieldStart = fieldEnd + 1;
+  }
+  std::size_t position = fieldStart;
+  bool endedAtDelimiter = false;
+  while (position < workingCopy.size()) {
+    char c = workingCopy[position];
+    if (c == '\\') {
+      // The escaped character takes the backslash's place and is never a
+      // delimiter; a backslash at the very end simply goes.
+      workingCopy.erase(position, 1);
+      if (position < workingCopy.size()) {
+        ++position;
+      }
+    } else if (std::strchr(delimiters, c) != nullptr) {
+      workingCopy[position] = '\0';
+      endedAtDelimiter = true;
+      break;
+    } else {
+      ++position;
+    }
+  }
+  fieldEnd = position;
+  if (!endedAtDelimiter) {
+    lastFieldGiven = true;
+  }
+  return workingCopy.c_str() + fieldStart;
+}
+
+void trimBlanks(std::string& text) {
+  std::size_t end = text.size();
+  while (end > 0 && isBlank(text[end - 1])) {
+    --end;
+  }
+  std::size_t begin = 0;
+  while (begin < end && isBlank(text[begin])) {
+    ++begin;
+  }
+  text = text.substr(begin, end - begin);
+}
+
+bool isEntryOfKind(const std::string& line, const char* keyword) {
+  std::size_t length = std::strlen(keyword);
+  if (line.size() < length) {
+    return false;
+  }
+  for (std::size_t i = 0; i < length; ++i) {
+    if (lowerAscii(line[i]) != lowerAscii(keyword[i])) {
+      return false;
+    }
+  }
+  std::size_t position = length;
+  while (position < line.size() && line[position] >= '0' && line[position] <= '9') {
+    ++position;
+  }
+  return position == line.size() || line[position] == '=';
+}
+
+bool isIniEntry(const std::string& line) { return isEntryOfKind(line, "INI"); }
+bool isRegEntry(const std::string& line) { return isEntryOfKind(line, "REG"); }
+bool isSubstEntry(const std::string& line) { return isEntryOfKind(line, "SUBST"); }
+bool isFileEntry(const std::string& line) { return isEntryOfKind(line, "FILE"); }
+bool isFindFileEntry(const std::string& line) { return isEntryOfKind(line, "FINDFILE"); }
+bool isRenameEntry(const std::string& line) { return isEntryOfKind(line, "RENAME"); }
+bool isCopyEntry(const std::string& line) { return isEntryOfKind(line, "COPY"); }
+bool isEraseEntry(const std::string& line) { return isEntryOfKind(line, "ERASE"); }
+bool isRebootEntry(const std::string& line) { return isEntryOfKind(line, "REBOOT"); }
+
+bool isCommentEntry(const std::string& line) {
+  return line.compare(0, 2, "//") == 0 || line.compare(0, 1, ";") == 0;
+}

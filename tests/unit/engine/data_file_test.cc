@@ -1,0 +1,112 @@
+#include "engine/data_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "unit/engine/engine_fixture.h"
+
+namespace {
+
+using DataFileTest = EngineTest;
+
+// One group per platform kind, each carrying out an empty section.
+const char kPerKindProfile[] =
+    "[Patch]\r\nPatch=FIX12\r\n"
+    "Condition0=MAIN,1,0,Version,Level,x\r\n"
+    "Condition1=MAIN,2,0,Version,Level,x\r\n"
+    "Condition2=MAIN,4,0,Version,Level,x\r\n"
+    "\r\n[MAIN]\r\n; nothing to do\r\n";
+
+const char kTwoPatchLedger[] =
+    "[Version]\r\nLevel=2.0\r\n\r\n[Install]\r\nPatch0=OLD1\r\nPatch1=OLD2\r\n";
+
+TEST_F(DataFileTest, LedgerEndsAtTheFirstMissingNumber) {
+  start("[Patch]\r\n", "[Install]\r\nPatch0=OLD1\r\nPatch2=FIX12\r\n");
+  int nextPatch = -1;
+  EXPECT_FALSE(dataFile->isPatchInstalled("FIX12", &nextPatch));
+  EXPECT_EQ(1, nextPatch);
+  EXPECT_TRUE(dataFile->isPatchInstalled("old1", &nextPatch));
+  EXPECT_EQ(0, nextPatch);
+}
+
+TEST_F(DataFileTest, LedgerValueBeginningWithThePatchCounts) {
+  start("[Patch]\r\n", "[Install]\r\nPatch0=OLD1\r\nPatch1=fix12b\r\nPatch2=\r\n");
+  int nextPatch = -1;
+  EXPECT_TRUE(dataFile->isPatchInstalled("FIX12", &nextPatch));
+  EXPECT_EQ(1, nextPatch);
+  EXPECT_FALSE(dataFile->isPatchInstalled("FIX12B2", &nextPatch));
+  EXPECT_EQ(2, nextPatch);
+}
+
+TEST_F(DataFileTest, LedgerCopiesFollowThePlatformKind) {
+  // Windows 95: both copies; NT: the Windows directory's; Win32s: none. The
+  // number comes from the product root's copy and overwrites a stale key.
+  for (int kind : {kPlatformWindows95, kPlatformWindowsNt, kPlatformWin32s}) {
+    SCOPED_TRACE(kind);
+    config.setPlatform(kind);
+    start(kPerKindProfile, kTwoPatchLedger, "[Install]\r\nPatch2=STALE\r\n");
+    dataFile->processProfile();
+    EXPECT_EQ(
+        kind == kPlatformWin32s ? "[Install]\r\nPatch2=STALE\r\n" : "[Install]\r\nPatch2=FIX12\r\n",
+        read("WIN/TAVRO.INI"));
+    EXPECT_EQ(std::string(kTwoPatchLedger) + (kind == kPlatformWindows95 ? "Patch2=FIX12\r\n" : ""),
+              read("ROOT/TAVRO.INI"));
+    EXPECT_TRUE(temp.exists("ROOT/ARCHIVE/TEMP"));
+  }
+}
+
+TEST_F(DataFileTest, WithoutPatchStringNothingIsRecorded) {
+  start("[Patch]\r\nCondition0=MAIN,2,0,Version,Level,x\r\n[MAIN]\r\n", kTwoPatchLedger);
+  dataFile->processProfile();
+  dataFile->processProfile();
+  EXPECT_FALSE(temp.exists("WIN/TAVRO.INI"));
+  EXPECT_EQ(kTwoPatchLedger, read("ROOT/TAVRO.INI"));
+}
+
+TEST_F(DataFileTest, EveryHoldingGroupRunsInOrderUntilTheFirstMissingNumber) {
+  start(
+      "[Patch]\r\n"
+      "Condition0=A,2,1,Version,Level,2.0\r\n"
+      "Condition0=B,2,1,Version,Level,9.9\r\n"
+      "Condition1=C,2,1,Version,Level,2.0\r\n"
+      "Other=1\r\n"
+      "condition2=D,2,2,Version,Level,1.0\r\n"
+      "Condition3 =E,2,1,Version,Level,2.0\r\n"
+      " Condition3=E,2,1,Version,Level,2.0\r\n"
+      "Condition4=E,2,1,Version,Level,2.0\r\n"
+      "[A]\r\nINI=TAVRO,OUT.INI,Run,A,1\r\n"
+      "[B]\r\nINI=TAVRO,OUT.INI,Run,B,1\r\n"
+      "[C]\r\nINI=TAVRO,OUT.INI,Run,C,1\r\n"
+      "[D]\r\nINI=TAVRO,OUT.INI,Run,D,1\r\n"
+      "[E]\r\nINI=TAVRO,OUT.INI,Run,E,1\r\n",
+      kTwoPatchLedger);
+  dataFile->processConditions();
+  EXPECT_EQ("[Run]\r\nC=1\r\nD=1\r\n", read("ROOT/OUT.INI"));
+}
+
+using DataFileDeathTest = EngineTest;
+
+TEST_F(DataFileDeathTest, InstalledPatchEndsTheRun) {
+  start(kPerKindProfile, "[Install]\r\nPatch0=FIX12\r\n");
+  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM11\n$");
+  config.setInteractive(0);
+  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^$");
+}
+
+TEST_F(DataFileDeathTest, NoHoldingGroupEndsTheRunAndRecordsNothing) {
+  start("[Patch]\r\nPatch=FIX12\r\nCondition0=MAIN,1,0,Version,Level,x\r\n[MAIN]\r\n");
+  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM9\nM10\n$");
+  start("[Other]\r\n");
+  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM9\nM10\n$");
+  EXPECT_FALSE(temp.exists("WIN/TAVRO.INI"));
+}
+
+TEST_F(DataFileDeathTest, ArchiveThatCannotBeCreatedEndsTheRun) {
+  config.setRootDir(temp.file("MISSING"));
+  start(kPerKindProfile);
+  EXPECT_EXIT(dataFile->createArchiveDirectories(), ::testing::ExitedWithCode(1),
+              "^\n\aM12 .*MISSING.ARCHIVE\n$");
+}
+
+}  // namespace
