@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "config/ascii_text.h"
 #include "config/config_data.h"
 #include "engine/entry_line.h"
 #include "messages/nls_class.h"
@@ -22,40 +25,9 @@ constexpr int kModeBetween = 4;
 // RegQueryValueA is given this many bytes, terminator included.
 constexpr std::size_t kRegistryValueCapacity = 256;
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Text order without regard to ASCII case; not numeric, so "10" < "9".
-int compareNoCase(const std::string& a, const std::string& b) {
-  std::size_t i = 0;
-  for (; i < a.size() && i < b.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(lowerAscii(a[i]));
-    unsigned char y = static_cast<unsigned char>(lowerAscii(b[i]));
-    if (x != y) {
-      return x < y ? -1 : 1;
-    }
-  }
-  if (a.size() == b.size()) {
-    return 0;
-  }
-  return a.size() < b.size() ? -1 : 1;
-}
-
-bool beginsWithNoCase(const char* text, const char* prefix) {
-  for (; *prefix != '\0'; ++text, ++prefix) {
-    if (*text == '\0' || lowerAscii(*text) != lowerAscii(*prefix)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool equalsNoCase(const char* a, const char* b) {
-  return beginsWithNoCase(a, b) && std::strlen(a) == std::strlen(b);
-}
-
 // The root key a condition's fourth field names: its first four characters
 // are HKLM, HKCU or HKCR, or it is exactly HKU. False for an INI section.
-bool findConditionRoot(const char* field, platform::RegistryRoot* root) {
+bool findConditionRoot(const std::string& field, platform::RegistryRoot* root) {
   if (beginsWithNoCase(field, "HKLM")) {
     *root = platform::RegistryRoot::kLocalMachine;
   } else if (beginsWithNoCase(field, "HKCU")) {
@@ -82,59 +54,45 @@ bool readNumber(const char* text, int* number) {
   return true;
 }
 
-// A field kept beyond the next call of the splitter.
-struct Field {
-  bool present = false;
-  std::string text;
-
-  void take(const char* field) {
-    present = field != nullptr;
-    text = present ? field : "";
-  }
-  bool isEmpty() const { return !present || text.empty(); }
-  const char* shown() const { return orNull(present ? text.c_str() : nullptr); }
-};
-
 }  // namespace
 
 bool DataFile::testCondition(std::string& line) {
-  Field branch, os, force, fourth, path, key, start, end;
-  nextField(line.c_str(), "=");
-  branch.take(nextField(nullptr, ","));
-  os.take(nextField(nullptr, ","));
-  force.take(nextField(nullptr, ","));
-  fourth.take(nextField(nullptr, ","));
+  // The registry form has one field more, the key's path, after the fourth.
+  std::vector<EntryField> fields = splitEntryFields(line, 8);
+  const EntryField& branch = fields[0];
+  const EntryField& os = fields[1];
+  const EntryField& force = fields[2];
+  const EntryField& fourth = fields[3];
   platform::RegistryRoot root = platform::RegistryRoot::kLocalMachine;
-  bool isRegistry = fourth.present && findConditionRoot(fourth.text.c_str(), &root);
-  if (isRegistry) {
-    path.take(nextField(nullptr, ","));
-  }
-  key.take(nextField(nullptr, ","));
-  start.take(nextField(nullptr, ","));
-  end.take(nextField(nullptr, ","));
+  bool isRegistry = fourth && findConditionRoot(*fourth, &root);
+  std::size_t next = isRegistry ? 5 : 4;
+  EntryField path = isRegistry ? fields[4] : std::nullopt;
+  const EntryField& key = fields[next];
+  EntryField start = fields[next + 1];
+  EntryField end = fields[next + 2];
 
   bool tracing = config->isDebug();
   if (tracing) {
     messages->print(isRegistry ? "Testing Registry Condition\n" : "Testing Condition\n");
-    messages->print("\tbranch : %s\n", branch.shown());
-    messages->print("\tOS     : %s\n", os.shown());
-    messages->print("\tforce  : %s\n", force.shown());
-    messages->print("\tsection: %s\n", fourth.shown());
+    messages->print("\tbranch : %s\n", orNull(fieldText(branch)));
+    messages->print("\tOS     : %s\n", orNull(fieldText(os)));
+    messages->print("\tforce  : %s\n", orNull(fieldText(force)));
+    messages->print("\tsection: %s\n", orNull(fieldText(fourth)));
     if (isRegistry) {
-      messages->print("\tpath   : %s\n", path.shown());
+      messages->print("\tpath   : %s\n", orNull(fieldText(path)));
     }
-    messages->print("\tkey    : %s\n", key.shown());
-    messages->print("\trange s: %s\n", start.shown());
-    messages->print("\trange e: %s\n", end.shown());
+    messages->print("\tkey    : %s\n", orNull(fieldText(key)));
+    messages->print("\trange s: %s\n", orNull(fieldText(start)));
+    messages->print("\trange e: %s\n", orNull(fieldText(end)));
   }
 
-  if (fourth.isEmpty() || os.isEmpty() || (!isRegistry && key.isEmpty())) {
+  if (!isFilled(fourth) || !isFilled(os) || (!isRegistry && !isFilled(key))) {
     return false;
   }
-  line = branch.text;
+  line = *branch;
 
   int mode = kModeAtOrAfter;
-  if (!force.isEmpty() && readNumber(force.text.c_str(), &mode)) {
+  if (!!isFilled(force) && readNumber(force->c_str(), &mode)) {
     if (mode < kModeAny || mode > kModeBetween) {
       mode = kModeAtOrAfter;
     }
@@ -142,7 +100,7 @@ bool DataFile::testCondition(std::string& line) {
     mode = kModeAtOrAfter;
   }
   int osNumber = 0;
-  bool osIsNumber = readNumber(os.text.c_str(), &osNumber);
+  bool osIsNumber = readNumber(os->c_str(), &osNumber);
   if (tracing) {
     messages->print("Testing OS\n");
     messages->print("\tDatafile:  %d\n", osNumber);
@@ -157,14 +115,14 @@ bool DataFile::testCondition(std::string& line) {
 
   std::string value;
   if (isRegistry) {
-    const char* subkeyPath = path.isEmpty() ? nullptr : path.text.c_str();
-    const char* subkeyName = key.isEmpty() ? nullptr : key.text.c_str();
+    const char* subkeyPath = isFilled(path) ? path->c_str() : nullptr;
+    const char* subkeyName = isFilled(key) ? key->c_str() : nullptr;
     platform::RegistryKey opened;
     if (!platform::openRegistryKey(platform::getRootKey(root), subkeyPath,
                                    platform::RegistryAccess::kRead, &opened)
              .ok) {
       messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(19),
-                        fourth.text.c_str(), orNull(subkeyPath));
+                        fourth->c_str(), orNull(subkeyPath));
       return false;
     }
     platform::Status read =
@@ -172,11 +130,11 @@ bool DataFile::testCondition(std::string& line) {
     platform::closeRegistryKey(opened);
     if (!read.ok) {
       messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\\%s\n", kBel, messages->getMessage(27),
-                        fourth.text.c_str(), orNull(subkeyPath), orNull(subkeyName));
+                        fourth->c_str(), orNull(subkeyPath), orNull(subkeyName));
       return false;
     }
   } else {
-    value = config->getRootIni()->getString(fourth.text, key.text, "");
+    value = config->getRootIni()->getString(*fourth, *key, "");
   }
 
   if (value.empty()) {
@@ -186,19 +144,19 @@ bool DataFile::testCondition(std::string& line) {
   if (tracing) {
     messages->print("\tTest Val: %s\n", value.c_str());
   }
-  if (start.isEmpty()) {
+  if (!isFilled(start)) {
     return false;
   }
-  trimBlanks(start.text);
-  int toStart = compareNoCase(value, start.text);
+  trimBlanks(*start);
+  int toStart = compareNoCase(value, *start);
   // Without an end (absent, or nothing but blanks) a range is open upwards:
   // the value need only be at or after its start.
   bool hasEnd = false;
   int toEnd = 0;
-  if (end.present && !start.text.empty()) {
-    trimBlanks(end.text);
-    hasEnd = !end.text.empty();
-    toEnd = compareNoCase(value, end.text);
+  if (end && !start->empty()) {
+    trimBlanks(*end);
+    hasEnd = !end->empty();
+    toEnd = compareNoCase(value, *end);
   }
   switch (mode) {
     case kModeAny:

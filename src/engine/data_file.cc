@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "config/ascii_text.h"
 #include "config/config_data.h"
 #include "config/error.h"
 #include "messages/nls_class.h"
@@ -13,21 +14,6 @@
 #include "profile/profile.h"
 
 namespace {
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// True when text begins with prefix, without regard to case.
-bool beginsWithNoCase(const std::string& text, const std::string& prefix) {
-  if (text.size() < prefix.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (lowerAscii(text[i]) != lowerAscii(prefix[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string numberedKey(const char* stem, int number) { return stem + std::to_string(number); }
 

@@ -1,8 +1,9 @@
 #include "engine/entry_line.h"
 
-#include <cctype>
 #include <cstddef>
 #include <cstring>
+
+#include "config/ascii_text.h"
 
 namespace {
 
@@ -14,10 +15,6 @@ std::string workingCopy;
 std::size_t fieldStart = 0;
 std::size_t fieldEnd = 0;
 bool lastFieldGiven = true;
-
-bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -58,6 +55,17 @@ const char* nextField(const char* text, const char* delimiters) {
   return workingCopy.c_str() + fieldStart;
 }
 
+std::vector<EntryField> splitEntryFields(const std::string& line, std::size_t count) {
+  std::vector<EntryField> fields(count);
+  nextField(line.c_str(), "=");
+  for (EntryField& field : fields) {
+    const char* text = nextField(nullptr, ",");
+    if (text == nullptr) break;
+    field = text;
+  }
+  return fields;
+}
+
 void trimBlanks(std::string& text) {
   std::size_t end = text.size();
   while (end > 0 && isBlank(text[end - 1])) {
@@ -71,16 +79,10 @@ void trimBlanks(std::string& text) {
 }
 
 bool isEntryOfKind(const std::string& line, const char* keyword) {
-  std::size_t length = std::strlen(keyword);
-  if (line.size() < length) {
+  if (!beginsWithNoCase(line, keyword)) {
     return false;
   }
-  for (std::size_t i = 0; i < length; ++i) {
-    if (lowerAscii(line[i]) != lowerAscii(keyword[i])) {
-      return false;
-    }
-  }
-  std::size_t position = length;
+  std::size_t position = std::strlen(keyword);
   while (position < line.size() && line[position] >= '0' && line[position] <= '9') {
     ++position;
   }

@@ -4,7 +4,10 @@
 #ifndef SRC_ENGINE_ENTRY_LINE_H_
 #define SRC_ENGINE_ENTRY_LINE_H_
 
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
 
 // Splits a line into fields. Given a text, starts on a copy of it and returns
 // its first field; given null, returns the next field of the same line, or
@@ -13,6 +16,22 @@
 // Fields stay valid until the splitter is started on the next line: the
 // splitter keeps one program-wide working copy.
 const char* nextField(const char* text, const char* delimiters);
+
+// A field copied out of the splitter: absent (nullopt), or present and
+// possibly empty.
+using EntryField = std::optional<std::string>;
+
+// Splits an entry or condition line: one field up to "=" (the keyword, not
+// kept), then up to `count` fields separated by ",". Each field is copied out
+// at once, so anything that splits another line meanwhile (a file operation,
+// a nested call) cannot overwrite it.
+std::vector<EntryField> splitEntryFields(const std::string& line, std::size_t count);
+
+// The field's text, or null when it is absent.
+inline const char* fieldText(const EntryField& field) { return field ? field->c_str() : nullptr; }
+
+// Present and not empty.
+inline bool isFilled(const EntryField& field) { return field && !field->empty(); }
 
 // Removes leading and trailing white space in place.
 void trimBlanks(std::string& text);

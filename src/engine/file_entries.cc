@@ -1,5 +1,7 @@
 // The entries that install files shipped beside the installer: FILE, SUBST
 // and FINDFILE, with the copy and its report that they share.
+#include "engine/data_file.h"
+
 #include <cstdio>
 #include <iterator>
 #include <optional>
@@ -8,7 +10,6 @@
 
 #include "config/config_data.h"
 #include "config/error.h"
-#include "engine/data_file.h"
 #include "engine/entry_line.h"
 #include "fileops/file_install.h"
 #include "fileops/substitute_class.h"
@@ -18,27 +19,6 @@
 
 namespace {
 
-// A field as the splitter gave it: nullopt when absent, possibly empty.
-using Field = std::optional<std::string>;
-
-// Splits the fields after "=" of an entry line. The splitter's working copy
-// is program-wide and is started afresh by the next entry (and by anything
-// the copy calls that splits a line), so every field is copied out at once.
-std::vector<Field> splitEntry(const std::string& line, std::size_t count) {
-  std::vector<Field> fields(count);
-  nextField(line.c_str(), "=");
-  for (std::size_t i = 0; i < count; ++i) {
-    const char* field = nextField(nullptr, ",");
-    if (field == nullptr) break;
-    fields[i] = field;
-  }
-  return fields;
-}
-
-const char* shown(const Field& field) { return field ? field->c_str() : nullptr; }
-
-bool isFilled(const Field& field) { return field && !field->empty(); }
-
 // Copy results in the order of their messages, 32 upwards.
 const int kResults[] = {kCopySameStamp, kCopyTargetNewer, kCopyOverOlder, kCopyOverNewer,
                         kCopyCreated};
@@ -46,19 +26,20 @@ constexpr int kFirstResultMessage = 32;
 
 // The trace block shared by SUBST, FILE and FINDFILE. The backup lines stand
 // before the force lines, whatever the order of the fields.
-void printFileTrace(NLSClass* messages, const char* head, const std::vector<Field>& fields,
-                    const Field& entry, const Field& force, const Field& backup,
-                    const Field& compress, int forceValue, int backupValue, int compressValue) {
+void printFileTrace(NLSClass* messages, const char* head, const std::vector<EntryField>& fields,
+                    const EntryField& entry, const EntryField& force, const EntryField& backup,
+                    const EntryField& compress, int forceValue, int backupValue,
+                    int compressValue) {
   messages->print("%s", head);
-  messages->print("\t\tcomponent   : %s\n", orNull(shown(fields[0])));
-  messages->print("\t\tfilename    : %s\n", orNull(shown(fields[1])));
-  messages->print("\t\tsubdir      : %s\n", orNull(shown(fields[2])));
-  messages->print("\t\tentry       : %s\n", orNull(shown(entry)));
-  messages->print("\t\tbackup      : %s\n", orNull(shown(backup)));
+  messages->print("\t\tcomponent   : %s\n", orNull(fieldText(fields[0])));
+  messages->print("\t\tfilename    : %s\n", orNull(fieldText(fields[1])));
+  messages->print("\t\tsubdir      : %s\n", orNull(fieldText(fields[2])));
+  messages->print("\t\tentry       : %s\n", orNull(fieldText(entry)));
+  messages->print("\t\tbackup      : %s\n", orNull(fieldText(backup)));
   messages->print("\t\tbackup val  : %d\n", backupValue);
-  messages->print("\t\tforce       : %s\n", orNull(shown(force)));
+  messages->print("\t\tforce       : %s\n", orNull(fieldText(force)));
   messages->print("\t\tforce value : %d\n", forceValue);
-  messages->print("\t\tcompress    : %s\n", orNull(shown(compress)));
+  messages->print("\t\tcompress    : %s\n", orNull(fieldText(compress)));
   messages->print("\t\tcompress val: %d\n", compressValue);
 }
 
@@ -117,10 +98,10 @@ void DataFile::findFileInTree(const std::string& directory, const std::string& f
 }
 
 void DataFile::processSubstEntry(const std::string& line, SubstituteClass& substitutes) {
-  std::vector<Field> fields = splitEntry(line, 7);
-  int force = getOptionValue(shown(fields[4]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(shown(fields[5]), config->isBackup() ? 1 : 0);
-  int compress = getOptionValue(shown(fields[6]), 0);
+  std::vector<EntryField> fields = splitEntryFields(line, 7);
+  int force = getOptionValue(fieldText(fields[4]), config->isForce() ? 1 : 0);
+  int backup = getOptionValue(fieldText(fields[5]), config->isBackup() ? 1 : 0);
+  int compress = getOptionValue(fieldText(fields[6]), 0);
   if (config->isDebug()) {
     printFileTrace(messages, "\tSubst\n", fields, fields[3], fields[4], fields[5], fields[6], force,
                    backup, compress);
@@ -148,10 +129,10 @@ void DataFile::processSubstEntry(const std::string& line, SubstituteClass& subst
 }
 
 void DataFile::processFileEntry(const std::string& line) {
-  std::vector<Field> fields = splitEntry(line, 7);
-  int force = getOptionValue(shown(fields[4]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(shown(fields[5]), config->isBackup() ? 1 : 0);
-  int compress = getOptionValue(shown(fields[6]), 0);
+  std::vector<EntryField> fields = splitEntryFields(line, 7);
+  int force = getOptionValue(fieldText(fields[4]), config->isForce() ? 1 : 0);
+  int backup = getOptionValue(fieldText(fields[5]), config->isBackup() ? 1 : 0);
+  int compress = getOptionValue(fieldText(fields[6]), 0);
   if (config->isDebug()) {
     printFileTrace(messages, "\tFile\n", fields, fields[3], fields[4], fields[5], fields[6], force,
                    backup, compress);
@@ -172,10 +153,10 @@ void DataFile::processFileEntry(const std::string& line) {
 }
 
 void DataFile::processFindFileEntry(const std::string& line) {
-  std::vector<Field> fields = splitEntry(line, 6);
-  int force = getOptionValue(shown(fields[3]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(shown(fields[4]), config->isBackup() ? 1 : 0);
-  int compress = getOptionValue(shown(fields[5]), 0);
+  std::vector<EntryField> fields = splitEntryFields(line, 6);
+  int force = getOptionValue(fieldText(fields[3]), config->isForce() ? 1 : 0);
+  int backup = getOptionValue(fieldText(fields[4]), config->isBackup() ? 1 : 0);
+  int compress = getOptionValue(fieldText(fields[5]), 0);
   if (config->isDebug()) {
     printFileTrace(messages, "\tFindFile\n", fields, std::nullopt, fields[3], fields[4], fields[5],
                    force, backup, compress);

@@ -1,6 +1,8 @@
 // The entries that work on files already on the machine (RENAME, COPY,
 // ERASE), both names taken relative to one base directory, and the REBOOT
 // entry that sets the restart request.
+#include "engine/data_file.h"
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -8,7 +10,6 @@
 
 #include "config/config_data.h"
 #include "config/error.h"
-#include "engine/data_file.h"
 #include "engine/entry_line.h"
 #include "fileops/file_install.h"
 #include "messages/nls_class.h"
@@ -16,48 +17,28 @@
 
 namespace {
 
-// A field as the splitter gave it: nullopt when absent, possibly empty.
-using Field = std::optional<std::string>;
-
-// Splits the fields after "=" of an entry line, copying each out of the
-// splitter's program-wide working copy before anything else can restart it.
-std::vector<Field> splitEntry(const std::string& line, std::size_t count) {
-  std::vector<Field> fields(count);
-  nextField(line.c_str(), "=");
-  for (std::size_t i = 0; i < count; ++i) {
-    const char* field = nextField(nullptr, ",");
-    if (field == nullptr) break;
-    fields[i] = field;
-  }
-  return fields;
-}
-
-const char* shown(const Field& field) { return field ? field->c_str() : nullptr; }
-
-bool isFilled(const Field& field) { return field && !field->empty(); }
-
 // The trace block of RENAME and COPY; their heads differ in the case of
 // "local". The backup lines stand before the force lines.
-void printMoveTrace(NLSClass* messages, const char* head, const std::vector<Field>& fields,
+void printMoveTrace(NLSClass* messages, const char* head, const std::vector<EntryField>& fields,
                     const std::string& sourcePath, const std::string& destinationPath, int force,
                     int backup) {
   messages->print("%s", head);
-  messages->print("\t\tcomponent   : %s\n", orNull(shown(fields[0])));
+  messages->print("\t\tcomponent   : %s\n", orNull(fieldText(fields[0])));
   messages->print("\t\tsource      : %s\n", sourcePath.c_str());
   messages->print("\t\tdestination : %s\n", destinationPath.c_str());
-  messages->print("\t\tbackup      : %s\n", orNull(shown(fields[4])));
+  messages->print("\t\tbackup      : %s\n", orNull(fieldText(fields[4])));
   messages->print("\t\tbackup val  : %d\n", backup);
-  messages->print("\t\tforce       : %s\n", orNull(shown(fields[3])));
+  messages->print("\t\tforce       : %s\n", orNull(fieldText(fields[3])));
   messages->print("\t\tforce value : %d\n", force);
 }
 
 }  // namespace
 
 void DataFile::processRenameEntry(const std::string& line) {
-  std::vector<Field> fields = splitEntry(line, 5);
+  std::vector<EntryField> fields = splitEntryFields(line, 5);
   if (!isFilled(fields[1]) || !isFilled(fields[2])) return;
-  int force = getOptionValue(shown(fields[3]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(shown(fields[4]), config->isBackup() ? 1 : 0);
+  int force = getOptionValue(fieldText(fields[3]), config->isForce() ? 1 : 0);
+  int backup = getOptionValue(fieldText(fields[4]), config->isBackup() ? 1 : 0);
 
   std::string baseDir;
   if (!fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
@@ -82,10 +63,10 @@ void DataFile::processRenameEntry(const std::string& line) {
 }
 
 void DataFile::processCopyEntry(const std::string& line) {
-  std::vector<Field> fields = splitEntry(line, 5);
+  std::vector<EntryField> fields = splitEntryFields(line, 5);
   if (!isFilled(fields[1]) || !isFilled(fields[2])) return;
-  int force = getOptionValue(shown(fields[3]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(shown(fields[4]), config->isBackup() ? 1 : 0);
+  int force = getOptionValue(fieldText(fields[3]), config->isForce() ? 1 : 0);
+  int backup = getOptionValue(fieldText(fields[4]), config->isBackup() ? 1 : 0);
 
   std::string baseDir;
   if (!fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
@@ -110,9 +91,9 @@ void DataFile::processCopyEntry(const std::string& line) {
 }
 
 void DataFile::processEraseEntry(const std::string& line) {
-  std::vector<Field> fields = splitEntry(line, 3);
+  std::vector<EntryField> fields = splitEntryFields(line, 3);
   if (!isFilled(fields[1])) return;
-  int backup = getOptionValue(shown(fields[2]), config->isBackup() ? 1 : 0);
+  int backup = getOptionValue(fieldText(fields[2]), config->isBackup() ? 1 : 0);
 
   std::string baseDir;
   if (!fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
@@ -122,9 +103,9 @@ void DataFile::processEraseEntry(const std::string& line) {
   std::string path = pathJoin(baseDir, *fields[1]);
   if (config->isDebug()) {
     messages->print("\tErase (Local)\n");
-    messages->print("\t\tcomponent   : %s\n", orNull(shown(fields[0])));
+    messages->print("\t\tcomponent   : %s\n", orNull(fieldText(fields[0])));
     messages->print("\t\tfilename    : %s\n", path.c_str());
-    messages->print("\t\tbackup      : %s\n", orNull(shown(fields[2])));
+    messages->print("\t\tbackup      : %s\n", orNull(fieldText(fields[2])));
     messages->print("\t\tbackup val  : %d\n", backup);
   }
 
@@ -138,9 +119,9 @@ void DataFile::processEraseEntry(const std::string& line) {
 }
 
 void DataFile::processRebootEntry(const std::string& line) {
-  std::vector<Field> fields = splitEntry(line, 2);
+  std::vector<EntryField> fields = splitEntryFields(line, 2);
   // Any number is stored as it is: 0 withdraws an earlier request. Without a
   // number the request made so far stands.
-  config->setRebootNeeded(getOptionValue(shown(fields[0]), config->getRebootNeeded()));
+  config->setRebootNeeded(getOptionValue(fieldText(fields[0]), config->getRebootNeeded()));
   if (isFilled(fields[1])) config->setRebootProgram(*fields[1]);
 }

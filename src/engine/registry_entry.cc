@@ -1,29 +1,20 @@
 #include "engine/data_file.h"
 
 #include <string>
+#include <vector>
 
+#include "config/ascii_text.h"
 #include "config/config_data.h"
 #include "engine/entry_line.h"
 #include "fileops/substitute_class.h"
 #include "messages/nls_class.h"
+#include "path/path_name.h"
 
 namespace {
 
 // Registry key names are at most 255 characters; the enumeration buffer
 // holds that and the terminator, so every valid subkey can be deleted.
 constexpr std::size_t kSubkeyNameCapacity = 256;
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsNoCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) {
-      return false;
-    }
-  }
-  return i == a.size() && b[i] == '\0';
-}
 
 // The root key a REG entry's first field names, compared as a whole.
 bool findEntryRoot(const std::string& field, platform::RegistryRoot* root) {
@@ -41,18 +32,6 @@ bool findEntryRoot(const std::string& field, platform::RegistryRoot* root) {
   return true;
 }
 
-// A field kept beyond the next call of the splitter.
-struct Field {
-  bool present = false;
-  std::string text;
-
-  void take(const char* field) {
-    present = field != nullptr;
-    text = present ? field : "";
-  }
-  const char* get() const { return present ? text.c_str() : nullptr; }
-};
-
 }  // namespace
 
 bool DataFile::processRegistry(const std::string& line) {
@@ -60,104 +39,105 @@ bool DataFile::processRegistry(const std::string& line) {
   if (tracing) {
     messages->print("Entered processRegistry\n");
   }
-  Field section, path, key, value;
-  nextField(line.c_str(), "=");
-  section.take(nextField(nullptr, ","));
-  path.take(nextField(nullptr, ","));
-  key.take(nextField(nullptr, ","));
-  value.take(nextField(nullptr, ","));
+  std::vector<EntryField> fields = splitEntryFields(line, 4);
+  const EntryField& section = fields[0];
+  EntryField& path = fields[1];
+  EntryField& key = fields[2];
+  EntryField& value = fields[3];
 
   SubstituteClass substitutes('\\');
   substitutes.addEntry("TAVRO", config->getRootDir());
   substitutes.addEntry("WINDOWS", config->getWindowsDir());
-  if (value.present) {
-    substitutes.substituteLine(value.text);
+  if (value) {
+    substitutes.substituteLine(*value);
   }
   if (tracing) {
-    messages->print("\tsection: %s\n", orNull(section.get()));
-    messages->print("\tpath:    %s\n", orNull(path.get()));
-    messages->print("\tkey:     %s\n", orNull(key.get()));
-    messages->print("\tvalue:   %s\n", orNull(value.get()));
+    messages->print("\tsection: %s\n", orNull(fieldText(section)));
+    messages->print("\tpath:    %s\n", orNull(fieldText(path)));
+    messages->print("\tkey:     %s\n", orNull(fieldText(key)));
+    messages->print("\tvalue:   %s\n", orNull(fieldText(value)));
   }
-  if (!section.present || section.text.empty()) {
+  if (!isFilled(section)) {
     printErrorLine(18);
     return false;
   }
-  if (path.present && path.text.empty()) {
-    path.present = false;
+  if (!isFilled(path)) {
+    path.reset();
   }
-  if (key.present && key.text.empty()) {
-    key.present = false;
+  if (!isFilled(key)) {
+    key.reset();
   }
   platform::RegistryRoot rootName;
-  if (!findEntryRoot(section.text, &rootName)) {
+  if (!findEntryRoot(*section, &rootName)) {
     printErrorLine(18);
     return false;
   }
   // With neither a path nor a value name the entry would delete everything
   // below the root key itself.
-  if (!path.present && !key.present) {
+  if (!path && !key) {
     printErrorLine(18);
     return false;
   }
+  // The detail of most failures names the key and the value.
+  auto reportKeyFailure = [&](int message) {
+    messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(message),
+                      orNull(fieldText(path)), orNull(fieldText(key)));
+  };
   platform::RegistryKey root = platform::getRootKey(rootName);
   platform::RegistryKey opened;
 
-  if (value.present) {
+  if (value) {
     if (tracing) {
       messages->print("Creating/Changing a registry key\n");
     }
-    if (!platform::createRegistryKey(root, path.get(), &opened).ok) {
-      messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(21),
-                        orNull(path.get()), orNull(key.get()));
+    if (!platform::createRegistryKey(root, fieldText(path), &opened).ok) {
+      reportKeyFailure(21);
       return false;
     }
-    if (!platform::setRegistryString(opened, key.get(), value.text).ok) {
+    if (!platform::setRegistryString(opened, fieldText(key), *value).ok) {
       platform::closeRegistryKey(opened);
-      messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(24),
-                        orNull(path.get()), orNull(key.get()));
+      reportKeyFailure(24);
       return false;
     }
     platform::closeRegistryKey(opened);
     return true;
   }
 
-  if (key.present) {
+  if (key) {
     if (tracing) {
       messages->print("Deleting a registry value\n");
     }
-    if (!platform::openRegistryKey(root, path.get(), platform::RegistryAccess::kAllAccess, &opened)
+    if (!platform::openRegistryKey(root, fieldText(path), platform::RegistryAccess::kAllAccess,
+                                   &opened)
              .ok) {
-      messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(19),
-                        orNull(path.get()), orNull(key.get()));
+      reportKeyFailure(19);
       return false;
     }
-    if (!platform::deleteRegistryValue(opened, key.get()).ok) {
+    if (!platform::deleteRegistryValue(opened, fieldText(key)).ok) {
       platform::closeRegistryKey(opened);
-      messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(25),
-                        orNull(path.get()), orNull(key.get()));
+      reportKeyFailure(25);
       return false;
     }
     platform::closeRegistryKey(opened);
     return true;
   }
 
-  if (!platform::openRegistryKey(root, path.get(), platform::RegistryAccess::kAllAccess, &opened)
+  if (!platform::openRegistryKey(root, fieldText(path), platform::RegistryAccess::kAllAccess,
+                                 &opened)
            .ok) {
-    messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(19),
-                      orNull(path.get()), orNull(key.get()));
+    reportKeyFailure(19);
     return false;
   }
   if (tracing) {
     messages->print("Deleting a registry subtree\n");
   }
-  if (!deleteRegistryTree(opened, path.text)) {
+  if (!deleteRegistryTree(opened, *path)) {
     platform::closeRegistryKey(opened);
     return false;
   }
   if (!platform::deleteRegistryKey(opened, "").ok) {
     platform::closeRegistryKey(opened);
-    messages->printTo(stderr, "\n%c%s:\n\t%s\n", kBel, messages->getMessage(22), path.text.c_str());
+    messages->printTo(stderr, "\n%c%s:\n\t%s\n", kBel, messages->getMessage(22), path->c_str());
     return false;
   }
   platform::closeRegistryKey(opened);
@@ -189,11 +169,7 @@ bool DataFile::deleteRegistryTree(platform::RegistryKey key, const std::string& 
                         name.c_str());
       return false;
     }
-    std::string subkeyPath = path;
-    if (subkeyPath.empty() || subkeyPath.back() != '\\') {
-      subkeyPath += '\\';
-    }
-    subkeyPath += name;
+    std::string subkeyPath = pathJoin(path, name);
     unsigned long subkeyCount = 0;
     if (!platform::countRegistrySubkeys(subkey, &subkeyCount).ok) {
       platform::closeRegistryKey(subkey);

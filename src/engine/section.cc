@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "config/ascii_text.h"
 #include "config/config_data.h"
 #include "config/error.h"
 #include "engine/entry_line.h"
@@ -14,33 +16,7 @@
 #include "path/path_name.h"
 #include "profile/profile.h"
 
-namespace {
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsNoCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (lowerAscii(*a) != lowerAscii(*b)) {
-      return false;
-    }
-  }
-  return *a == '\0' && *b == '\0';
-}
-
-// A field kept beyond the next call of the splitter.
-struct Field {
-  bool present = false;
-  std::string text;
-
-  void take(const char* field) {
-    present = field != nullptr;
-    text = present ? field : "";
-  }
-  bool isEmpty() const { return !present || text.empty(); }
-  const char* get() const { return present ? text.c_str() : nullptr; }
-};
-
-}  // namespace
+namespace {}  // namespace
 
 void DataFile::processSection(const std::string& section) {
   std::size_t header = profile->findSection(section);
@@ -96,40 +72,40 @@ void DataFile::processSection(const std::string& section) {
 }
 
 void DataFile::processIniEntry(const std::string& line, SubstituteClass& substitutes) {
-  Field dir, fileName, section, key, value;
-  nextField(line.c_str(), "=");
-  dir.take(nextField(nullptr, ","));
-  fileName.take(nextField(nullptr, ","));
-  section.take(nextField(nullptr, ","));
-  key.take(nextField(nullptr, ","));
-  value.take(nextField(nullptr, ","));
+  std::vector<EntryField> fields = splitEntryFields(line, 5);
+  const EntryField& dir = fields[0];
+  const EntryField& fileName = fields[1];
+  const EntryField& section = fields[2];
+  const EntryField& key = fields[3];
+  EntryField& value = fields[4];
   // The value is expanded before anything is checked, and held whole: a
   // directory name makes it grow well past the length of the line.
-  if (value.present) {
-    substitutes.substituteLine(value.text);
+  if (value) {
+    substitutes.substituteLine(*value);
   }
   std::string baseDirectory;
-  if (fileName.isEmpty() || section.isEmpty() || !getBaseDirectory(dir.get(), &baseDirectory)) {
+  if (!isFilled(fileName) || !isFilled(section) ||
+      !getBaseDirectory(fieldText(dir), &baseDirectory)) {
     printErrorLine(18);
     return;
   }
-  std::string path = pathJoin(baseDirectory, fileName.text);
+  std::string path = pathJoin(baseDirectory, *fileName);
   if (config->isDebug()) {
     messages->print("\tINI\n");
     messages->print("\t\tfilename : %s\n", path.c_str());
-    messages->print("\t\tsection  : %s\n", section.text.c_str());
-    messages->print("\t\tkey      : %s\n", orNull(key.get()));
-    messages->print("\t\tvalue    : %s\n", orNull(value.get()));
+    messages->print("\t\tsection  : %s\n", section->c_str());
+    messages->print("\t\tkey      : %s\n", orNull(fieldText(key)));
+    messages->print("\t\tvalue    : %s\n", orNull(fieldText(value)));
   }
-  if (equalsNoCase(fileName.text.c_str(), "TAVRO.INI")) {
+  if (equalsNoCase(*fileName, "TAVRO.INI")) {
     // The run configuration holds both product INI files open for the whole
     // run; a second Profile on the same file would write over its edits.
-    if (equalsNoCase(dir.get(), "WINDOWS")) {
-      config->getWindowsIni()->writeString(section.text, key.get(), value.get());
+    if (equalsNoCase(*dir, "WINDOWS")) {
+      config->getWindowsIni()->writeString(*section, fieldText(key), fieldText(value));
       return;
     }
-    if (equalsNoCase(dir.get(), "TAVRO")) {
-      config->getRootIni()->writeString(section.text, key.get(), value.get());
+    if (equalsNoCase(*dir, "TAVRO")) {
+      config->getRootIni()->writeString(*section, fieldText(key), fieldText(value));
       return;
     }
   }
@@ -140,7 +116,7 @@ void DataFile::processIniEntry(const std::string& line, SubstituteClass& substit
     messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(15), path.c_str());
     return;
   }
-  iniFile->writeString(section.text, key.get(), value.get());
+  iniFile->writeString(*section, fieldText(key), fieldText(value));
   iniFile->close();
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "config/ascii_text.h"
 #include "fileops/file_install.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -11,18 +12,6 @@
 namespace {
 
 constexpr std::size_t kReadBlockSize = 4096;
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Whether name stands in line at position, without regard to case. Nothing
-// is asked of the character after it: a name may run into the next word.
-bool nameStandsAt(const std::string& line, std::size_t position, const std::string& name) {
-  if (line.size() - position < name.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (lowerAscii(line[position + i]) != lowerAscii(name[i])) return false;
-  }
-  return true;
-}
 
 // Reads the whole file, so that no line is ever cut in two.
 bool readWhole(platform::FileHandle file, std::string* content) {
@@ -102,7 +91,9 @@ void SubstituteClass::substituteLine(std::string& line) {
       continue;
     }
     for (current = entries.begin(); current != entries.end(); ++current) {
-      if (nameStandsAt(line, position + 1, current->name)) break;
+      // Nothing is asked of the character after the name: it may run
+      // into the next word.
+      if (beginsWithNoCase(line, current->name, position + 1)) break;
     }
     if (current == entries.end()) {
       ++position;

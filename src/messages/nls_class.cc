@@ -4,15 +4,10 @@
 #include <new>
 #include <utility>
 
+#include "config/ascii_text.h"
 #include "platform/files.h"
 
 namespace {
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // A blank line or a comment ends the catalogue. A comment begins, after
 // leading white space, with ";", "#" or the letters "rem" in any case; only
@@ -23,8 +18,7 @@ bool endsCatalogue(const std::string& line) {
   if (position == line.size()) return true;
   char first = line[position];
   if (first == ';' || first == '#') return true;
-  return line.size() - position >= 3 && lowerAscii(line[position]) == 'r' &&
-         lowerAscii(line[position + 1]) == 'e' && lowerAscii(line[position + 2]) == 'm';
+  return beginsWithNoCase(line, "rem", position);
 }
 
 const char kReadFailure[] = "Error reading NLS language file";

@@ -4,31 +4,11 @@
 #include <cstdio>
 #include <new>
 
+#include "config/ascii_text.h"
 #include "config/error.h"
 #include "platform/files.h"
 
 namespace {
-
-// Characters the INI format treats as white space.
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// True when text holds prefix at position start, compared without regard to
-// case over the prefix's length.
-bool startsWithNoCase(const std::string& text, std::size_t start, const std::string& prefix) {
-  if (text.size() < start || text.size() - start < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (lowerAscii(text[start + i]) != lowerAscii(prefix[i])) return false;
-  }
-  return true;
-}
-
-bool equalNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && startsWithNoCase(a, 0, b);
-}
 
 // Position of the value when line is a key line for key (optional white
 // space, the whole key, optional white space, "="); npos otherwise. Queries
@@ -37,7 +17,7 @@ bool equalNoCase(const std::string& a, const std::string& b) {
 std::size_t findValue(const std::string& line, const std::string& key) {
   std::size_t position = 0;
   while (position < line.size() && isBlank(line[position])) ++position;
-  if (!startsWithNoCase(line, position, key)) return std::string::npos;
+  if (!beginsWithNoCase(line, key, position)) return std::string::npos;
   position += key.size();
   while (position < line.size() && isBlank(line[position])) ++position;
   if (position < line.size() && line[position] == '=') return position + 1;
@@ -211,7 +191,7 @@ void Profile::close() {
 std::size_t Profile::findSection(const std::string& section) const {
   std::string header = "[" + section + "]";
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (startsWithNoCase(lines[i], 0, header)) return i;
+    if (beginsWithNoCase(lines[i], header)) return i;
   }
   return kNoLine;
 }
@@ -299,7 +279,7 @@ void Profile::appendString(const std::string& section, const std::string& key,
   if (header != kNoLine) {
     // The duplicate test runs to the end of the file, not of the section.
     for (std::size_t i = header; i < lines.size(); ++i) {
-      if (equalNoCase(lines[i], formed)) return;
+      if (equalsNoCase(lines[i], formed)) return;
     }
   }
   dirty = true;
