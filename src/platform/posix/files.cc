@@ -280,6 +280,15 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
     }
     listed.isDirectory = type == DT_DIR;
     listed.isLink = type == DT_LNK;
+    if (listed.isLink) {
+      // Windows lists a junction or directory link as a directory that is
+      // also a reparse point; report the link's target kind the same way so
+      // that callers must look at isLink to avoid following it.
+      struct stat target;
+      std::string full = directory;
+      if (!full.empty() && full.back() != '/') full += '/';
+      listed.isDirectory = stat((full + name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    }
     entries->push_back(listed);
     errno = 0;
   }

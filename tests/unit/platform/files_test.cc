@@ -150,7 +150,7 @@ TEST(PosixFiles, DosStampRoundTripsInLocalTime) {
   tzset();
 }
 
-TEST(PosixFiles, ListingSortsAndReportsLinksAsLinks) {
+TEST(PosixFiles, ListingSortsAndMarksDirectoryLinks) {
   TempDir dir;
   dir.write("b.txt", "");
   dir.write("Sub/x", "");
@@ -160,7 +160,7 @@ TEST(PosixFiles, ListingSortsAndReportsLinksAsLinks) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].name, "alias");
   EXPECT_TRUE(entries[0].isLink);
-  EXPECT_FALSE(entries[0].isDirectory);
+  EXPECT_TRUE(entries[0].isDirectory);
   EXPECT_EQ(entries[1].name, "b.txt");
   EXPECT_FALSE(entries[1].isDirectory);
   EXPECT_EQ(entries[2].name, "Sub");
