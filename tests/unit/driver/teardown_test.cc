@@ -1,0 +1,77 @@
+#include "driver/teardown.h"
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "config/config_data.h"
+#include "engine/data_file.h"
+#include "messages/nls_class.h"
+#include "platform/posix/test_hooks.h"
+#include "profile/profile.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class TeardownTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.write("win/TAVRO.INI", "[Tavro]\r\nroot=x\r\n");
+    dir.write("prod/TAVRO.INI", "[Install]\r\n");
+    config = std::make_unique<ConfigData>();
+    config->setWindowsIni(new Profile(dir.file("win/TAVRO.INI")));
+    config->setRootIni(new Profile(dir.file("prod/TAVRO.INI")));
+  }
+  void TearDown() override { platform::testing::setFaultHook(nullptr); }
+
+  TempDir dir;
+  std::unique_ptr<DataFile> dataFile;
+  std::unique_ptr<NLSClass> messages;
+  std::unique_ptr<ConfigData> config;
+};
+
+TEST_F(TeardownTest, ClosesTheLogAndDestroysEverything) {
+  messages = std::make_unique<NLSClass>(dir.file("none.MSG"));
+  messages->openLog(dir.file("run.log"), 0);
+  ::testing::internal::CaptureStdout();
+  messages->print("%s", "logged");
+  EXPECT_EQ("logged", ::testing::internal::GetCapturedStdout());
+  config->getRootIni()->writeString("Install", "Patch0", "FIX12");
+
+  EXPECT_TRUE(tearDown(dataFile, messages, config));
+  EXPECT_FALSE(messages);
+  EXPECT_FALSE(config);
+  EXPECT_EQ("logged", dir.read("run.log").value_or(""));
+  EXPECT_EQ("[Install]\r\nPatch0=FIX12\r\n", dir.read("prod/TAVRO.INI").value_or(""));
+}
+
+TEST_F(TeardownTest, FailedWriteBackIsReportedAndTheTeardownGoesOn) {
+  config->getWindowsIni()->writeString("Install", "Patch0", "FIX12");
+  config->getRootIni()->writeString("Install", "Patch0", "FIX12");
+  std::string windowsIni = dir.file("win/TAVRO.INI");
+  // From now on the Windows directory's file can no longer be written.
+  platform::testing::setFaultHook([windowsIni, prefix = dir.file("win")](
+                                      platform::testing::Call call, const std::string& path) {
+    bool writing = call == platform::testing::Call::kCreateNewFile ||
+                   call == platform::testing::Call::kOpenStream ||
+                   call == platform::testing::Call::kWriteFile ||
+                   call == platform::testing::Call::kReplaceFile ||
+                   call == platform::testing::Call::kRenameFile;
+    return writing && path.find(prefix) == 0 ? EACCES : 0;
+  });
+
+  ::testing::internal::CaptureStderr();
+  bool written = tearDown(dataFile, messages, config);
+  std::string report = ::testing::internal::GetCapturedStderr();
+
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(config);
+  EXPECT_EQ(0u, report.find("\aCritical ERROR Occured on line ")) << report;
+  EXPECT_NE(std::string::npos, report.find("     Error Number:  21\n")) << report;
+  EXPECT_NE(std::string::npos, report.find("     Error Message: " + windowsIni + "\n")) << report;
+  EXPECT_EQ("[Install]\r\nPatch0=FIX12\r\n", dir.read("prod/TAVRO.INI").value_or(""));
+}
+
+}  // namespace
