@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "e2e/machine.h"
+
+namespace {
+
+// A profile whose one condition group holds on the machine's kind of
+// Windows and carries out section S.
+void writePatch(Machine& machine, const std::string& entries, int kind = 2) {
+  machine.writeProductIni("[Version]\r\nLevel=2\r\n");
+  machine.writeProfile("[Patch]\r\nPatch=FIX1\r\nCondition0=S," + std::to_string(kind) +
+                       ",0,Version,Level,1\r\n\r\n[S]\r\n" + entries);
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(FileEntries, FileReportsEveryOutcomeAndKeepsTheReplacedFile) {
+  Machine machine;
+  const std::string product = machine.getProductDir();
+  const std::string shown = machine.shownProductDir();
+  machine.writeFile(machine.getPatchDir() + "/NEWDRV.DLL", "new");
+  machine.setStamp(machine.getPatchDir() + "/NEWDRV.DLL", 2001, 6, 1, 12, 0, 0);
+  machine.writeFile(product + "/BIN/NEWDRV.DLL", "older");
+  machine.setStamp(product + "/BIN/NEWDRV.DLL", 2000, 1, 1, 12, 0, 0);
+  machine.writeFile(product + "/NEWER.DLL", "newer");
+  machine.setStamp(product + "/NEWER.DLL", 2002, 1, 1, 12, 0, 0);
+  // FILE2's target name keeps only its name: the file stays in BIN.
+  writePatch(machine,
+             "FILE1=TAVRO,NEWDRV.DLL,BIN\r\n"
+             "FILE2=TAVRO,NEWDRV.DLL,BIN,SUB\\\\NEWDRV.DLL\r\n"
+             "FILE3=TAVRO,NEWDRV.DLL,,NEWER.DLL\r\n"
+             "FILE4=TAVRO,NEWDRV.DLL,,NEWER.DLL,1\r\n"
+             "FILE5=WINDOWS,NEWDRV.DLL,,TVNEW.DLL\r\n"
+             "FILE6=TAVRO,NEWDRV.DLL,NOWHERE\r\n"
+             "FILE7=TAVRO,NEWDRV.DLL,,COMP.DLL,,,1\r\n");
+
+  RunResult result = machine.run();
+  EXPECT_EQ(result.err, "\n\aThe target directory does not exist.\n");
+  EXPECT_TRUE(
+      contains(result.out, shown + "\\BIN\\NEWDRV.DLL (installed, replacing an older file)\n" +
+                               shown + "\\BIN\\NEWDRV.DLL (up to date, not copied)\n" + shown +
+                               "\\NEWER.DLL (installed file is newer, not copied)\n" + shown +
+                               "\\NEWER.DLL (installed, replacing a newer file)\n" +
+                               machine.shownWindowsDir() + "\\TVNEW.DLL (installed)\n" +
+                               "Patch processing finished.\n"))
+      << result.out;
+  EXPECT_EQ(machine.readFile(product + "/BIN/NEWDRV.DLL"), "new");
+  EXPECT_EQ(machine.readFile(product + "/BIN/NEWDRV.OLD"), "older");
+  EXPECT_EQ(machine.readFile(product + "/NEWER.DLL"), "new");
+  EXPECT_EQ(machine.readFile(product + "/NEWER.OLD"), "newer");
+  EXPECT_EQ(machine.readFile(machine.getWindowsDir() + "/TVNEW.DLL"), "new");
+  EXPECT_FALSE(machine.exists(product + "/NOWHERE"));
+  EXPECT_FALSE(machine.exists(product + "/COMP.DLL"));
+  EXPECT_FALSE(contains(result.out, "Please restart"));
+}
+
+TEST(FileEntries, NoResultLinesWhenNotInteractive) {
+  Machine machine;
+  machine.writeWindowsIni("[Tavro]\r\nroot=" + machine.shownProductDir() +
+                          "\r\n\r\n[Patch]\r\nInteractive=0\r\n");
+  machine.writeFile(machine.getPatchDir() + "/NEWDRV.DLL", "new");
+  writePatch(machine, "FILE1=TAVRO,NEWDRV.DLL\r\nFILE2=TAVRO,NEWDRV.DLL,MISSING\r\n");
+  RunResult result = machine.run();
+  EXPECT_FALSE(contains(result.out, "NEWDRV.DLL")) << result.out;
+  EXPECT_EQ(result.err, "\n\aThe target directory does not exist.\n");
+  EXPECT_EQ(machine.readFile(machine.getProductDir() + "/NEWDRV.DLL"), "new");
+}
+
+TEST(FileEntries, FindFileInstallsIntoEveryDirectoryThatHoldsTheFile) {
+  Machine machine;
+  const std::string tree = machine.getProductDir() + "/TREE";
+  machine.writeFile(machine.getPatchDir() + "/A.DLL", "new");
+  machine.setStamp(machine.getPatchDir() + "/A.DLL", 2001, 6, 1, 12, 0, 0);
+  for (const char* where : {"/", "/B/", "/B/C/", "/.HIDDEN/"}) {
+    machine.writeFile(tree + where + "A.DLL", "old");
+    machine.setStamp(tree + where + "A.DLL", 2000, 1, 1, 12, 0, 0);
+  }
+  machine.writeFile(tree + "/D/OTHER.DLL", "other");
+  // A link back to the top of the tree, which Windows lists as a directory
+  // (a reparse point): following it would copy into the same tree again and
+  // again.
+  std::filesystem::create_directory_symlink(tree, tree + "/B/C/LOOP");
+  writePatch(machine, "FINDFILE1=TAVRO,A.DLL,TREE\r\nFINDFILE2=TAVRO,NONE.DLL\r\n");
+
+  RunResult result = machine.run();
+  const std::string shown = machine.shownProductDir() + "\\TREE\\";
+  const std::string replaced = " (installed, replacing an older file)\n";
+  EXPECT_TRUE(contains(result.out, shown + "A.DLL" + replaced + shown + "B\\A.DLL" + replaced +
+                                       shown + "B\\C\\A.DLL" + replaced +
+                                       "Patch processing finished.\n"))
+      << result.out;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(machine.readFile(tree + "/B/C/A.DLL"), "new");
+  EXPECT_EQ(machine.readFile(tree + "/.HIDDEN/A.DLL"), "old");
+  EXPECT_FALSE(machine.exists(tree + "/D/A.DLL"));
+  EXPECT_EQ(machine.readFile(tree + "/B/C/A.OLD"), "old");
+  EXPECT_FALSE(contains(result.out, "Please restart"));
+}
+
+TEST(FileEntries, SubstRewritesInstalledFilesAndFilesAlreadyThere) {
+  Machine machine;
+  const std::string product = machine.getProductDir();
+  machine.writeFile(machine.getPatchDir() + "/APP.INI",
+                    "[Dirs]\r\nroot=\\TAVRO\\BIN\r\nwin=\\WINDOWS\r\nkeep=\\\\TAVRO\r\n");
+  // A placeholder across the 511th character and a last line without a line
+  // end: the line must be read and rewritten whole.
+  const std::string longStart(507, 'x');
+  machine.writeFile(product + "/CFG/OLD.INI",
+                    longStart + "\\TAVRO" + std::string(40, 'y') + "\r\nlast=\\WINDOWS");
+  writePatch(machine,
+             "SUBST1=TAVRO,APP.INI\r\n"
+             "SUBST2=TAVRO,APP.INI,CFG,OLD.INI,,,1\r\n");
+
+  RunResult result = machine.run();
+  EXPECT_TRUE(contains(result.out, machine.shownProductDir() + "\\APP.INI (installed)\n"))
+      << result.out;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(machine.readFile(product + "/APP.INI"),
+            "[Dirs]\r\nroot=" + machine.shownProductDir() +
+                "\\BIN\r\nwin=" + machine.shownWindowsDir() + "\r\nkeep=\\TAVRO\r\n");
+  EXPECT_EQ(machine.readFile(product + "/CFG/OLD.INI"),
+            longStart + machine.shownProductDir() + std::string(40, 'y') +
+                "\r\nlast=" + machine.shownWindowsDir());
+  EXPECT_FALSE(machine.exists(product + "/APP.OLD"));
+  EXPECT_FALSE(machine.exists(product + "/CFG/APP.INI"));
+}
+
+}  // namespace

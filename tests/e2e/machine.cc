@@ -1,0 +1,723 @@
+#include "e2e/machine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "e2e/wine_prefix.h"
+#include "platform/posix/restart_queue.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Variables the machine decides for the program; inherited values would leak
+// the developer's own setup into a run.
+const char* const kControlledVariables[] = {
+    "WINDIR", "windir",  "TVPAT_WINVER", "TVPAT_REGISTRY",   "TEMP",
+    "TMP",    "COMSPEC", "WINEPREFIX",   "WINEDLLOVERRIDES", "WINEDEBUG"};
+
+std::string requiredVariable(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') {
+    throw std::runtime_error(std::string("the end-to-end tests need ") + name + " to be set");
+  }
+  return value;
+}
+
+bool targetIsWine() {
+  const char* target = std::getenv("TVPAT_E2E_TARGET");
+  return target != nullptr && std::string(target) == "wine";
+}
+
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool sameText(const std::string& a, const std::string& b) { return upper(a) == upper(b); }
+
+std::string dropCarriageReturns(std::string text) {
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) {
+    if (c != '\r') result += c;
+  }
+  return result;
+}
+
+void copyFile(const std::string& from, const std::string& to) {
+  fs::create_directories(fs::path(to).parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  fs::permissions(to, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec);
+}
+
+// Runs a program to its end in `directory`, with exactly the environment
+// given, and collects both output streams. Both pipes are drained together
+// so that a child filling one of them cannot stall.
+RunResult runAndWait(const std::vector<std::string>& command,
+                     const std::vector<std::string>& environment, const std::string& directory) {
+  int outPipe[2];
+  int errPipe[2];
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+  std::vector<char*> argv;
+  for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
+  pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    int input = open("/dev/null", O_RDONLY);
+    dup2(input, 0);
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    if (chdir(directory.c_str()) != 0) _exit(126);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  RunResult result;
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int openStreams = 2;
+  while (openStreams > 0) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --openStreams;
+      }
+    }
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = dropCarriageReturns(result.out);
+  result.err = dropCarriageReturns(result.err);
+  return result;
+}
+
+// Starts a program in the background with its output discarded.
+pid_t startInBackground(const std::vector<std::string>& command,
+                        const std::vector<std::string>& environment) {
+  std::vector<char*> argv;
+  for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
+  pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  return child;
+}
+
+// The environment of this process without the variables the machine sets.
+std::vector<std::string> baseEnvironment() {
+  std::vector<std::string> result;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string text = *entry;
+    std::string name = text.substr(0, text.find('='));
+    bool controlled = name.rfind("TVPAT_E2E_", 0) == 0;
+    for (const char* variable : kControlledVariables) controlled |= name == variable;
+    if (!controlled) result.push_back(text);
+  }
+  return result;
+}
+
+// A path whose components may differ in case from what is on disk, as the
+// Windows file systems allow: each missing component is looked up without
+// regard to case. Returns the path unchanged when nothing matches.
+std::string resolveCase(const std::string& path) {
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(path, error))) return path;
+  fs::path resolved = "/";
+  for (const fs::path& component : fs::path(path).relative_path()) {
+    fs::path candidate = resolved / component;
+    if (!fs::exists(fs::symlink_status(candidate, error))) {
+      for (const fs::directory_entry& entry : fs::directory_iterator(resolved, error)) {
+        if (sameText(entry.path().filename().string(), component.string())) {
+          candidate = entry.path();
+          break;
+        }
+      }
+    }
+    resolved = candidate;
+  }
+  return fs::exists(fs::symlink_status(resolved, error)) ? resolved.string() : path;
+}
+
+std::string longRootName(const std::string& key) {
+  static const std::pair<const char*, const char*> kShortRoots[] = {{"HKLM", "HKEY_LOCAL_MACHINE"},
+                                                                    {"HKCU", "HKEY_CURRENT_USER"},
+                                                                    {"HKCR", "HKEY_CLASSES_ROOT"},
+                                                                    {"HKU", "HKEY_USERS"}};
+  std::string root = key.substr(0, key.find('\\'));
+  for (const auto& [shortName, longName] : kShortRoots) {
+    if (sameText(root, shortName)) return longName + key.substr(root.size());
+  }
+  return key;
+}
+
+// The REGEDIT4 file of the POSIX registry stand-in: keys in file order, each
+// with its string values in file order ("" names the default value).
+struct RegistryValue {
+  std::string name;
+  // The decoded text of a string value; other kinds (dword:, hex:) as
+  // written, after the "=".
+  std::string data;
+  bool isString = true;
+};
+
+struct RegistryKey {
+  std::string name;
+  std::vector<RegistryValue> values;
+};
+
+// Reads a quoted string starting at text[position] (the opening quote) and
+// leaves position after the closing quote.
+std::string readQuoted(const std::string& text, size_t& position) {
+  std::string result;
+  ++position;
+  while (position < text.size() && text[position] != '"') {
+    if (text[position] == '\\' && position + 1 < text.size()) ++position;
+    result += text[position++];
+  }
+  ++position;
+  return result;
+}
+
+std::vector<RegistryKey> parseRegistry(const std::string& text) {
+  std::vector<RegistryKey> keys;
+  size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == ';' || line == "REGEDIT4") continue;
+    if (line.front() == '[' && line.back() == ']') {
+      keys.push_back({line.substr(1, line.size() - 2), {}});
+      continue;
+    }
+    if (keys.empty()) throw std::runtime_error("registry value outside a key: " + line);
+    size_t position = 0;
+    RegistryValue value;
+    if (line[0] == '@') {
+      position = 1;
+    } else if (line[0] == '"') {
+      value.name = readQuoted(line, position);
+    }
+    if (position == 0 || position >= line.size() || line[position] != '=') {
+      throw std::runtime_error("unreadable registry line: " + line);
+    }
+    ++position;
+    if (position < line.size() && line[position] == '"') {
+      value.data = readQuoted(line, position);
+    } else {
+      value.data = line.substr(position);
+      value.isString = false;
+    }
+    keys.back().values.push_back(value);
+  }
+  return keys;
+}
+
+std::string quoted(const std::string& text) {
+  std::string result = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') result += '\\';
+    result += c;
+  }
+  return result + "\"";
+}
+
+std::string formatRegistry(const std::vector<RegistryKey>& keys) {
+  std::string text = "REGEDIT4\r\n";
+  for (const RegistryKey& key : keys) {
+    text += "\r\n[" + key.name + "]\r\n";
+    for (const RegistryValue& value : key.values) {
+      text += (value.name.empty() ? std::string("@") : quoted(value.name)) + "=" +
+              (value.isString ? quoted(value.data) : value.data) + "\r\n";
+    }
+  }
+  return text;
+}
+
+bool isRootKey(const std::string& key) {
+  for (const char* root :
+       {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT", "HKEY_USERS"}) {
+    if (sameText(key, root)) return true;
+  }
+  return false;
+}
+
+// Decodes the hex(7) data of a "regedit /E" export (UTF-16LE, zero-separated
+// strings) into its strings; only ASCII is expected in test paths.
+std::vector<std::string> decodeMultiString(const std::string& hexData) {
+  std::vector<unsigned> bytes;
+  std::string digits;
+  for (char c : hexData) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) {
+      digits += c;
+    } else if (c == ',' && !digits.empty()) {
+      bytes.push_back(static_cast<unsigned>(std::stoul(digits, nullptr, 16)));
+      digits.clear();
+    }
+  }
+  if (!digits.empty()) bytes.push_back(static_cast<unsigned>(std::stoul(digits, nullptr, 16)));
+  std::vector<std::string> strings(1);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    unsigned unit = bytes[i] | (bytes[i + 1] << 8);
+    if (unit == 0) {
+      strings.emplace_back();
+    } else {
+      strings.back() += unit < 0x80 ? static_cast<char>(unit) : '?';
+    }
+  }
+  return strings;
+}
+
+std::string withoutPrefix(std::string path, const std::string& prefix) {
+  if (path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
+  return path;
+}
+
+}  // namespace
+
+struct Machine::State {
+  bool wine = false;
+  TempDir temp;
+  std::string windowsDir;
+  std::string productDir;
+  std::string patchDir;
+  std::string programSource;
+  std::string programPath;
+  std::map<std::string, std::string> environment;
+  // Under Wine: the Windows directory's entries before the test, and the
+  // background holders with their signal directories.
+  std::set<std::string> windowsEntries;
+  std::vector<std::pair<pid_t, std::string>> holders;
+  bool versionChanged = false;
+
+  std::vector<std::string> hostEnvironment() const {
+    std::vector<std::string> result = baseEnvironment();
+    if (wine) {
+      for (const std::string& entry : WinePrefix::get().getEnvironment()) result.push_back(entry);
+    } else {
+      for (const auto& [name, value] : environment) result.push_back(name + "=" + value);
+    }
+    return result;
+  }
+
+  RunResult wineCommand(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> command = {"wine"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runAndWait(command, hostEnvironment(), temp.getPath());
+  }
+};
+
+Machine::Machine() : state(new State) {
+  state->wine = targetIsWine();
+  const std::string& root = state->temp.getPath();
+  state->programSource = requiredVariable("TVPAT_E2E_PROGRAM");
+  state->productDir = root + "/product";
+  state->patchDir = root + "/patch";
+  fs::create_directories(state->productDir);
+  fs::create_directories(state->patchDir);
+  fs::create_directories(root + "/temp");
+  std::string catalogue = fs::path(state->programSource).parent_path() / "TVPAT32.MSG";
+  copyFile(catalogue, state->patchDir + "/TVPAT32.MSG");
+  if (state->wine) {
+    state->windowsDir = WinePrefix::get().getWindowsDir();
+    for (const fs::directory_entry& entry : fs::directory_iterator(state->windowsDir)) {
+      state->windowsEntries.insert(entry.path().filename().string());
+    }
+    state->programPath = state->patchDir + "/TVPAT32.EXE";
+    state->environment["TEMP"] = shown(root + "/temp");
+  } else {
+    state->windowsDir = root + "/windows";
+    fs::create_directories(state->windowsDir);
+    state->programPath = state->patchDir + "/tvpat32";
+    state->environment["WINDIR"] = state->windowsDir;
+    state->environment["TEMP"] = root + "/temp";
+    state->environment["COMSPEC"] = "/bin/sh";
+  }
+  copyFile(state->programSource, state->programPath);
+  writeWindowsIni("[Tavro]\r\nroot=" + shownProductDir() + "\r\n\r\n[Patch]\r\nInteractive=1\r\n");
+}
+
+Machine::~Machine() {
+  releaseFiles();
+  if (state->wine) {
+    std::error_code ignored;
+    for (const fs::directory_entry& entry : fs::directory_iterator(state->windowsDir, ignored)) {
+      std::string name = entry.path().filename().string();
+      std::string key = upper(name);
+      if (state->windowsEntries.count(name) == 0 || key == "TAVRO.INI" || key == "WININIT.INI" ||
+          key == "WININIT.BAK") {
+        fs::remove_all(entry.path(), ignored);
+      }
+    }
+    // A failing wine command must not throw out of a destructor.
+    try {
+      state->wineCommand({"reg", "delete", "HKCU\\Software\\TvpatTest", "/f"});
+      state->wineCommand({"reg", "delete",
+                          "HKLM\\System\\CurrentControlSet\\Control\\Session Manager", "/v",
+                          "PendingFileRenameOperations", "/f"});
+      if (state->versionChanged) {
+        state->wineCommand({"reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
+      }
+    } catch (const std::exception& error) {
+      ADD_FAILURE() << "cleaning the Wine registry failed: " << error.what();
+    }
+  }
+  delete state;
+}
+
+bool Machine::isWine() const { return state->wine; }
+
+const std::string& Machine::getRoot() const { return state->temp.getPath(); }
+const std::string& Machine::getWindowsDir() const { return state->windowsDir; }
+const std::string& Machine::getProductDir() const { return state->productDir; }
+const std::string& Machine::getPatchDir() const { return state->patchDir; }
+std::string Machine::getProfilePath() const { return state->patchDir + "/TVPAT32.DAT"; }
+
+std::string Machine::shown(const std::string& path) const {
+  if (!state->wine) return path;
+  std::string result = "Z:" + path;
+  for (char& c : result) {
+    if (c == '/') c = '\\';
+  }
+  return result;
+}
+
+std::string Machine::shownWindowsDir() const {
+  return state->wine ? "C:\\windows" : state->windowsDir;
+}
+
+std::string Machine::shownProductDir() const { return shown(state->productDir); }
+
+void Machine::writeFile(const std::string& path, const std::string& content) const {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+  stream << content;
+  if (!stream.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+std::optional<std::string> Machine::readFile(const std::string& path) const {
+  std::error_code error;
+  std::string actual = resolveCase(path);
+  if (!fs::is_regular_file(actual, error)) return std::nullopt;
+  std::ifstream stream(actual, std::ios::binary);
+  if (!stream) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+bool Machine::exists(const std::string& path) const {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(resolveCase(path), error));
+}
+
+void Machine::makeDirectory(const std::string& path) const { fs::create_directories(path); }
+
+void Machine::setStamp(const std::string& path, int year, int month, int day, int hour, int minute,
+                       int second) const {
+  std::tm local = {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  timeval times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
+  if (utimes(resolveCase(path).c_str(), times) != 0) {
+    throw std::runtime_error("cannot set the time of " + path);
+  }
+}
+
+void Machine::writeProfile(const std::string& content) const {
+  writeFile(getProfilePath(), content);
+}
+
+void Machine::writeWindowsIni(const std::string& content) const {
+  writeFile(state->windowsDir + "/TAVRO.INI", content);
+}
+
+void Machine::writeProductIni(const std::string& content) const {
+  writeFile(state->productDir + "/TAVRO.INI", content);
+}
+
+void Machine::setPlatformKind(int kind) {
+  if (!state->wine) {
+    if (kind == 1) {
+      state->environment["TVPAT_WINVER"] = "0xC0000A04";
+    } else if (kind == 4) {
+      state->environment["TVPAT_WINVER"] = "0x80000003";
+    } else {
+      state->environment.erase("TVPAT_WINVER");
+    }
+    return;
+  }
+  state->versionChanged = true;
+  if (kind == 1 || kind == 4) {
+    state->wineCommand({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d",
+                        kind == 1 ? "win98" : "win31", "/f"});
+  } else {
+    state->wineCommand({"reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
+  }
+}
+
+void Machine::setEnvironment(const std::string& name, const std::string& value) {
+  state->environment[name] = value;
+}
+
+RunResult Machine::run(const std::vector<std::string>& arguments) const {
+  return runProgramAt(state->programPath, arguments);
+}
+
+RunResult Machine::runProgramAt(const std::string& programPath,
+                                const std::vector<std::string>& arguments) const {
+  std::vector<std::string> command;
+  if (state->wine) {
+    command = {"wine", WinePrefix::get().getToolsDir() + "/tvlaunch.exe"};
+    for (const auto& [name, value] : state->environment) command.push_back(name + "=" + value);
+    command.insert(command.end(), {"-cd", shown(state->patchDir), "--", shown(programPath)});
+  } else {
+    command = {programPath};
+  }
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return runAndWait(command, state->hostEnvironment(), state->patchDir);
+}
+
+void Machine::copyProgramTo(const std::string& path) const { copyFile(state->programSource, path); }
+
+void Machine::setRegistryValue(const std::string& key, const std::string& name,
+                               const std::string& value) const {
+  std::string longKey = longRootName(key);
+  if (state->wine) {
+    std::vector<std::string> command = {"reg", "add", longKey};
+    if (name.empty()) {
+      command.push_back("/ve");
+    } else {
+      command.insert(command.end(), {"/v", name});
+    }
+    command.insert(command.end(), {"/d", value, "/f"});
+    RunResult result = state->wineCommand(command);
+    if (result.exitCode != 0) throw std::runtime_error("reg add failed: " + result.err);
+    return;
+  }
+  std::string file = state->windowsDir + "/REGISTRY.REG";
+  std::vector<RegistryKey> keys = parseRegistry(readFile(file).value_or(""));
+  // A key exists only with every level above it, as RegCreateKeyEx leaves
+  // it; the roots always exist and need no header of their own.
+  RegistryKey* target = nullptr;
+  size_t separator = longKey.find('\\');
+  if (separator != std::string::npos) separator = longKey.find('\\', separator + 1);
+  while (true) {
+    std::string level = longKey.substr(0, separator);
+    target = nullptr;
+    for (RegistryKey& existing : keys) {
+      if (sameText(existing.name, level)) target = &existing;
+    }
+    if (target == nullptr) {
+      keys.push_back({level, {}});
+      target = &keys.back();
+    }
+    if (separator == std::string::npos) break;
+    separator = longKey.find('\\', separator + 1);
+  }
+  bool found = false;
+  for (RegistryValue& existing : target->values) {
+    if (sameText(existing.name, name)) {
+      existing = {existing.name, value, true};
+      found = true;
+    }
+  }
+  if (!found) target->values.push_back({name, value, true});
+  writeFile(file, formatRegistry(keys));
+}
+
+std::optional<std::string> Machine::getRegistryValue(const std::string& key,
+                                                     const std::string& name) const {
+  std::string longKey = longRootName(key);
+  if (state->wine) {
+    std::vector<std::string> command = {"reg", "query", longKey};
+    if (name.empty()) {
+      command.push_back("/ve");
+    } else {
+      command.insert(command.end(), {"/v", name});
+    }
+    RunResult result = state->wineCommand(command);
+    if (result.exitCode != 0) return std::nullopt;
+    // Lines read "    NAME    TYPE    VALUE"; the value may hold blanks itself.
+    std::string head = "    " + (name.empty() ? std::string("(Default)") : name) + "    ";
+    size_t start = 0;
+    while (start < result.out.size()) {
+      size_t end = result.out.find('\n', start);
+      if (end == std::string::npos) end = result.out.size();
+      std::string line = result.out.substr(start, end - start);
+      start = end + 1;
+      if (line.size() < head.size() || !sameText(line.substr(0, head.size()), head)) continue;
+      size_t valueStart = line.find("    ", head.size());
+      if (valueStart == std::string::npos) return std::string();
+      std::string value = line.substr(valueStart + 4);
+      if (name.empty() && value == "(value not set)") return std::nullopt;
+      return value;
+    }
+    return std::nullopt;
+  }
+  std::vector<RegistryKey> keys =
+      parseRegistry(readFile(state->windowsDir + "/REGISTRY.REG").value_or(""));
+  for (const RegistryKey& existing : keys) {
+    if (!sameText(existing.name, longKey)) continue;
+    for (const RegistryValue& value : existing.values) {
+      if (sameText(value.name, name)) return value.data;
+    }
+  }
+  return std::nullopt;
+}
+
+bool Machine::registryKeyExists(const std::string& key) const {
+  std::string longKey = longRootName(key);
+  if (state->wine) return state->wineCommand({"reg", "query", longKey}).exitCode == 0;
+  if (isRootKey(longKey)) return true;
+  std::vector<RegistryKey> keys =
+      parseRegistry(readFile(state->windowsDir + "/REGISTRY.REG").value_or(""));
+  for (const RegistryKey& existing : keys) {
+    if (sameText(existing.name, longKey)) return true;
+  }
+  return false;
+}
+
+RunResult Machine::restart() const {
+  if (state->wine) {
+    // wineboot -r carries out WININIT.INI and the pending renames before it
+    // returns; the persistent server keeps running and needs no wait.
+    return state->wineCommand({"wineboot", "-r"});
+  }
+  std::vector<std::string> environment = state->hostEnvironment();
+  return runAndWait({requiredVariable("TVPAT_E2E_RESTART")}, environment, state->patchDir);
+}
+
+std::vector<std::pair<std::string, std::string>> Machine::getPendingMoves() const {
+  std::vector<std::pair<std::string, std::string>> moves;
+  if (state->wine) {
+    // "reg query" shows a REG_MULTI_SZ with its empty strings (deletions)
+    // run together, so the value is read from an export instead.
+    std::string exportFile = state->temp.getPath() + "/pending.reg";
+    state->wineCommand({"regedit", "/E", shown(exportFile),
+                        "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager"});
+    std::string text;
+    for (char c : readFile(exportFile).value_or("")) {
+      if (c != '\0') text += c;
+    }
+    fs::remove(exportFile);
+    size_t start = text.find("\"PendingFileRenameOperations\"=hex(7):");
+    if (start == std::string::npos) return moves;
+    size_t end = text.find("\n\"", start + 1);
+    size_t next = text.find("\n[", start + 1);
+    if (next < end) end = next;
+    std::vector<std::string> strings = decodeMultiString(
+        text.substr(start + 37, end == std::string::npos ? end : end - start - 37));
+    for (size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2) {
+      // The destination of a move that may replace a file carries a leading
+      // "!", and both names the NT prefix "\??\".
+      std::string destination = withoutPrefix(withoutPrefix(strings[i + 1], "!"), "\\??\\");
+      moves.emplace_back(withoutPrefix(strings[i], "\\??\\"), destination);
+    }
+    return moves;
+  }
+  std::vector<platform::posix::PendingMove> queue;
+  platform::Status status = platform::posix::readRestartQueue(state->windowsDir, &queue);
+  if (!status.ok) ADD_FAILURE() << "the restart queue is unreadable: " << status.systemError;
+  for (const platform::posix::PendingMove& move : queue) {
+    moves.emplace_back(move.source, move.destination);
+  }
+  return moves;
+}
+
+void Machine::holdFile(const std::string& path, bool shareRead) {
+  if (!state->wine) {
+    ADD_FAILURE() << "holdFile works under Wine only; guard the test with isWine()";
+    return;
+  }
+  std::string signalDir = state->temp.getPath() + "/hold" + std::to_string(state->holders.size());
+  fs::create_directories(signalDir);
+  std::vector<std::string> command = {"wine", WinePrefix::get().getToolsDir() + "/tvhold.exe",
+                                      shown(path), shareRead ? "read" : "none", shown(signalDir)};
+  pid_t holder = startInBackground(command, state->hostEnvironment());
+  state->holders.emplace_back(holder, signalDir);
+  // The holder signals through files; Wine takes a moment to start it.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (fs::exists(signalDir + "/held")) return;
+    if (fs::exists(signalDir + "/failed")) break;
+    int status = 0;
+    if (waitpid(holder, &status, WNOHANG) == holder) {
+      state->holders.back().first = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ADD_FAILURE() << "tvhold.exe could not hold " << path;
+}
+
+void Machine::releaseFiles() {
+  for (const auto& [holder, signalDir] : state->holders) {
+    std::ofstream(signalDir + "/release").put('\n');
+    if (holder > 0) {
+      int status = 0;
+      waitpid(holder, &status, 0);
+    }
+  }
+  state->holders.clear();
+}

@@ -1,0 +1,35 @@
+// The one Wine prefix that every end-to-end test of a run under Wine shares.
+// It is made on first use (or when the test program starts, through a global
+// test environment), keeps a persistent wineserver so that each wine command
+// starts quickly, and is shut down and removed when the test program ends.
+#ifndef TESTS_E2E_WINE_PREFIX_H_
+#define TESTS_E2E_WINE_PREFIX_H_
+
+#include <string>
+#include <vector>
+
+class WinePrefix {
+ public:
+  // The prefix, made and booted on the first call; throws when Wine cannot
+  // make it.
+  static WinePrefix& get();
+  // Stops the server and removes the prefix, if one was made.
+  static void shutDown();
+
+  // NAME=VALUE entries that point wine at this prefix and keep it quiet.
+  const std::vector<std::string>& getEnvironment() const { return environment; }
+  // The Linux path of the prefix's C:\windows.
+  std::string getWindowsDir() const { return directory + "/drive_c/windows"; }
+  // The directory of tvlaunch.exe and tvhold.exe.
+  const std::string& getToolsDir() const { return toolsDir; }
+
+ private:
+  WinePrefix();
+  ~WinePrefix();
+
+  std::string directory;
+  std::string toolsDir;
+  std::vector<std::string> environment;
+};
+
+#endif  // TESTS_E2E_WINE_PREFIX_H_
