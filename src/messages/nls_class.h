@@ -10,7 +10,12 @@
 #include <string>
 #include <vector>
 
-#if defined(__GNUC__)
+// mingw-w64 checks formats against the printf that the program links with,
+// which its headers name __MINGW_PRINTF_FORMAT.
+#if defined(__MINGW_PRINTF_FORMAT)
+#define TVPAT_PRINTF_FORMAT(formatIndex, firstArgument) \
+  __attribute__((format(__MINGW_PRINTF_FORMAT, formatIndex, firstArgument)))
+#elif defined(__GNUC__)
 #define TVPAT_PRINTF_FORMAT(formatIndex, firstArgument) \
   __attribute__((format(printf, formatIndex, firstArgument)))
 #else

@@ -1,0 +1,120 @@
+#include "platform/registry.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "platform/win32/win32_status.h"
+
+namespace platform {
+
+namespace {
+
+HKEY toHkey(RegistryKey key) { return reinterpret_cast<HKEY>(key.value); }
+
+RegistryKey fromHkey(HKEY hkey) {
+  RegistryKey key;
+  key.value = reinterpret_cast<std::intptr_t>(hkey);
+  return key;
+}
+
+// The registry calls take no null subkey; an empty one means the key itself.
+const char* orEmpty(const char* subkey) { return subkey != nullptr ? subkey : ""; }
+
+}  // namespace
+
+RegistryKey getRootKey(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::kLocalMachine:
+      return fromHkey(HKEY_LOCAL_MACHINE);
+    case RegistryRoot::kCurrentUser:
+      return fromHkey(HKEY_CURRENT_USER);
+    case RegistryRoot::kClassesRoot:
+      return fromHkey(HKEY_CLASSES_ROOT);
+    case RegistryRoot::kUsers:
+      return fromHkey(HKEY_USERS);
+  }
+  return fromHkey(HKEY_LOCAL_MACHINE);
+}
+
+Status openRegistryKey(RegistryKey parent, const char* subkey, RegistryAccess access,
+                       RegistryKey* key) {
+  REGSAM rights = access == RegistryAccess::kRead ? KEY_READ : KEY_ALL_ACCESS;
+  HKEY opened = nullptr;
+  LONG result = RegOpenKeyExA(toHkey(parent), orEmpty(subkey), 0, rights, &opened);
+  if (result == ERROR_SUCCESS) {
+    *key = fromHkey(opened);
+  }
+  return registryStatus(result);
+}
+
+Status createRegistryKey(RegistryKey parent, const char* subkey, RegistryKey* key) {
+  HKEY created = nullptr;
+  DWORD disposition = 0;
+  LONG result =
+      RegCreateKeyExA(toHkey(parent), orEmpty(subkey), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &created, &disposition);
+  if (result == ERROR_SUCCESS) {
+    *key = fromHkey(created);
+  }
+  return registryStatus(result);
+}
+
+Status queryRegistryDefaultValue(RegistryKey key, const char* subkey, std::size_t capacity,
+                                 std::string* value) {
+  // One spare byte keeps the text terminated even when it was stored
+  // without its zero.
+  std::vector<char> buffer(capacity + 1, '\0');
+  LONG size = capacity > LONG_MAX ? LONG_MAX : static_cast<LONG>(capacity);
+  LONG result = RegQueryValueA(toHkey(key), subkey, buffer.data(), &size);
+  if (result != ERROR_SUCCESS) {
+    return registryStatus(result);
+  }
+  value->assign(buffer.data(), std::find(buffer.begin(), buffer.end(), '\0') - buffer.begin());
+  return Status::success();
+}
+
+Status setRegistryString(RegistryKey key, const char* name, const std::string& value) {
+  // The stored data of REG_SZ includes the terminating zero.
+  LONG result =
+      RegSetValueExA(toHkey(key), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+  return registryStatus(result);
+}
+
+Status deleteRegistryValue(RegistryKey key, const char* name) {
+  return registryStatus(RegDeleteValueA(toHkey(key), name));
+}
+
+Status deleteRegistryKey(RegistryKey key, const char* subkey) {
+  return registryStatus(RegDeleteKeyA(toHkey(key), orEmpty(subkey)));
+}
+
+Status countRegistrySubkeys(RegistryKey key, unsigned long* count) {
+  DWORD subkeys = 0;
+  LONG result = RegQueryInfoKeyA(toHkey(key), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (result == ERROR_SUCCESS) {
+    *count = subkeys;
+  }
+  return registryStatus(result);
+}
+
+Status enumerateRegistrySubkey(RegistryKey key, unsigned long index, std::size_t capacity,
+                               std::string* name) {
+  std::vector<char> buffer(capacity + 1, '\0');
+  DWORD size = capacity > MAXDWORD ? MAXDWORD : static_cast<DWORD>(capacity);
+  LONG result =
+      RegEnumKeyExA(toHkey(key), index, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) {
+    return registryStatus(result);
+  }
+  name->assign(buffer.data(), size);
+  return Status::success();
+}
+
+Status closeRegistryKey(RegistryKey key) { return registryStatus(RegCloseKey(toHkey(key))); }
+
+}  // namespace platform

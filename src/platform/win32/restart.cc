@@ -1,0 +1,25 @@
+#include "platform/restart.h"
+
+#include <windows.h>
+
+#include "platform/win32/win32_status.h"
+
+namespace platform {
+
+Status scheduleMoveAtRestart(const std::string& source, const char* destination,
+                             unsigned long flags) {
+  if (MoveFileExA(source.c_str(), destination, flags)) {
+    return Status::success();
+  }
+  // Some versions refuse a copy permission together with the delay, which
+  // is meaningless there: the step is carried out at start-up as a rename.
+  // Retrying without it keeps the registration rather than losing it.
+  const unsigned long delayAndCopy = kMoveDelayUntilReboot | kMoveCopyAllowed;
+  if (GetLastError() == ERROR_INVALID_PARAMETER && (flags & delayAndCopy) == delayAndCopy &&
+      MoveFileExA(source.c_str(), destination, flags & ~kMoveCopyAllowed)) {
+    return Status::success();
+  }
+  return lastErrorStatus();
+}
+
+}  // namespace platform
