@@ -55,7 +55,10 @@ int runInstaller(int argc, char** argv) {
     if (messages->load() != 1) return 1;
 
     std::string windowsDirectory;
-    if (!platform::getWindowsDirectory(&windowsDirectory).ok) {
+    // The run configuration holds 259 characters; a longer directory would
+    // be cut to the name of another one, where the patch must not go.
+    if (!platform::getWindowsDirectory(&windowsDirectory).ok ||
+        windowsDirectory.size() > ConfigData::kMaxText) {
       // The log is not open yet, so this goes to the console only.
       std::fprintf(stderr, "%c%s\n", kBel, messages->getMessage(28));
       return 1;

@@ -1,9 +1,13 @@
 #include "engine/data_file.h"
 
 #include <cassert>
+#include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "config/ascii_text.h"
 #include "config/config_data.h"
@@ -15,7 +19,28 @@
 
 namespace {
 
+// The longest path Windows names: MAX_PATH less the terminator.
+constexpr std::size_t kMaxPathText = 259;
+
 std::string numberedKey(const char* stem, int number) { return stem + std::to_string(number); }
+
+// Whether line opens with "Condition", a group number written as %d writes
+// it (no sign, no leading zero) and "="; the number goes to *group.
+bool conditionGroupOf(const std::string& line, int* group) {
+  const std::string stem = "Condition";
+  if (!beginsWithNoCase(line, stem)) return false;
+  std::size_t start = stem.size();
+  std::size_t end = start;
+  while (end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
+  if (end == start || end == line.size() || line[end] != '=') return false;
+  std::string digits = line.substr(start, end - start);
+  if (digits.size() > 1 && digits[0] == '0') return false;
+  if (digits.size() > std::to_string(INT_MAX).size()) return false;
+  long long number = std::stoll(digits);
+  if (number > INT_MAX) return false;
+  *group = static_cast<int>(number);
+  return true;
+}
 
 }  // namespace
 
@@ -84,10 +109,14 @@ void DataFile::processProfile() {
 
 void DataFile::createArchiveDirectories() {
   for (const std::string* directory : {&archiveDir, &archiveTempDir}) {
-    if (platform::testPath(*directory).ok) {
+    // Paths are held to 259 characters, as Windows names them. A product
+    // root that long may have been cut to the name of another directory, so
+    // the run must not go on there; Windows itself refuses such a path.
+    bool tooLong = directory->size() > kMaxPathText;
+    if (!tooLong && platform::testPath(*directory).ok) {
       continue;
     }
-    if (!platform::makeDirectory(*directory).ok) {
+    if (tooLong || !platform::makeDirectory(*directory).ok) {
       if (config->isInteractive()) {
         messages->printTo(stderr, "\n%c%s %s\n", kBel, messages->getMessage(12),
                           directory->c_str());
@@ -124,35 +153,41 @@ void DataFile::recordPatch(int target, int number, const std::string& patchStr) 
 }
 
 void DataFile::processConditions() {
-  int processed = 0;
+  // One pass over section "Patch" sorts the condition lines into their
+  // groups, in file order; scanning the whole section again for every group
+  // would make a profile of many groups take quadratic time.
+  std::map<int, std::vector<std::size_t>> groups;
   std::size_t header = profile->findSection("Patch");
-  for (int group = 0;; ++group) {
-    std::string groupKey = "Condition" + std::to_string(group) + "=";
-    int seen = 0;
-    int passed = 0;
-    std::string branch;
-    if (header != Profile::kNoLine) {
-      for (std::size_t position = header + 1;
-           position < profile->lineCount() && !Profile::isSectionHeader(profile->line(position));
-           ++position) {
-        if (!beginsWithNoCase(profile->line(position), groupKey)) {
-          continue;
-        }
-        ++seen;
-        std::string condition = profile->line(position);
-        if (!testCondition(condition)) {
-          break;
-        }
-        ++passed;
-        if (passed == 1) {
-          branch = condition;
-        }
+  if (header != Profile::kNoLine) {
+    for (std::size_t position = header + 1;
+         position < profile->lineCount() && !Profile::isSectionHeader(profile->line(position));
+         ++position) {
+      int group = 0;
+      if (conditionGroupOf(profile->line(position), &group)) {
+        groups[group].push_back(position);
       }
     }
-    if (seen == 0) {
+  }
+
+  int processed = 0;
+  for (int group = 0;; ++group) {
+    auto lines = groups.find(group);
+    if (lines == groups.end()) {
       break;
     }
-    if (passed == seen) {
+    bool holds = true;
+    std::string branch;
+    for (std::size_t position : lines->second) {
+      std::string condition = profile->line(position);
+      if (!testCondition(condition)) {
+        holds = false;
+        break;
+      }
+      if (position == lines->second.front()) {
+        branch = condition;
+      }
+    }
+    if (holds) {
       ++processed;
       processSection(branch);
     }

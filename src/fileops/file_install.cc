@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "config/config_data.h"
 #include "config/error.h"
@@ -76,6 +77,12 @@ int compareStamps(const platform::DosStamp& a, const platform::DosStamp& b) {
 bool isDeferring(const ConfigData* config) { return config != nullptr && config->isDeferred(); }
 
 bool isTracing(const ConfigData* config) { return config != nullptr && config->isDebug(); }
+
+// Only a directory can be listed; a file, in use or not, cannot.
+bool isDirectory(const std::string& path) {
+  std::vector<platform::DirectoryEntry> entries;
+  return platform::listDirectory(path, &entries).ok;
+}
 
 // Anything that is not clearly absent counts as there: a name the system
 // cannot look at is treated as a file that may be in use.
@@ -154,7 +161,9 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
   OpenFile dest;
   if (!platform::createNewFile(destPath, dest.handle()).ok) {
     source.close();
-    if (tempDir == nullptr || config == nullptr) {
+    // No restart can put a file where a directory stands: a deferred
+    // replacement would fail unseen after the run reported it installed.
+    if (tempDir == nullptr || config == nullptr || isDirectory(destPath)) {
       throw Error(kErrorCreate, destPath, kModuleFileOps, __LINE__);
     }
     std::string tempPath;

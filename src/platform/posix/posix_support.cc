@@ -106,6 +106,18 @@ std::string resolvePath(const std::string& path) {
   }
   // Most paths exist as written; only a miss pays for the directory scans.
   if (slashed.empty() || existsExactly(slashed)) return slashed;
+  // Next most often only the last name is missing or differs in case. Deep
+  // trees make the full walk below costly: every look-up of a path of n
+  // levels costs the system n steps again.
+  std::size_t lastSlash = slashed.find_last_of('/');
+  if (lastSlash != std::string::npos && lastSlash + 1 < slashed.size()) {
+    std::string parent = slashed.substr(0, lastSlash + 1);
+    std::string name = slashed.substr(lastSlash + 1);
+    if (name != "." && name != ".." && existsExactly(parent)) {
+      std::string found;
+      return parent + (findIgnoringCase(parent, name, &found) ? found : name);
+    }
+  }
 
   std::string resolved;
   std::size_t start = 0;
