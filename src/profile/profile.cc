@@ -71,7 +71,13 @@ constexpr unsigned kTemporaryAttempts = 4096;
 }  // namespace
 
 Profile::Profile(const std::string& path)
-    : dirty(false), closed(false), path(path), lines(), stampTime(0), stampSize(0) {
+    : dirty(false),
+      closed(false),
+      unreadable(false),
+      path(path),
+      lines(),
+      stampTime(0),
+      stampSize(0) {
   refresh();
 }
 
@@ -86,20 +92,35 @@ Profile::~Profile() {
 }
 
 void Profile::refresh() {
+  // A file that is there but cannot be read leaves the profile empty and the
+  // stamp at (0, 0), so that the next query tries again; until a read
+  // succeeds, saving is refused, since the few lines an edit adds to an empty
+  // list would otherwise replace the whole file.
   platform::FileInfo info;
-  if (!platform::getFileInfo(path, &info).ok) info = platform::FileInfo();
-  if (info.modifiedTime == stampTime && info.size == stampSize) return;
+  platform::Status looked = platform::getFileInfo(path, &info);
+  if (!looked.ok) {
+    if (!looked.notFound) {
+      lines.clear();
+      stampTime = stampSize = 0;
+      unreadable = true;
+      return;
+    }
+    info = platform::FileInfo();
+  }
+  if (info.modifiedTime == stampTime && info.size == stampSize && !unreadable) return;
   stampTime = info.modifiedTime;
   stampSize = info.size;
   lines.clear();
 
-  // A file that is there but cannot be read leaves the profile empty and the
-  // stamp at (0, 0), so that the next query tries again.
   platform::FileHandle file;
-  if (!platform::openFileForReading(path, &file).ok) {
+  platform::Status opened = platform::openFileForReading(path, &file);
+  if (!opened.ok) {
     stampTime = stampSize = 0;
+    // Gone since it was looked at: a missing file is an empty profile.
+    unreadable = !opened.notFound;
     return;
   }
+  unreadable = true;
   std::string content;
   bool readOk = true;
   try {
@@ -115,6 +136,7 @@ void Profile::refresh() {
     }
   } catch (const std::bad_alloc&) {
     platform::closeFile(file);
+    stampTime = stampSize = 0;
     throw Error(kErrorNoMemory, static_cast<unsigned long>(content.size()), kModuleProfile,
                 __LINE__);
   }
@@ -126,6 +148,9 @@ void Profile::refresh() {
   }
 
   try {
+    if (isAllocationRefused(kModuleProfile, static_cast<unsigned long>(content.size()))) {
+      throw std::bad_alloc();
+    }
     std::size_t start = 0;
     while (start < content.size()) {
       std::size_t end = content.find('\n', start);
@@ -141,12 +166,15 @@ void Profile::refresh() {
     }
   } catch (const std::bad_alloc&) {
     lines.clear();
+    stampTime = stampSize = 0;
     throw Error(kErrorNoMemory, static_cast<unsigned long>(content.size()), kModuleProfile,
                 __LINE__);
   }
+  unreadable = false;
 }
 
 void Profile::save() {
+  if (unreadable) throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
   std::string content;
   for (const std::string& text : lines) {
     content += text;

@@ -29,13 +29,14 @@ class Profile {
   Profile& operator=(const Profile&) = delete;
 
   // Re-reads the file when its size or time differ from the last read. A file
-  // that can no longer be read leaves the profile empty.
+  // that is there but cannot be read leaves the profile empty, and every save
+  // then fails (Error 21) rather than write the few lines held over it.
   void refresh();
 
   // Writes every line, each followed by CR LF, to a new file beside the
   // original and puts it in the original's place only when all of it was
-  // written; raises Error 21 with the path otherwise, leaving the file as it
-  // was.
+  // written; raises Error 21 with the path otherwise, or when the file is
+  // there but its lines could not be read, leaving the file as it was.
   void save();
 
   // Saves when an edit was made during this object's life (raising Error 21
@@ -78,6 +79,9 @@ class Profile {
 
   bool dirty;
   bool closed;
+  // The file is there but its last read failed, so the lines held are not
+  // its content.
+  bool unreadable;
   std::string path;
   std::vector<std::string> lines;
   std::uint64_t stampTime;

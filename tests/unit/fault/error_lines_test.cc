@@ -1,0 +1,244 @@
+// The error lines and errors that only a failing system call or a shortage
+// of memory can bring about, each caused by failing one call on purpose.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/config_data.h"
+#include "config/error.h"
+#include "config/test_hooks.h"
+#include "driver/reboot_program.h"
+#include "driver/startup.h"
+#include "engine/data_file.h"
+#include "platform/posix/test_hooks.h"
+#include "profile/profile.h"
+#include "unit/engine/engine_fixture.h"
+
+namespace {
+
+using platform::testing::Call;
+
+// Fails every consultation of `call` from the occurrence-th on with EIO.
+void failFrom(Call call, int occurrence) {
+  auto seen = std::make_shared<int>(0);
+  platform::testing::setFaultHook([=](Call asked, const std::string&) {
+    return asked == call && ++*seen >= occurrence ? EIO : 0;
+  });
+}
+
+// The module whose allocations the hook refuses; null refuses none.
+const char* refusedModule = nullptr;
+
+bool refuseModule(const char* module, unsigned long) {
+  return refusedModule != nullptr && std::string(module) == refusedModule;
+}
+
+class FaultLinesTest : public EngineTest {
+ protected:
+  void TearDown() override {
+    platform::testing::setFaultHook(nullptr);
+    config::testing::setAllocationFault(nullptr);
+    refusedModule = nullptr;
+  }
+
+  // Runs the section S of the profile with `calls` failing, and returns what
+  // went to standard error.
+  std::string runFailing(const std::vector<Call>& calls, const std::string& entries) {
+    start("[Patch]\r\n[S]\r\n" + entries);
+    platform::testing::setFaultHook([calls](Call asked, const std::string&) {
+      for (Call call : calls) {
+        if (asked == call) return EIO;
+      }
+      return 0;
+    });
+    beginCapture();
+    dataFile->processSection("S");
+    endCapture();
+    platform::testing::setFaultHook(nullptr);
+    return err;
+  }
+};
+
+struct RegistryFault {
+  const char* setup;
+  Call call;
+  int occurrence;
+  const char* entry;
+  const char* expected;
+};
+
+TEST_F(FaultLinesTest, EveryRegistryCallThatFailsGivesItsErrorLine) {
+  const RegistryFault faults[] = {
+      {"", Call::kCreateRegistryKey, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0",
+       "\n\aM21:\n\tSoftware\\Vendor\\Version\n"},
+      {"", Call::kSetRegistryString, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0",
+       "\n\aM24:\n\tSoftware\\Vendor\\Version\n"},
+      {"REG=HKCU,Software\\\\Vendor,Version,1.0", Call::kDeleteRegistryValue, 1,
+       "REG=HKCU,Software\\\\Vendor,Version", "\n\aM25:\n\tSoftware\\Vendor\\Version\n"},
+      {"REG=HKCU,Software\\\\Vendor,Version,1.0", Call::kOpenRegistryKey, 1,
+       "REG=HKCU,Software\\\\Vendor,Version", "\n\aM19:\n\tSoftware\\Vendor\\Version\n"},
+      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kOpenRegistryKey, 2,
+       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM19:\n\tSoftware\\Vendor\\App\\Sub\n"},
+      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kCountRegistrySubkeys, 1,
+       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM26:\n\tSoftware\\Vendor\\App\n"},
+      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kEnumerateRegistrySubkey, 1,
+       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM23:\n\tSoftware\\Vendor\\App\n"},
+      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kDeleteRegistryKey, 1,
+       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM22:\n\tSoftware\\Vendor\\App\\Sub\n"},
+      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kDeleteRegistryKey, 2,
+       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM22:\n\tSoftware\\Vendor\\App\n"},
+      // A key whose handle cannot be closed has still had its value set.
+      {"", Call::kCloseRegistryKey, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0", ""},
+  };
+  for (const RegistryFault& fault : faults) {
+    SCOPED_TRACE(fault.entry + std::string(" failing #") + std::to_string(fault.occurrence) +
+                 " of call " + std::to_string(static_cast<int>(fault.call)));
+    start("[Patch]\r\n");
+    beginCapture();
+    if (*fault.setup != '\0') dataFile->processRegistry(fault.setup);
+    endCapture();
+    ASSERT_EQ("", err);
+    failFrom(fault.call, fault.occurrence);
+    beginCapture();
+    EXPECT_EQ(*fault.expected == '\0', dataFile->processRegistry(fault.entry));
+    endCapture();
+    platform::testing::setFaultHook(nullptr);
+    EXPECT_EQ(fault.expected, err);
+    temp.write("REGISTRY.REG", "REGEDIT4\r\n");
+  }
+}
+
+TEST_F(FaultLinesTest, NoRegistryFaultCostsAnUnrelatedKeyOrTheFile) {
+  const Call calls[] = {Call::kOpenRegistryKey,         Call::kCreateRegistryKey,
+                        Call::kSetRegistryString,       Call::kDeleteRegistryValue,
+                        Call::kDeleteRegistryKey,       Call::kCountRegistrySubkeys,
+                        Call::kEnumerateRegistrySubkey, Call::kCloseRegistryKey};
+  const char* entries[] = {
+      "REG=HKCU,Software\\\\Vendor\\\\App\\\\Deep,v,1", "REG=HKCU,Software\\\\Vendor\\\\App,w,2",
+      "REG=HKCU,Software\\\\Vendor\\\\App,w", "REG=HKCU,Software\\\\Vendor\\\\App"};
+  start("[Patch]\r\n");
+  for (Call call : calls) {
+    for (int occurrence = 1;; ++occurrence) {
+      SCOPED_TRACE("call " + std::to_string(static_cast<int>(call)) + " #" +
+                   std::to_string(occurrence));
+      temp.write("REGISTRY.REG",
+                 "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vendor\\Keep]\r\n"
+                 "\"k\"=\"kept\"\r\n");
+      auto seen = std::make_shared<int>(0);
+      platform::testing::setFaultHook([=](Call asked, const std::string&) {
+        return asked == call && ++*seen == occurrence ? EIO : 0;
+      });
+      beginCapture();
+      for (const char* entry : entries) dataFile->processRegistry(entry);
+      endCapture();
+      platform::testing::setFaultHook(nullptr);
+      std::string file = read("REGISTRY.REG");
+      EXPECT_EQ(0u, file.find("REGEDIT4\r\n")) << file;
+      EXPECT_NE(std::string::npos,
+                file.find("[HKEY_CURRENT_USER\\Software\\Vendor\\Keep]\r\n\"k\"=\"kept\""))
+          << file;
+      if (*seen < occurrence) {
+        EXPECT_EQ("", err);
+        EXPECT_EQ(std::string::npos, file.find("App"));
+        break;
+      }
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+TEST_F(FaultLinesTest, RegistryValueThatCannotBeReadFailsTheCondition) {
+  start("[Patch]\r\n");
+  config.setPlatform(kPlatformWindows95);
+  temp.write("REGISTRY.REG",
+             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vendor\\App]\r\n@=\"3.0\"\r\n");
+  const std::string condition = "Condition0=R,1,1,HKCU,Software\\\\Vendor,App,3.0";
+  std::string line = condition;
+  beginCapture();
+  bool held = dataFile->testCondition(line);
+  failFrom(Call::kQueryRegistryDefaultValue, 1);
+  line = condition;
+  bool heldWithFault = dataFile->testCondition(line);
+  endCapture();
+  EXPECT_TRUE(held);
+  EXPECT_FALSE(heldWithFault);
+  EXPECT_EQ("\n\aM27:\n\tHKCU\\Software\\Vendor\\App\n", err);
+}
+
+TEST_F(FaultLinesTest, RefusedRestartRegistrationIsReportedPerEntryKind) {
+  temp.write("ROOT/A.DLL", "a");
+  std::string file = rootDir + "\\A.DLL";
+  std::vector<Call> refused = {Call::kRenameFile, Call::kScheduleMoveAtRestart};
+  EXPECT_EQ("\n\aM29: " + file + "\n", runFailing(refused, "RENAME=TAVRO,A.DLL,B.DLL\r\n"));
+  refused = {Call::kDeleteFile, Call::kScheduleMoveAtRestart};
+  EXPECT_EQ("\n\aM31: " + file + "\n", runFailing(refused, "ERASE=TAVRO,A.DLL,0\r\n"));
+  EXPECT_EQ("a", read("ROOT/A.DLL"));
+}
+
+TEST_F(FaultLinesTest, IniFileWithoutMemoryForItIsReportedAndTheWalkGoesOn) {
+  start("[Patch]\r\n[S]\r\nINI=TAVRO,OUT.INI,S,a,1\r\nREG=HKCU,Software\\\\V,k,1\r\n");
+  config::testing::setAllocationFault(refuseModule);
+  refusedModule = kModuleEngine;
+  beginCapture();
+  dataFile->processSection("S");
+  endCapture();
+  EXPECT_EQ("\n\aM15: " + rootDir + "\\OUT.INI\n", err);
+  EXPECT_FALSE(temp.exists("ROOT/OUT.INI"));
+  EXPECT_NE(std::string::npos, read("REGISTRY.REG").find("\"k\"=\"1\""));
+}
+
+TEST_F(FaultLinesTest, UnlistableDirectoryIsLeftOutOfTheTreeWalk) {
+  temp.write("ROOT/A/X.DLL", "old");
+  temp.write("X.DLL", "new");
+  const std::string entry = "FINDFILE=TAVRO,X.DLL,,1,1\r\n";
+  EXPECT_EQ("", runFailing({Call::kListDirectory}, entry));
+  EXPECT_EQ("old", read("ROOT/A/X.DLL"));
+  EXPECT_EQ("", runFailing({}, entry));
+  EXPECT_EQ("new", read("ROOT/A/X.DLL"));
+}
+
+TEST_F(FaultLinesTest, RebootProgramThatCannotBeStartedFails) {
+  temp.write("BOOT.EXE", "");
+  failFrom(Call::kStartProcess, 1);
+  EXPECT_FALSE(startRebootProgram(temp.file("BOOT.EXE")));
+}
+
+TEST_F(FaultLinesTest, ObjectsWithoutMemoryRaiseErrorOneNamingTheirModule) {
+  config::testing::setAllocationFault(refuseModule);
+  struct Refusal {
+    const char* module;
+    unsigned long size;
+  };
+  temp.write("X.INI", "[S]\r\nk=1\r\n");
+  for (Refusal refusal : {Refusal{kModuleDriver, sizeof(ConfigData)},
+                          Refusal{kModuleEngine, sizeof(Profile)}, Refusal{kModuleProfile, 10}}) {
+    SCOPED_TRACE(refusal.module);
+    refusedModule = refusal.module;
+    try {
+      if (refusal.module == kModuleDriver) createConfigData(windowsDir);
+      if (refusal.module == kModuleEngine) DataFile(temp.file("X.INI"), &config, messages.get());
+      if (refusal.module == kModuleProfile) Profile(temp.file("X.INI"));
+      ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+      EXPECT_EQ(kErrorNoMemory, error.getErrorNumber());
+      EXPECT_EQ(refusal.size, error.getSize());
+      EXPECT_EQ(refusal.module, error.getSourceFile());
+      EXPECT_EQ("", error.getErrorMessage());
+      EXPECT_GT(error.getSourceLine(), 0);
+    }
+  }
+}
+
+using FaultLinesDeathTest = FaultLinesTest;
+
+TEST_F(FaultLinesDeathTest, ArchiveDirectoryThatCannotBeMadeEndsTheRun) {
+  start("[Patch]\r\nPatch=FIX1\r\n");
+  failFrom(Call::kMakeDirectory, 1);
+  EXPECT_EXIT(dataFile->createArchiveDirectories(), ::testing::ExitedWithCode(1),
+              "^\n\aM12 .*ARCHIVE\n$");
+}
+
+}  // namespace
