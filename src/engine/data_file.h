@@ -87,8 +87,7 @@ class DataFile {
   void processSubstEntry(const std::string& line, SubstituteClass& substitutes);
   void processFileEntry(const std::string& line);
   void processFindFileEntry(const std::string& line);
-  void processRenameEntry(const std::string& line);
-  void processCopyEntry(const std::string& line);
+  void processRenameOrCopyEntry(const std::string& line, bool isCopy);
   void processEraseEntry(const std::string& line);
   void processRebootEntry(const std::string& line);
 

@@ -34,7 +34,7 @@ void printMoveTrace(NLSClass* messages, const char* head, const std::vector<Entr
 
 }  // namespace
 
-void DataFile::processRenameEntry(const std::string& line) {
+void DataFile::processRenameOrCopyEntry(const std::string& line, bool isCopy) {
   std::vector<EntryField> fields = splitEntryFields(line, 5);
   if (!isFilled(fields[1]) || !isFilled(fields[2])) return;
   int force = getOptionValue(fieldText(fields[3]), config->isForce() ? 1 : 0);
@@ -48,45 +48,22 @@ void DataFile::processRenameEntry(const std::string& line) {
   std::string sourcePath = pathJoin(baseDir, *fields[1]);
   std::string destinationPath = pathJoin(baseDir, *fields[2]);
   if (config->isDebug()) {
-    printMoveTrace(messages, "\tRename (local)\n", fields, sourcePath, destinationPath, force,
-                   backup);
+    printMoveTrace(messages, isCopy ? "\tCopy (Local)\n" : "\tRename (local)\n", fields, sourcePath,
+                   destinationPath, force, backup);
   }
 
   try {
-    moveFileByPath(sourcePath, destinationPath, config, force, backup);
+    if (isCopy) {
+      // The result code is not reported: a local copy has no result line.
+      copyFileByPath(sourcePath, destinationPath, archiveTempDir.c_str(), config, force, backup);
+    } else {
+      moveFileByPath(sourcePath, destinationPath, config, force, backup);
+    }
   } catch (const Error& error) {
-    messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(29),
+    messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(isCopy ? 30 : 29),
                       error.getErrorMessage().c_str());
   }
-  // Steps deferred before the failure still need the restart.
-  applyDeferredRule();
-}
-
-void DataFile::processCopyEntry(const std::string& line) {
-  std::vector<EntryField> fields = splitEntryFields(line, 5);
-  if (!isFilled(fields[1]) || !isFilled(fields[2])) return;
-  int force = getOptionValue(fieldText(fields[3]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(fieldText(fields[4]), config->isBackup() ? 1 : 0);
-
-  std::string baseDir;
-  if (!fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
-    printErrorLine(18);
-    return;
-  }
-  std::string sourcePath = pathJoin(baseDir, *fields[1]);
-  std::string destinationPath = pathJoin(baseDir, *fields[2]);
-  if (config->isDebug()) {
-    printMoveTrace(messages, "\tCopy (Local)\n", fields, sourcePath, destinationPath, force,
-                   backup);
-  }
-
-  // The result code is not reported: a local copy has no result line.
-  try {
-    copyFileByPath(sourcePath, destinationPath, archiveTempDir.c_str(), config, force, backup);
-  } catch (const Error& error) {
-    messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(30),
-                      error.getErrorMessage().c_str());
-  }
+  // Steps deferred before a failure still need the restart.
   applyDeferredRule();
 }
 

@@ -58,9 +58,9 @@ void DataFile::processSection(const std::string& section) {
     } else if (isFindFileEntry(line)) {
       processFindFileEntry(line);
     } else if (isRenameEntry(line)) {
-      processRenameEntry(line);
+      processRenameOrCopyEntry(line, false);
     } else if (isCopyEntry(line)) {
-      processCopyEntry(line);
+      processRenameOrCopyEntry(line, true);
     } else if (isEraseEntry(line)) {
       processEraseEntry(line);
     } else if (isRebootEntry(line)) {

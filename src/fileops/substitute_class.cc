@@ -11,19 +11,6 @@
 
 namespace {
 
-constexpr std::size_t kReadBlockSize = 4096;
-
-// Reads the whole file, so that no line is ever cut in two.
-bool readWhole(platform::FileHandle file, std::string* content) {
-  char block[kReadBlockSize];
-  for (;;) {
-    std::size_t bytesRead = 0;
-    if (!platform::readFile(file, block, sizeof block, &bytesRead).ok) return false;
-    if (bytesRead == 0) return true;
-    content->append(block, bytesRead);
-  }
-}
-
 // The directory for the temporary file: TEMP when it names something that
 // exists, else the current directory (the empty text).
 std::string temporaryDirectory() {
@@ -121,7 +108,8 @@ int SubstituteClass::substituteFile(const std::string& path) {
   }
 
   std::string content;
-  bool ok = readWhole(source, &content);
+  // The whole file, so that no line is ever cut in two.
+  bool ok = platform::readToEnd(source, &content).ok;
   platform::closeFile(source);
 
   // Lines end in LF, a CR before it being part of the line end; every line

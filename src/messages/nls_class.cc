@@ -45,16 +45,7 @@ int NLSClass::load() {
   bool readOk = true;
   bool memoryOk = true;
   try {
-    char buffer[4096];
-    for (;;) {
-      std::size_t got = 0;
-      if (!platform::readFile(file, buffer, sizeof buffer, &got).ok) {
-        readOk = false;
-        break;
-      }
-      if (got == 0) break;
-      content.append(buffer, got);
-    }
+    readOk = platform::readToEnd(file, &content).ok;
   } catch (const std::bad_alloc&) {
     memoryOk = false;
   }

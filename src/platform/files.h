@@ -58,6 +58,11 @@ Status createNewFile(const std::string& path, FileHandle* file);
 // Reads up to `capacity` bytes; `*bytesRead` is 0 at the end of the file.
 Status readFile(FileHandle file, void* buffer, std::size_t capacity, std::size_t* bytesRead);
 
+// Reads from the current position to the end of the file, appending to
+// *content; fails like readFile. Memory for the text may run out
+// (std::bad_alloc); callers that must report that catch it.
+Status readToEnd(FileHandle file, std::string* content);
+
 // Writes `size` bytes; `*bytesWritten` tells how many went out.
 Status writeFile(FileHandle file, const void* data, std::size_t size, std::size_t* bytesWritten);
 

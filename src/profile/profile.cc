@@ -124,16 +124,7 @@ void Profile::refresh() {
   std::string content;
   bool readOk = true;
   try {
-    char buffer[4096];
-    for (;;) {
-      std::size_t got = 0;
-      if (!platform::readFile(file, buffer, sizeof buffer, &got).ok) {
-        readOk = false;
-        break;
-      }
-      if (got == 0) break;
-      content.append(buffer, got);
-    }
+    readOk = platform::readToEnd(file, &content).ok;
   } catch (const std::bad_alloc&) {
     platform::closeFile(file);
     stampTime = stampSize = 0;
