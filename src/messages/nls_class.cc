@@ -102,16 +102,7 @@ void NLSClass::openLog(const std::string& path, int append) {
 int NLSClass::print(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  va_list again;
-  va_copy(again, arguments);
-  int written = std::vfprintf(stdout, format, arguments);
-  if (log != nullptr) {
-    std::vfprintf(log, format, again);
-    // A run may end through exit() on any path; a flushed log is complete
-    // whatever way the process goes.
-    std::fflush(log);
-  }
-  va_end(again);
+  int written = write(stdout, format, arguments);
   va_end(arguments);
   return written;
 }
@@ -119,18 +110,28 @@ int NLSClass::print(const char* format, ...) {
 int NLSClass::printTo(std::FILE* stream, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
+  int written = write(stream, format, arguments);
+  va_end(arguments);
+  return written;
+}
+
+int NLSClass::write(std::FILE* stream, const char* format, va_list arguments) {
   va_list again;
   va_copy(again, arguments);
-  // Standard output is buffered when it goes to a file or pipe; flushing it
-  // first keeps the lines of both streams in the order they were printed.
-  if (stream != stdout) std::fflush(stdout);
+  if (stream != stdout) {
+    // Standard output is buffered when it goes to a file or pipe; flushing
+    // it first keeps the lines of both streams in the order they were
+    // printed.
+    std::fflush(stdout);
+  }
   int written = std::vfprintf(stream, format, arguments);
-  std::fflush(stream);
+  if (stream != stdout) std::fflush(stream);
   if (log != nullptr) {
     std::vfprintf(log, format, again);
+    // A run may end through exit() on any path; a flushed log is complete
+    // whatever way the process goes.
     std::fflush(log);
   }
   va_end(again);
-  va_end(arguments);
   return written;
 }

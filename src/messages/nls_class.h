@@ -6,6 +6,7 @@
 #ifndef SRC_MESSAGES_NLS_CLASS_H_
 #define SRC_MESSAGES_NLS_CLASS_H_
 
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ class NLSClass {
   int printTo(std::FILE* stream, const char* format, ...) TVPAT_PRINTF_FORMAT(3, 4);
 
  private:
+  // Writes the text to stream and, when one is open, to the log.
+  int write(std::FILE* stream, const char* format, va_list arguments);
+
   std::vector<std::string> messages;
   std::string cataloguePath;
   std::FILE* log;
