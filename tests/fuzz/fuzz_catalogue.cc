@@ -1,0 +1,55 @@
+// Fuzzes the message catalogue: arbitrary bytes as a .MSG file, then every
+// message number around the ones loaded. A text handed out must be a whole
+// line of the file, never a read past the end.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fuzz/scratch.h"
+#include "messages/nls_class.h"
+
+namespace {
+
+const Scratch& scratch() {
+  static Scratch directory;
+  return directory;
+}
+
+void check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "fuzz_catalogue: %s\n", what);
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string content(reinterpret_cast<const char*>(data), size);
+  scratch().write("FUZZ.MSG", content);
+  NLSClass messages(scratch().file("FUZZ.MSG"));
+  check(messages.load() == 1, "a readable catalogue was refused");
+  int count = messages.getMessageCount();
+  // Each message is one line, so there cannot be more messages than lines.
+  std::size_t lines = 1;
+  for (char c : content) lines += c == '\n' ? 1 : 0;
+  check(static_cast<std::size_t>(count) <= lines, "more messages than lines");
+  for (int number = -2; number <= count + 2; ++number) {
+    const char* text = messages.getMessage(number);
+    check(text != nullptr, "null message");
+    std::size_t length = std::strlen(text);
+    check(std::strchr(text, '\n') == nullptr, "message holds a line feed");
+    if (length > 0) {
+      check(content.find(std::string(text, length)) != std::string::npos,
+            "message is not text of the file");
+    }
+  }
+  if (count >= 2) {
+    check(std::strcmp(messages.getMessage(count + 1), messages.getMessage(2)) == 0,
+          "an unknown number does not give message 2");
+  }
+  return 0;
+}
