@@ -82,6 +82,14 @@ class DataFile {
   const std::string& getDataFilePath() const { return dataFilePath; }
 
  private:
+  struct FileEntry;
+
+  // Splits a SUBST, FILE or FINDFILE line, works out its options and prints
+  // its trace block under head; false, after message 18, when the file name
+  // or the base directory is unusable.
+  bool prepareFileEntry(const std::string& line, const char* head, bool hasEntryField,
+                        FileEntry* entry);
+
   // The entry handlers; each gets the trimmed line.
   void processIniEntry(const std::string& line, SubstituteClass& substitutes);
   void processSubstEntry(const std::string& line, SubstituteClass& substitutes);

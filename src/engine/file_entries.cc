@@ -27,20 +27,18 @@ constexpr int kFirstResultMessage = 32;
 // The trace block shared by SUBST, FILE and FINDFILE. The backup lines stand
 // before the force lines, whatever the order of the fields.
 void printFileTrace(NLSClass* messages, const char* head, const std::vector<EntryField>& fields,
-                    const EntryField& entry, const EntryField& force, const EntryField& backup,
-                    const EntryField& compress, int forceValue, int backupValue,
-                    int compressValue) {
+                    int force, int backup, int compress) {
   messages->print("%s", head);
   messages->print("\t\tcomponent   : %s\n", orNull(fieldText(fields[0])));
   messages->print("\t\tfilename    : %s\n", orNull(fieldText(fields[1])));
   messages->print("\t\tsubdir      : %s\n", orNull(fieldText(fields[2])));
-  messages->print("\t\tentry       : %s\n", orNull(fieldText(entry)));
-  messages->print("\t\tbackup      : %s\n", orNull(fieldText(backup)));
-  messages->print("\t\tbackup val  : %d\n", backupValue);
-  messages->print("\t\tforce       : %s\n", orNull(fieldText(force)));
-  messages->print("\t\tforce value : %d\n", forceValue);
-  messages->print("\t\tcompress    : %s\n", orNull(fieldText(compress)));
-  messages->print("\t\tcompress val: %d\n", compressValue);
+  messages->print("\t\tentry       : %s\n", orNull(fieldText(fields[3])));
+  messages->print("\t\tbackup      : %s\n", orNull(fieldText(fields[5])));
+  messages->print("\t\tbackup val  : %d\n", backup);
+  messages->print("\t\tforce       : %s\n", orNull(fieldText(fields[4])));
+  messages->print("\t\tforce value : %d\n", force);
+  messages->print("\t\tcompress    : %s\n", orNull(fieldText(fields[6])));
+  messages->print("\t\tcompress val: %d\n", compress);
 }
 
 }  // namespace
@@ -97,31 +95,48 @@ void DataFile::findFileInTree(const std::string& directory, const std::string& f
   }
 }
 
-void DataFile::processSubstEntry(const std::string& line, SubstituteClass& substitutes) {
-  std::vector<EntryField> fields = splitEntryFields(line, 7);
-  int force = getOptionValue(fieldText(fields[4]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(fieldText(fields[5]), config->isBackup() ? 1 : 0);
-  int compress = getOptionValue(fieldText(fields[6]), 0);
-  if (config->isDebug()) {
-    printFileTrace(messages, "\tSubst\n", fields, fields[3], fields[4], fields[5], fields[6], force,
-                   backup, compress);
-  }
-
+// The fields of a SUBST, FILE or FINDFILE entry, FINDFILE's with an absent
+// entry field in fourth place, and what they come to.
+struct DataFile::FileEntry {
+  std::vector<EntryField> fields;
+  int force = 0;
+  int backup = 0;
+  int compress = 0;
   std::string baseDir;
-  if (!isFilled(fields[1]) || !fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
-    printErrorLine(18);
-    return;
-  }
+};
 
+bool DataFile::prepareFileEntry(const std::string& line, const char* head, bool hasEntryField,
+                                FileEntry* entry) {
+  std::vector<EntryField>& fields = entry->fields;
+  fields = splitEntryFields(line, hasEntryField ? 7 : 6);
+  if (!hasEntryField) fields.insert(fields.begin() + 3, std::nullopt);
+  entry->force = getOptionValue(fieldText(fields[4]), config->isForce() ? 1 : 0);
+  entry->backup = getOptionValue(fieldText(fields[5]), config->isBackup() ? 1 : 0);
+  entry->compress = getOptionValue(fieldText(fields[6]), 0);
+  if (config->isDebug()) {
+    printFileTrace(messages, head, fields, entry->force, entry->backup, entry->compress);
+  }
+  if (!isFilled(fields[1]) || !fields[0] ||
+      !getBaseDirectory(fields[0]->c_str(), &entry->baseDir)) {
+    printErrorLine(18);
+    return false;
+  }
+  return true;
+}
+
+void DataFile::processSubstEntry(const std::string& line, SubstituteClass& substitutes) {
+  FileEntry entry;
+  if (!prepareFileEntry(line, "\tSubst\n", true, &entry)) return;
+  const std::vector<EntryField>& fields = entry.fields;
   // Unlike FILE, the subdirectory is always joined, so the target directory
   // ends in "\" even without one.
-  std::string targetDir = pathJoin(baseDir, fields[2].value_or(""));
+  std::string targetDir = pathJoin(entry.baseDir, fields[2].value_or(""));
   const std::string& targetName = isFilled(fields[3]) ? *fields[3] : *fields[1];
   if (!fileExists(targetDir)) {
     printErrorLine(17);
   } else {
-    installFile(config->getProgramDir(), targetDir, *fields[1], targetName, force, backup,
-                compress);
+    installFile(config->getProgramDir(), targetDir, *fields[1], targetName, entry.force,
+                entry.backup, entry.compress);
   }
   // Also without a copy: with compress set, the file already in place is the
   // one to rewrite. A missing file makes substituteFile fail, which is fine.
@@ -129,48 +144,27 @@ void DataFile::processSubstEntry(const std::string& line, SubstituteClass& subst
 }
 
 void DataFile::processFileEntry(const std::string& line) {
-  std::vector<EntryField> fields = splitEntryFields(line, 7);
-  int force = getOptionValue(fieldText(fields[4]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(fieldText(fields[5]), config->isBackup() ? 1 : 0);
-  int compress = getOptionValue(fieldText(fields[6]), 0);
-  if (config->isDebug()) {
-    printFileTrace(messages, "\tFile\n", fields, fields[3], fields[4], fields[5], fields[6], force,
-                   backup, compress);
-  }
-
-  std::string baseDir;
-  if (!isFilled(fields[1]) || !fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
-    printErrorLine(18);
-    return;
-  }
-  std::string targetDir = isFilled(fields[2]) ? pathJoin(baseDir, *fields[2]) : baseDir;
+  FileEntry entry;
+  if (!prepareFileEntry(line, "\tFile\n", true, &entry)) return;
+  const std::vector<EntryField>& fields = entry.fields;
+  std::string targetDir = isFilled(fields[2]) ? pathJoin(entry.baseDir, *fields[2]) : entry.baseDir;
   if (!fileExists(targetDir)) {
     printErrorLine(17);
     return;
   }
   installFile(config->getProgramDir(), targetDir, *fields[1],
-              isFilled(fields[3]) ? *fields[3] : *fields[1], force, backup, compress);
+              isFilled(fields[3]) ? *fields[3] : *fields[1], entry.force, entry.backup,
+              entry.compress);
 }
 
 void DataFile::processFindFileEntry(const std::string& line) {
-  std::vector<EntryField> fields = splitEntryFields(line, 6);
-  int force = getOptionValue(fieldText(fields[3]), config->isForce() ? 1 : 0);
-  int backup = getOptionValue(fieldText(fields[4]), config->isBackup() ? 1 : 0);
-  int compress = getOptionValue(fieldText(fields[5]), 0);
-  if (config->isDebug()) {
-    printFileTrace(messages, "\tFindFile\n", fields, std::nullopt, fields[3], fields[4], fields[5],
-                   force, backup, compress);
-  }
-
-  std::string baseDir;
-  if (!isFilled(fields[1]) || !fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
-    printErrorLine(18);
-    return;
-  }
-  std::string targetDir = isFilled(fields[2]) ? pathJoin(baseDir, *fields[2]) : baseDir;
+  FileEntry entry;
+  if (!prepareFileEntry(line, "\tFindFile\n", false, &entry)) return;
+  const std::vector<EntryField>& fields = entry.fields;
+  std::string targetDir = isFilled(fields[2]) ? pathJoin(entry.baseDir, *fields[2]) : entry.baseDir;
   if (!fileExists(targetDir)) {
     printErrorLine(17);
     return;
   }
-  findFileInTree(targetDir, *fields[1], force, backup, compress);
+  findFileInTree(targetDir, *fields[1], entry.force, entry.backup, entry.compress);
 }
