@@ -31,8 +31,8 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
              int force, int backup);
 
 // copyFile on two full paths.
-int copyFileByPath(const std::string& sourcePath, const std::string& destPath,
-                   const char* tempDir, ConfigData* config, int force, int backup);
+int copyFileByPath(const std::string& sourcePath, const std::string& destPath, const char* tempDir,
+                   ConfigData* config, int force, int backup);
 
 // Renames sourceName in sourceDir to destName in destDir; replace erases an
 // existing destination first, backup keeps it as its ".OLD" file first.
@@ -41,8 +41,8 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
               const std::string& sourceName, const std::string& destName, ConfigData* config,
               int replace, int backup);
 
-void moveFileByPath(const std::string& sourcePath, const std::string& destPath,
-                    ConfigData* config, int replace, int backup);
+void moveFileByPath(const std::string& sourcePath, const std::string& destPath, ConfigData* config,
+                    int replace, int backup);
 
 // Deletes the file at path, or with backup renames it to its ".OLD" file. A
 // missing file is left alone; a deletion that fails is deferred (config null:

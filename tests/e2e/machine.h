@@ -83,7 +83,7 @@ class Machine {
   void setRegistryValue(const std::string& key, const std::string& name,
                         const std::string& value) const;
   std::optional<std::string> getRegistryValue(const std::string& key,
-                                               const std::string& name) const;
+                                              const std::string& name) const;
   bool registryKeyExists(const std::string& key) const;
 
   // What a restart does with the deferred steps: tvprestart natively,
