@@ -5,6 +5,7 @@
 #ifndef SRC_PLATFORM_POSIX_POSIX_SUPPORT_H_
 #define SRC_PLATFORM_POSIX_POSIX_SUPPORT_H_
 
+#include <cstdio>
 #include <string>
 
 #include "platform/posix/test_hooks.h"
@@ -40,6 +41,10 @@ std::string resolvePath(const std::string& path);
 // files there; unlike getWindowsDirectory it does not consult the fault hook,
 // since on Windows the registry and MoveFileExA do not ask for it either.
 Status readWindowsDirectory(std::string* directory);
+
+// Reads an open stream to its end into *content and closes it; false when a
+// read failed.
+bool readWholeStream(std::FILE* stream, std::string* content);
 
 // ASCII case-insensitive equality, as Windows compares file and key names.
 bool equalsIgnoringCase(const std::string& left, const std::string& right);

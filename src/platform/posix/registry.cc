@@ -287,12 +287,7 @@ Status loadHive(Hive* hive) {
     return errno == ENOENT ? Status::success() : failure(errno);
   }
   std::string content;
-  char buffer[4096];
-  std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) content.append(buffer, count);
-  bool readError = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (readError) return failure(EIO);
+  if (!posix::readWholeStream(stream, &content)) return failure(EIO);
   if (!parseHive(content, hive)) return failure(EINVAL);
   return Status::success();
 }

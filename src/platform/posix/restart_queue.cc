@@ -44,12 +44,7 @@ Status readRestartQueue(const std::string& windowsDirectory, std::vector<Pending
     return failureFromErrno(errno);
   }
   std::string content;
-  char buffer[4096];
-  std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) content.append(buffer, count);
-  bool readError = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (readError) return failureFromErrno(EIO);
+  if (!readWholeStream(stream, &content)) return failureFromErrno(EIO);
 
   std::size_t start = 0;
   while (start < content.size()) {
