@@ -76,6 +76,15 @@ void copyFile(const std::string& from, const std::string& to) {
                           fs::perms::others_read | fs::perms::others_exec);
 }
 
+// The null-terminated list of C strings that execve takes; it points into
+// texts, which must outlive it.
+std::vector<char*> toExecList(const std::vector<std::string>& texts) {
+  std::vector<char*> list;
+  for (const std::string& text : texts) list.push_back(const_cast<char*>(text.c_str()));
+  list.push_back(nullptr);
+  return list;
+}
+
 // Runs a program to its end in `directory`, with exactly the environment
 // given, and collects both output streams. Both pipes are drained together
 // so that a child filling one of them cannot stall.
@@ -84,12 +93,8 @@ RunResult runAndWait(const std::vector<std::string>& command,
   int outPipe[2];
   int errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
-  std::vector<char*> argv;
-  for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
-  envp.push_back(nullptr);
+  std::vector<char*> argv = toExecList(command);
+  std::vector<char*> envp = toExecList(environment);
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
@@ -145,12 +150,8 @@ RunResult runAndWait(const std::vector<std::string>& command,
 // Starts a program in the background with its output discarded.
 pid_t startInBackground(const std::vector<std::string>& command,
                         const std::vector<std::string>& environment) {
-  std::vector<char*> argv;
-  for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
-  envp.push_back(nullptr);
+  std::vector<char*> argv = toExecList(command);
+  std::vector<char*> envp = toExecList(environment);
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
