@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -15,7 +14,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 // One hostile input: what the machine holds before the run, and what must be
-// true after it. Every case must end within the time limit.
+// true after it. A case that hangs is caught by the test runner's timeout.
 struct HostileCase {
   std::string name;
   bool nativeOnly;
@@ -23,28 +22,13 @@ struct HostileCase {
   std::function<void(Machine&, const RunResult&)> check;
 };
 
-// A build under AddressSanitizer runs several times slower.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kSlowdown = 4;
-#else
-constexpr int kSlowdown = 1;
-#endif
-
-// Wine pays about a second to start a program; the rest is the installer.
-std::chrono::seconds timeLimit(const Machine& machine) {
-  return std::chrono::seconds((machine.isWine() ? 15 : 5) * kSlowdown);
-}
-
 void walk(const std::vector<HostileCase>& cases) {
   for (const HostileCase& hostile : cases) {
     SCOPED_TRACE(hostile.name);
     Machine machine;
     if (hostile.nativeOnly && machine.isWine()) continue;
     hostile.prepare(machine);
-    auto start = std::chrono::steady_clock::now();
     RunResult result = machine.run();
-    auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, timeLimit(machine));
     // Killed by a signal shows as 128 and more.
     EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.exitCode << result.err;
     hostile.check(machine, result);
