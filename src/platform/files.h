@@ -70,6 +70,11 @@ Status writeFile(FileHandle file, const void* data, std::size_t size, std::size_
 // disk. The handle is closed either way.
 Status closeFile(FileHandle file);
 
+// Makes everything written through the file so far reach the disk before it
+// returns (fsync; FlushFileBuffers), so that a power cut after a rename that
+// puts the file in place cannot leave it empty or torn.
+Status flushFile(FileHandle file);
+
 // The last-write time of an open file, in local time.
 Status getFileStamp(FileHandle file, DosStamp* stamp);
 
@@ -88,6 +93,29 @@ Status renameFile(const std::string& from, const std::string& to);
 
 // Renames `from` over `to`, replacing an existing file in one step.
 Status replaceFile(const std::string& from, const std::string& to);
+
+// Gives the file at `from` the second name `to` (a hard link), so that both
+// names hold the same content until one of them is replaced. Fails when `to`
+// exists, and where the system or its file system keeps no links (always on
+// Win32); callers then fall back on renames.
+Status linkFile(const std::string& from, const std::string& to);
+
+// Reads the whole file at path into *content (replacing what it held);
+// notFound when there is no such file. A file that an interrupted
+// saveWholeFile left only under its aside name is put back first.
+Status readWholeFile(const std::string& path, std::string* content);
+
+// Replaces the whole content of the file at path by `content` so that at
+// every moment path holds either its old content or all of the new: the
+// content goes to a new file in the same directory, is flushed to disk, and
+// then takes the old file's place. Where the system cannot rename over a
+// file (the Windows 95 family), the old file is first renamed aside and the
+// aside copy removed afterwards. The file keeps its attributes (mode, and
+// owner where the system lets it), and a symbolic link is written through to
+// its target. A file that may not be written is refused; where no new file
+// can be made beside a file that may be written, it is rewritten in place.
+// A missing file is created.
+Status saveWholeFile(const std::string& path, const std::string& content);
 
 Status deleteFile(const std::string& path);
 
