@@ -12,6 +12,7 @@
 #include "config/ascii_text.h"
 #include "config/config_data.h"
 #include "config/error.h"
+#include "fileops/file_install.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
 #include "platform/files.h"
@@ -69,6 +70,9 @@ void DataFile::processProfile() {
     messages->print("Processing installation profile\n");
   }
   createArchiveDirectories();
+  // A replacement that an earlier run left half done is finished before
+  // anything else looks at the product.
+  completeInterruptedReplacement(archiveTempDir);
   std::string patchStr = profile->getString("Patch", "Patch", "");
   if (config->isDebug()) {
     messages->print("Checking patch\n");
@@ -129,22 +133,27 @@ void DataFile::createArchiveDirectories() {
 bool DataFile::isPatchInstalled(const char* patchStr, int* nextPatch) {
   assert(patchStr != nullptr && nextPatch != nullptr);
   std::string patch(patchStr);
-  Profile* ledger = config->getRootIni();
-  for (*nextPatch = 0;; ++*nextPatch) {
-    std::string value = ledger->getString("Install", numberedKey("Patch", *nextPatch), "");
-    if (value.empty()) {
-      if (config->isDebug()) {
-        messages->print("Patch *NOT* already installed\n");
+  // Windows NT records a patch in the Windows directory's copy only: a patch
+  // recorded there is installed, and a new one takes the first number free
+  // there, or it would overwrite an earlier patch's record.
+  std::vector<Profile*> ledgers = {config->getRootIni()};
+  if (config->getPlatform() == kPlatformWindowsNt) ledgers.push_back(config->getWindowsIni());
+  for (Profile* ledger : ledgers) {
+    for (*nextPatch = 0;; ++*nextPatch) {
+      std::string value = ledger->getString("Install", numberedKey("Patch", *nextPatch), "");
+      if (value.empty()) break;
+      if (beginsWithNoCase(value, patch)) {
+        if (config->isDebug()) {
+          messages->print("Patch already installed\n");
+        }
+        return true;
       }
-      return false;
-    }
-    if (beginsWithNoCase(value, patch)) {
-      if (config->isDebug()) {
-        messages->print("Patch already installed\n");
-      }
-      return true;
     }
   }
+  if (config->isDebug()) {
+    messages->print("Patch *NOT* already installed\n");
+  }
+  return false;
 }
 
 void DataFile::recordPatch(int target, int number, const std::string& patchStr) {

@@ -9,6 +9,7 @@
 #define SRC_ENGINE_DATA_FILE_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/registry.h"
@@ -35,8 +36,10 @@ class DataFile {
   // the process when one cannot be created.
   void createArchiveDirectories();
 
-  // Looks patchStr up in the ledger of the product root's TAVRO.INI; sets
-  // nextPatch to the first free ledger number when it is not there.
+  // Looks patchStr up in the ledger: the product root's TAVRO.INI, and on
+  // Windows NT, which records patches in the Windows directory's copy, that
+  // one too. Sets nextPatch to the first free number of the copy that the
+  // platform records in first when the patch is not there.
   bool isPatchInstalled(const char* patchStr, int* nextPatch);
 
   // Writes ledger key Patch<number> into the Windows directory's TAVRO.INI
@@ -62,10 +65,13 @@ class DataFile {
   // in messages. True when all went.
   bool deleteRegistryTree(platform::RegistryKey key, const std::string& path);
 
-  // Copies one file from sourceDir to targetDir and reports the outcome.
-  void installFile(const std::string& sourceDir, const std::string& targetDir,
-                   const std::string& sourceName, const std::string& targetName, int force,
-                   int backup, int compress);
+  // Copies one file from sourceDir to targetDir (its placeholders filled in
+  // when substitutes is given) and reports the outcome; returns the copy
+  // result, or nothing when no copy was made or it failed.
+  std::optional<int> installFile(const std::string& sourceDir, const std::string& targetDir,
+                                 const std::string& sourceName, const std::string& targetName,
+                                 int force, int backup, int compress,
+                                 SubstituteClass* substitutes = nullptr);
 
   // Installs fileName from the installer's directory into directory and each
   // directory below it that already holds a file of that name, the directory

@@ -43,9 +43,11 @@ void printFileTrace(NLSClass* messages, const char* head, const std::vector<Entr
 
 }  // namespace
 
-void DataFile::installFile(const std::string& sourceDir, const std::string& targetDir,
-                           const std::string& sourceName, const std::string& targetName, int force,
-                           int backup, int compress) {
+std::optional<int> DataFile::installFile(const std::string& sourceDir,
+                                         const std::string& targetDir,
+                                         const std::string& sourceName,
+                                         const std::string& targetName, int force, int backup,
+                                         int compress, SubstituteClass* substitutes) {
   // Only the name and extension of each name count: a directory written in
   // an entry's name field must not send the file elsewhere.
   std::string sourcePath = pathSetFileName(pathJoin(sourceDir, ""), sourceName);
@@ -54,8 +56,8 @@ void DataFile::installFile(const std::string& sourceDir, const std::string& targ
   std::optional<int> result;
   if (compress == 0) {
     try {
-      result =
-          copyFileByPath(sourcePath, targetPath, archiveTempDir.c_str(), config, force, backup);
+      result = copyFileByPath(sourcePath, targetPath, archiveTempDir.c_str(), config, force,
+                              backup, substitutes);
     } catch (const Error& error) {
       messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(30),
                         error.getErrorMessage().c_str());
@@ -73,6 +75,7 @@ void DataFile::installFile(const std::string& sourceDir, const std::string& targ
   }
   // A copy that failed half-way may still have deferred its backup.
   applyDeferredRule();
+  return result;
 }
 
 void DataFile::findFileInTree(const std::string& directory, const std::string& fileName, int force,
@@ -132,15 +135,21 @@ void DataFile::processSubstEntry(const std::string& line, SubstituteClass& subst
   // ends in "\" even without one.
   std::string targetDir = pathJoin(entry.baseDir, fields[2].value_or(""));
   const std::string& targetName = isFilled(fields[3]) ? *fields[3] : *fields[1];
+  std::optional<int> result;
   if (!fileExists(targetDir)) {
     printErrorLine(17);
   } else {
-    installFile(config->getProgramDir(), targetDir, *fields[1], targetName, entry.force,
-                entry.backup, entry.compress);
+    result = installFile(config->getProgramDir(), targetDir, *fields[1], targetName, entry.force,
+                         entry.backup, entry.compress, &substitutes);
   }
-  // Also without a copy: with compress set, the file already in place is the
-  // one to rewrite. A missing file makes substituteFile fail, which is fine.
-  substitutes.substituteFile(pathJoin(targetDir, targetName));
+  // A copy fills in the placeholders before the file takes its place (or
+  // waits for the restart), and keeps the source's stamp, so a file with the
+  // same stamp is this patch's, filled in already: filling it in again would
+  // replace the values inserted the first time. Without a copy (compress set,
+  // a newer file there, a failed copy) the file in place is rewritten. A
+  // missing file makes substituteFile fail, which is fine.
+  const bool filledIn = result && *result != kCopyTargetNewer;
+  if (!filledIn) substitutes.substituteFile(pathJoin(targetDir, targetName));
 }
 
 void DataFile::processFileEntry(const std::string& line) {

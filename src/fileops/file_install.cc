@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "config/ascii_text.h"
 #include "config/config_data.h"
 #include "config/error.h"
+#include "fileops/substitute_class.h"
 #include "path/path_name.h"
 #include "platform/files.h"
 #include "platform/restart.h"
@@ -24,6 +26,9 @@ char copyBuffer[kCopyBlockSize];
 
 const char* const kBackupExt = ".OLD";
 const char* const kTemporaryTemplate = "TVXXXXXX";
+// The record of a replacement under way; not a temporary name, so that no
+// copy ever takes it.
+const char* const kStepRecordName = "TVSTEP.TXT";
 const char* const kDigits32 = "0123456789abcdefghijklmnopqrstuv";
 
 // Closes the file it holds when it goes, so that an Error raised by a nested
@@ -88,7 +93,233 @@ bool isDirectory(const std::string& path) {
 // cannot look at is treated as a file that may be in use.
 bool pathIsPresent(const std::string& path) { return !platform::testPath(path).notFound; }
 
+// Whether a file can be put at path now or at the restart: its directory is
+// a directory, and no directory stands in its place.
+bool canReceive(const std::string& path) {
+  std::string dir, name;
+  splitPath(path, &dir, &name);
+  if (!dir.empty() && !isDirectory(dir)) return false;
+  return !isDirectory(path);
+}
+
+void traceCopy(const ConfigData* config, const std::string& sourcePath,
+               const std::string& destPath) {
+  if (isTracing(config)) {
+    std::printf("\t\tCopy Src File  : %s\n", sourcePath.c_str());
+    std::printf("\t\tCopy Dest File : %s\n", destPath.c_str());
+  }
+}
+
+void openSource(const std::string& sourcePath, OpenFile* source, platform::DosStamp* stamp) {
+  if (!platform::openFileForReading(sourcePath, source->handle()).ok) {
+    throw Error(kErrorSourceOpen, sourcePath, kModuleFileOps, __LINE__);
+  }
+  if (!platform::getFileStamp(source->get(), stamp).ok) {
+    source->close();
+    throw Error(kErrorStampRead, sourcePath, kModuleFileOps, __LINE__);
+  }
+}
+
+// Closes and removes a new file that could not be written whole, and raises
+// the error for the path the caller reports.
+[[noreturn]] void abandonCopy(OpenFile* target, const std::string& targetPath, int error,
+                              const std::string& reportPath, int line) {
+  target->close();
+  platform::deleteFile(targetPath);
+  throw Error(error, reportPath, kModuleFileOps, line);
+}
+
+// Writes the rest of the open source into the new file at targetPath (with
+// its placeholders filled in when substitutes is given), gives it the stamp,
+// makes it reach the disk and closes it. A failure removes the new file and
+// raises the copy's error, naming reportPath for the errors of the target.
+void writeCopy(platform::FileHandle source, const std::string& sourcePath, OpenFile* target,
+               const std::string& targetPath, const std::string& reportPath,
+               platform::DosStamp stamp, SubstituteClass* substitutes) {
+  if (substitutes != nullptr) {
+    std::string content;
+    if (!platform::readToEnd(source, &content).ok) {
+      abandonCopy(target, targetPath, kErrorSourceRead, sourcePath, __LINE__);
+    }
+    const std::string text = substitutes->substituteText(content);
+    std::size_t bytesWritten = 0;
+    if (!platform::writeFile(target->get(), text.data(), text.size(), &bytesWritten).ok ||
+        bytesWritten != text.size()) {
+      abandonCopy(target, targetPath, kErrorWrite, reportPath, __LINE__);
+    }
+  } else {
+    for (;;) {
+      std::size_t bytesRead = 0;
+      if (!platform::readFile(source, copyBuffer, kCopyBlockSize, &bytesRead).ok) {
+        abandonCopy(target, targetPath, kErrorSourceRead, sourcePath, __LINE__);
+      }
+      if (bytesRead == 0) break;
+      std::size_t bytesWritten = 0;
+      if (!platform::writeFile(target->get(), copyBuffer, bytesRead, &bytesWritten).ok ||
+          bytesWritten != bytesRead) {
+        abandonCopy(target, targetPath, kErrorWrite, reportPath, __LINE__);
+      }
+    }
+  }
+  if (!platform::setFileStamp(target->get(), stamp).ok) {
+    abandonCopy(target, targetPath, kErrorStampSet, reportPath, __LINE__);
+  }
+  // A file that has not reached the disk, or whose close failed, may be cut
+  // short: that is a failed write, not a finished copy.
+  if (!platform::flushFile(target->get()).ok) {
+    abandonCopy(target, targetPath, kErrorWrite, reportPath, __LINE__);
+  }
+  if (!target->close().ok) {
+    platform::deleteFile(targetPath);
+    throw Error(kErrorWrite, reportPath, kModuleFileOps, __LINE__);
+  }
+}
+
+// Copies the source into a new file that nothing else uses yet (the copy that
+// waits for the restart), whole or not at all.
+void copyToNewFile(const std::string& sourcePath, const std::string& targetPath,
+                   SubstituteClass* substitutes) {
+  OpenFile source;
+  platform::DosStamp stamp;
+  openSource(sourcePath, &source, &stamp);
+  OpenFile target;
+  if (!platform::createNewFile(targetPath, target.handle()).ok) {
+    source.close();
+    throw Error(kErrorCreate, targetPath, kModuleFileOps, __LINE__);
+  }
+  writeCopy(source.get(), sourcePath, &target, targetPath, targetPath, stamp, substitutes);
+}
+
+// Removes a new file that did not take its place, also when an Error ends
+// the copy on the way.
+class StagedFileRemover {
+ public:
+  explicit StagedFileRemover(const std::string& path) : path(path) {}
+  ~StagedFileRemover() {
+    if (!path.empty()) platform::deleteFile(path);
+  }
+  StagedFileRemover(const StagedFileRemover&) = delete;
+  StagedFileRemover& operator=(const StagedFileRemover&) = delete;
+
+  void release() { path.clear(); }
+
+ private:
+  std::string path;
+};
+
+// One replacement of a destination by a new file written beside it.
+struct Replacement {
+  std::string stagedPath;
+  std::string destPath;
+  std::string backupPath;
+  bool wantsBackup = false;
+  // The earlier backup of that name has been dealt with (erased, or its
+  // deletion put off).
+  bool oldBackupErased = false;
+};
+
+// The record of a replacement under way, in the temporary directory, for
+// the systems that must free the destination's name for a moment.
+std::string stepRecordPath(const char* tempDir) { return joinPath(tempDir, kStepRecordName); }
+
+bool writeStepRecord(const char* tempDir, const Replacement& step) {
+  const std::string record =
+      step.stagedPath + "\r\n" + step.destPath + "\r\n" + step.backupPath + "\r\n";
+  return platform::saveWholeFile(stepRecordPath(tempDir), record).ok;
+}
+
+// Puts the new file written beside the destination in its place, keeping
+// the destination as its backup when asked. False when that cannot be done
+// now (the destination or its earlier backup is in use); the destination
+// then still holds the old file. Only a failure to put the old file back
+// after it was moved aside raises, leaving the record for the next run.
+bool putInPlace(Replacement* step, const char* tempDir, ConfigData* config) {
+  if (!step->wantsBackup) return platform::renameFile(step->stagedPath, step->destPath).ok;
+
+  eraseFile(step->backupPath, config, 0);
+  step->oldBackupErased = true;
+  // Once a step of the entry waits for the restart, every later one must.
+  if (isDeferring(config)) return false;
+
+  // Where the system has links, the backup is a second name of the old file
+  // and the new one then replaces the destination in one rename.
+  if (platform::linkFile(step->destPath, step->backupPath).ok) {
+    if (platform::replaceFile(step->stagedPath, step->destPath).ok) return true;
+    // In use: the destination still holds the old file, and the backup is
+    // made again at the restart, before the replacement.
+    platform::deleteFile(step->backupPath);
+    return false;
+  }
+
+  // Otherwise the backup is a rename, which frees the destination's name for
+  // a moment; the record lets the next run finish the step if this one is
+  // cut off there.
+  const bool recorded = tempDir != nullptr && writeStepRecord(tempDir, *step);
+  if (tempDir != nullptr && !recorded) return false;
+  if (platform::renameFile(step->destPath, step->backupPath).ok) {
+    if (platform::renameFile(step->stagedPath, step->destPath).ok) {
+      if (recorded) platform::deleteFile(stepRecordPath(tempDir));
+      return true;
+    }
+    // Something took the name in between: the old file goes back.
+    if (!platform::renameFile(step->backupPath, step->destPath).ok) {
+      throw Error(kErrorCreate, step->destPath, kModuleFileOps, __LINE__);
+    }
+  }
+  if (recorded) platform::deleteFile(stepRecordPath(tempDir));
+  return false;
+}
+
+// Puts the copy off to the next restart: the source goes whole into a new
+// temporary file first, and only then are the backup and the replacement
+// put off, so that a copy that fails leaves nothing of the entry waiting.
+void deferCopy(const std::string& sourcePath, const char* tempDir, const Replacement& step,
+               ConfigData* config, SubstituteClass* substitutes) {
+  // No restart can put a file where a directory stands, or into a directory
+  // that is not there.
+  if (tempDir == nullptr || config == nullptr || !canReceive(step.destPath)) {
+    throw Error(kErrorCreate, step.destPath, kModuleFileOps, __LINE__);
+  }
+  std::string tempPath;
+  if (!makeTemporaryPath(tempDir, &tempPath)) {
+    throw Error(kErrorCreate, step.destPath, kModuleFileOps, __LINE__);
+  }
+  copyToNewFile(sourcePath, tempPath, substitutes);
+
+  if (step.wantsBackup) {
+    if (!step.oldBackupErased) eraseFile(step.backupPath, config, 0);
+    deferRename(step.destPath, step.backupPath.c_str(), config);
+  }
+  traceCopy(config, sourcePath, tempPath);
+  deferRename(tempPath, step.destPath.c_str(), config);
+}
+
 }  // namespace
+
+void completeInterruptedReplacement(const std::string& tempDir) {
+  const std::string recordPath = stepRecordPath(tempDir.c_str());
+  std::string record;
+  if (!platform::readWholeFile(recordPath, &record).ok) return;
+  std::vector<std::string> paths;
+  std::size_t start = 0;
+  while (start < record.size()) {
+    std::size_t end = record.find("\r\n", start);
+    if (end == std::string::npos) break;
+    paths.push_back(record.substr(start, end - start));
+    start = end + 2;
+  }
+  if (paths.size() == 3 && pathIsPresent(paths[0])) {
+    const std::string& staged = paths[0];
+    const std::string& dest = paths[1];
+    const std::string& backupPath = paths[2];
+    // Cut off before the backup rename: make it; after it: only the new
+    // file's rename is left.
+    if (pathIsPresent(dest) && !pathIsPresent(backupPath)) platform::renameFile(dest, backupPath);
+    if (!pathIsPresent(dest)) platform::renameFile(staged, dest);
+    if (pathIsPresent(staged)) platform::deleteFile(staged);
+  }
+  platform::deleteFile(recordPath);
+}
 
 bool makeTemporaryPath(const std::string& dir, std::string* path) {
   unsigned long pid = platform::getProcessId();
@@ -113,26 +344,18 @@ bool makeTemporaryPath(const std::string& dir, std::string* path) {
 
 int copyFile(const std::string& sourceDir, const std::string& destDir, const char* tempDir,
              const std::string& sourceName, const std::string& destName, ConfigData* config,
-             int force, int backup) {
+             int force, int backup, SubstituteClass* substitutes) {
   const std::string sourcePath = joinPath(sourceDir, sourceName);
   const std::string destPath = joinPath(destDir, destName);
-  if (isTracing(config)) {
-    std::printf("\t\tCopy Src File  : %s\n", sourcePath.c_str());
-    std::printf("\t\tCopy Dest File : %s\n", destPath.c_str());
-  }
+  traceCopy(config, sourcePath, destPath);
 
   OpenFile source;
-  if (!platform::openFileForReading(sourcePath, source.handle()).ok) {
-    throw Error(kErrorSourceOpen, sourcePath, kModuleFileOps, __LINE__);
-  }
   platform::DosStamp sourceStamp;
-  if (!platform::getFileStamp(source.get(), &sourceStamp).ok) {
-    source.close();
-    throw Error(kErrorStampRead, sourcePath, kModuleFileOps, __LINE__);
-  }
+  openSource(sourcePath, &source, &sourceStamp);
 
-  // A destination that cannot be opened for reading counts as absent, even
-  // when a file of that name is there (held without any sharing).
+  // A destination that cannot be opened for reading counts as absent for the
+  // result, even when a file of that name is there (held without sharing);
+  // it is still there to be backed up and replaced.
   bool destExisted = false;
   platform::DosStamp destStamp;
   {
@@ -148,69 +371,52 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
   }
   const int order = destExisted ? compareStamps(destStamp, sourceStamp) : -1;
   const bool goesAhead = !destExisted || force != 0 || order < 0;
-
-  // The backup is made exactly when the copy goes ahead, so a destination
-  // that stays in place is never backed up.
-  if (backup != 0 && destExisted && goesAhead) {
-    moveFileByPath(destPath, pathSetExt(destPath, kBackupExt), config, 1, 0);
-  }
+  // A destination that stays in place is never backed up.
   if (!goesAhead) return order == 0 ? kCopySameStamp : kCopyTargetNewer;
 
-  // Only ever created new: a destination still present here (in use, read
-  // only, not backed up, or its backup deferred) makes this fail.
-  OpenFile dest;
-  if (!platform::createNewFile(destPath, dest.handle()).ok) {
+  const bool destPresent = destExisted || pathIsPresent(destPath);
+  // No copy, now or at the restart, can put a file where a directory stands.
+  if (destPresent && !destExisted && isDirectory(destPath)) {
     source.close();
-    // No restart can put a file where a directory stands: a deferred
-    // replacement would fail unseen after the run reported it installed.
-    if (tempDir == nullptr || config == nullptr || isDirectory(destPath)) {
-      throw Error(kErrorCreate, destPath, kModuleFileOps, __LINE__);
-    }
-    std::string tempPath;
-    if (!makeTemporaryPath(tempDir, &tempPath)) {
-      throw Error(kErrorCreate, destPath, kModuleFileOps, __LINE__);
-    }
-    const std::string tempName = pathFileName(tempPath);
-    copyFile(sourceDir, tempDir, nullptr, sourceName, tempName, config, force, 0);
-    deferRename(joinPath(tempDir, tempName), destPath.c_str(), config);
-  } else {
-    for (;;) {
-      std::size_t bytesRead = 0;
-      if (!platform::readFile(source.get(), copyBuffer, kCopyBlockSize, &bytesRead).ok) {
-        dest.close();
-        source.close();
-        throw Error(kErrorSourceRead, sourcePath, kModuleFileOps, __LINE__);
-      }
-      if (bytesRead == 0) break;
-      std::size_t bytesWritten = 0;
-      if (!platform::writeFile(dest.get(), copyBuffer, bytesRead, &bytesWritten).ok ||
-          bytesWritten != bytesRead) {
-        dest.close();
-        source.close();
-        throw Error(kErrorWrite, destPath, kModuleFileOps, __LINE__);
-      }
-    }
-    if (!platform::setFileStamp(dest.get(), sourceStamp).ok) {
-      dest.close();
-      source.close();
-      throw Error(kErrorStampSet, destPath, kModuleFileOps, __LINE__);
-    }
-    source.close();
-    // A close that fails may have lost buffered data: that is a failed write,
-    // not a finished copy.
-    if (!dest.close().ok) throw Error(kErrorWrite, destPath, kModuleFileOps, __LINE__);
+    throw Error(kErrorCreate, destPath, kModuleFileOps, __LINE__);
   }
+  Replacement step;
+  step.destPath = destPath;
+  step.backupPath = pathSetExt(destPath, kBackupExt);
+  // A file named X.OLD is its own backup name: backing it up would erase it.
+  step.wantsBackup = backup != 0 && destPresent && !equalsNoCase(step.backupPath, destPath);
+
+  // The new file is written whole beside the destination and only then put in
+  // its place, so that the destination's name holds the old file or the whole
+  // new one at every moment. A destination that is there and is not backed up
+  // cannot be replaced now: it waits for the restart, as does one in use.
+  bool placed = false;
+  if (!destPresent || step.wantsBackup) {
+    std::string stagedPath;
+    OpenFile staged;
+    if (makeTemporaryPath(destDir, &stagedPath) &&
+        platform::createNewFile(stagedPath, staged.handle()).ok) {
+      writeCopy(source.get(), sourcePath, &staged, stagedPath, destPath, sourceStamp, substitutes);
+      step.stagedPath = stagedPath;
+      StagedFileRemover remover(stagedPath);
+      placed = putInPlace(&step, tempDir, config);
+      if (placed) remover.release();
+    }
+  }
+  source.close();
+  if (!placed) deferCopy(sourcePath, tempDir, step, config, substitutes);
 
   if (!destExisted) return kCopyCreated;
   return order > 0 ? kCopyOverNewer : kCopyOverOlder;
 }
 
 int copyFileByPath(const std::string& sourcePath, const std::string& destPath, const char* tempDir,
-                   ConfigData* config, int force, int backup) {
+                   ConfigData* config, int force, int backup, SubstituteClass* substitutes) {
   std::string sourceDir, sourceName, destDir, destName;
   splitPath(sourcePath, &sourceDir, &sourceName);
   splitPath(destPath, &destDir, &destName);
-  return copyFile(sourceDir, destDir, tempDir, sourceName, destName, config, force, backup);
+  return copyFile(sourceDir, destDir, tempDir, sourceName, destName, config, force, backup,
+                  substitutes);
 }
 
 void moveFile(const std::string& sourceDir, const std::string& destDir,
@@ -218,9 +424,13 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
               int replace, int backup) {
   const std::string sourcePath = joinPath(sourceDir, sourceName);
   const std::string destPath = joinPath(destDir, destName);
+  // A rename without a source cannot succeed now or at the restart, and the
+  // destination must not lose its place on the way to failing.
+  if (!pathIsPresent(sourcePath)) throw Error(kErrorMove, sourcePath, kModuleFileOps, __LINE__);
 
-  if (backup != 0 && pathIsPresent(destPath)) {
-    const std::string backupPath = pathSetExt(destPath, kBackupExt);
+  const std::string backupPath = pathSetExt(destPath, kBackupExt);
+  // A file named X.OLD is its own backup name: backing it up would erase it.
+  if (backup != 0 && pathIsPresent(destPath) && !equalsNoCase(backupPath, destPath)) {
     eraseFile(backupPath, config, 0);
     // Once one step of the entry is deferred every later one must be too, or
     // it would run before the steps it depends on.
@@ -236,6 +446,7 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
   bool renamed = !isDeferring(config) && platform::renameFile(sourcePath, destPath).ok;
   if (!renamed) {
     if (config == nullptr) throw Error(kErrorMove, sourcePath, kModuleFileOps, __LINE__);
+    if (!canReceive(destPath)) throw Error(kErrorMove, destPath, kModuleFileOps, __LINE__);
     deferRename(sourcePath, destPath.c_str(), config);
   }
 }
@@ -250,8 +461,9 @@ void moveFileByPath(const std::string& sourcePath, const std::string& destPath, 
 
 void eraseFile(const std::string& path, ConfigData* config, int backup) {
   if (!pathIsPresent(path)) return;
-  if (backup != 0) {
-    moveFileByPath(path, pathSetExt(path, kBackupExt), config, 1, 0);
+  const std::string backupPath = pathSetExt(path, kBackupExt);
+  if (backup != 0 && !equalsNoCase(backupPath, path)) {
+    moveFileByPath(path, backupPath, config, 1, 0);
     if (!pathIsPresent(path)) return;
   }
   bool deleted = !isDeferring(config) && platform::deleteFile(path).ok;

@@ -14,6 +14,7 @@
 #include <string>
 
 class ConfigData;
+class SubstituteClass;
 
 // Copy results, reported as messages 32 to 36.
 constexpr int kCopySameStamp = 2;
@@ -22,21 +23,30 @@ constexpr int kCopyOverOlder = 8;
 constexpr int kCopyOverNewer = 16;
 constexpr int kCopyCreated = 32;
 
-// Copies sourceName in sourceDir to destName in destDir. When the destination
-// cannot be created now, copies the source into tempDir under a "TV" name and
-// defers the replacement (tempDir or config null: Error 21 instead). config
-// may be null: no trace and nothing deferred. Returns a copy result.
+// Copies sourceName in sourceDir to destName in destDir. The new file is
+// written whole beside the destination (flushed, with the source's stamp) and
+// only then takes its place, so the destination's name always holds the old
+// file or the whole new one; with backup the old one becomes its ".OLD" file.
+// A destination that is there but cannot be replaced now (in use, or not
+// backed up) is replaced at the next restart by a whole copy made in tempDir
+// first (tempDir or config null, no such directory, or a directory in its
+// place: Error 21, nothing put off). substitutes, when given, fills in the
+// placeholders of the copy. config may be null: no trace and nothing
+// deferred. Returns a copy result.
 int copyFile(const std::string& sourceDir, const std::string& destDir, const char* tempDir,
              const std::string& sourceName, const std::string& destName, ConfigData* config,
-             int force, int backup);
+             int force, int backup, SubstituteClass* substitutes = nullptr);
 
 // copyFile on two full paths.
 int copyFileByPath(const std::string& sourcePath, const std::string& destPath, const char* tempDir,
-                   ConfigData* config, int force, int backup);
+                   ConfigData* config, int force, int backup,
+                   SubstituteClass* substitutes = nullptr);
 
 // Renames sourceName in sourceDir to destName in destDir; replace erases an
 // existing destination first, backup keeps it as its ".OLD" file first.
-// A rename that fails is deferred (config null: Error 26).
+// A rename that fails is deferred (config null: Error 26). A missing source,
+// or a destination no restart could fill (no such directory, a directory in
+// its place), raises Error 26 before anything is done or put off.
 void moveFile(const std::string& sourceDir, const std::string& destDir,
               const std::string& sourceName, const std::string& destName, ConfigData* config,
               int replace, int backup);
@@ -59,6 +69,11 @@ void deferViaWininit(const std::string& source, const char* dest, ConfigData* co
 
 // Registers the step with MoveFileExA and flags 7; a refusal raises Error 29.
 void deferViaMoveFileEx(const std::string& source, const char* dest);
+
+// Finishes a replacement that a run cut off while the destination's name was
+// free (on systems without links), from its record in tempDir; a run calls it
+// before anything else. Does nothing when there is no record.
+void completeInterruptedReplacement(const std::string& tempDir);
 
 // A path in dir, built from the template "TVXXXXXX", that names nothing yet:
 // one candidate character (0, then a to z), one base-32 digit of the process

@@ -93,6 +93,26 @@ void SubstituteClass::substituteLine(std::string& line) {
   }
 }
 
+std::string SubstituteClass::substituteText(const std::string& content) {
+  // Lines end in LF, a CR before it being part of the line end; every line
+  // is written back with CR LF, except a last line that had no line end.
+  std::string output;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    bool hasLineEnd = end != std::string::npos;
+    if (!hasLineEnd) end = content.size();
+    std::size_t lineEnd = end;
+    if (hasLineEnd && lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
+    std::string line = content.substr(start, lineEnd - start);
+    substituteLine(line);
+    output += line;
+    if (hasLineEnd) output += "\r\n";
+    start = end + 1;
+  }
+  return output;
+}
+
 int SubstituteClass::substituteFile(const std::string& path) {
   std::string tempPath;
   if (!makeTemporaryPath(temporaryDirectory(), &tempPath)) return 0;
@@ -111,23 +131,7 @@ int SubstituteClass::substituteFile(const std::string& path) {
   // The whole file, so that no line is ever cut in two.
   bool ok = platform::readToEnd(source, &content).ok;
   platform::closeFile(source);
-
-  // Lines end in LF, a CR before it being part of the line end; every line
-  // is written back with CR LF, except a last line that had no line end.
-  std::string output;
-  std::size_t start = 0;
-  while (ok && start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    bool hasLineEnd = end != std::string::npos;
-    if (!hasLineEnd) end = content.size();
-    std::size_t lineEnd = end;
-    if (hasLineEnd && lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
-    std::string line = content.substr(start, lineEnd - start);
-    substituteLine(line);
-    output += line;
-    if (hasLineEnd) output += "\r\n";
-    start = end + 1;
-  }
+  std::string output = ok ? substituteText(content) : std::string();
 
   if (ok && !output.empty()) {
     std::size_t bytesWritten = 0;

@@ -33,6 +33,10 @@ class SubstituteClass {
   // doubled marker stands for one. Inserted values are not searched again.
   void substituteLine(std::string& line);
 
+  // The text with every line substituted, each line end written as CR LF
+  // (a last line without one stays without).
+  std::string substituteText(const std::string& content);
+
   // Rewrites the text file at path with every line substituted, through a
   // temporary file in the TEMP directory. 1 on success, 0 on failure.
   int substituteFile(const std::string& path);

@@ -22,6 +22,7 @@ const char kTwoPatchLedger[] =
     "[Version]\r\nLevel=2.0\r\n\r\n[Install]\r\nPatch0=OLD1\r\nPatch1=OLD2\r\n";
 
 TEST_F(DataFileTest, LedgerEndsAtTheFirstMissingNumber) {
+  config.setPlatform(kPlatformWindows95);
   start("[Patch]\r\n", "[Install]\r\nPatch0=OLD1\r\nPatch2=FIX12\r\n");
   int nextPatch = -1;
   EXPECT_FALSE(dataFile->isPatchInstalled("FIX12", &nextPatch));
@@ -31,6 +32,7 @@ TEST_F(DataFileTest, LedgerEndsAtTheFirstMissingNumber) {
 }
 
 TEST_F(DataFileTest, LedgerValueBeginningWithThePatchCounts) {
+  config.setPlatform(kPlatformWindows95);
   start("[Patch]\r\n", "[Install]\r\nPatch0=OLD1\r\nPatch1=fix12b\r\nPatch2=\r\n");
   int nextPatch = -1;
   EXPECT_TRUE(dataFile->isPatchInstalled("FIX12", &nextPatch));
@@ -40,20 +42,42 @@ TEST_F(DataFileTest, LedgerValueBeginningWithThePatchCounts) {
 }
 
 TEST_F(DataFileTest, LedgerCopiesFollowThePlatformKind) {
-  // Windows 95: both copies; NT: the Windows directory's; Win32s: none. The
-  // number comes from the product root's copy and overwrites a stale key.
-  for (int kind : {kPlatformWindows95, kPlatformWindowsNt, kPlatformWin32s}) {
-    SCOPED_TRACE(kind);
-    config.setPlatform(kind);
+  // Windows 95: both copies, under the number free in the product root's,
+  // which overwrites a stale key there; NT: the Windows directory's only,
+  // under the number free in it; Win32s: none.
+  struct LedgerCase {
+    int kind;
+    const char* windowsCopy;
+    const char* rootAddition;
+  };
+  const LedgerCase cases[] = {
+      {kPlatformWindows95, "[Install]\r\nPatch2=FIX12\r\n", "Patch2=FIX12\r\n"},
+      {kPlatformWindowsNt, "[Install]\r\nPatch2=STALE\r\nPatch0=FIX12\r\n", ""},
+      {kPlatformWin32s, "[Install]\r\nPatch2=STALE\r\n", ""},
+  };
+  for (const LedgerCase& ledger : cases) {
+    SCOPED_TRACE(ledger.kind);
+    config.setPlatform(ledger.kind);
     start(kPerKindProfile, kTwoPatchLedger, "[Install]\r\nPatch2=STALE\r\n");
     dataFile->processProfile();
-    EXPECT_EQ(
-        kind == kPlatformWin32s ? "[Install]\r\nPatch2=STALE\r\n" : "[Install]\r\nPatch2=FIX12\r\n",
-        read("WIN/TAVRO.INI"));
-    EXPECT_EQ(std::string(kTwoPatchLedger) + (kind == kPlatformWindows95 ? "Patch2=FIX12\r\n" : ""),
-              read("ROOT/TAVRO.INI"));
+    EXPECT_EQ(ledger.windowsCopy, read("WIN/TAVRO.INI"));
+    EXPECT_EQ(std::string(kTwoPatchLedger) + ledger.rootAddition, read("ROOT/TAVRO.INI"));
     EXPECT_TRUE(temp.exists("ROOT/ARCHIVE/TEMP"));
   }
+}
+
+TEST_F(DataFileTest, OnWindowsNtEitherLedgerCopyRecordsThePatch) {
+  // NT records only in the Windows directory's copy, so a patch found there
+  // is installed, and a new one takes the number free there.
+  config.setPlatform(kPlatformWindowsNt);
+  start("[Patch]\r\n", "[Install]\r\nPatch0=OLD1\r\n", "[Install]\r\nPatch0=FIX11\r\n");
+  int nextPatch = -1;
+  EXPECT_TRUE(dataFile->isPatchInstalled("FIX11", &nextPatch));
+  EXPECT_TRUE(dataFile->isPatchInstalled("OLD1", &nextPatch));
+  EXPECT_FALSE(dataFile->isPatchInstalled("FIX12", &nextPatch));
+  EXPECT_EQ(1, nextPatch);
+  config.setPlatform(kPlatformWindows95);
+  EXPECT_FALSE(dataFile->isPatchInstalled("FIX11", &nextPatch));
 }
 
 TEST_F(DataFileTest, WithoutPatchStringNothingIsRecorded) {

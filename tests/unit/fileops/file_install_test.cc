@@ -108,9 +108,19 @@ class FileInstallTest : public ::testing::Test {
   void lock(const std::string& relative) {
     std::string locked = path(relative);
     platform::testing::setFaultHook([locked](Call call, const std::string& target) {
-      bool busy = call == Call::kRenameFile || call == Call::kDeleteFile;
+      bool busy = call == Call::kRenameFile || call == Call::kReplaceFile ||
+                  call == Call::kDeleteFile;
       return busy && samePath(target, locked) ? EBUSY : 0;
     });
+  }
+
+  // The names in a directory, as listed.
+  std::vector<std::string> names(const std::string& relative) {
+    std::vector<platform::DirectoryEntry> entries;
+    EXPECT_TRUE(platform::listDirectory(path(relative), &entries).ok);
+    std::vector<std::string> result;
+    for (const platform::DirectoryEntry& entry : entries) result.push_back(entry.name);
+    return result;
   }
 
   int copy(int force, int backup, const char* temp) {
@@ -232,17 +242,23 @@ TEST_F(FileInstallTest, Win32sRegistersNothingButSetsTheFlag) {
   EXPECT_EQ(1, config.getDeferred());
 }
 
-TEST_F(FileInstallTest, UnreadableDestinationCountsAsAbsent) {
+TEST_F(FileInstallTest, UnreadableDestinationIsStillBackedUpBeforeItsReplacement) {
+  // Held without sharing: it counts as absent for the result, but it is there
+  // and is backed up at the restart before the new file replaces it.
   put("src/NEWDRV.DLL", "new", kOld);
   put("dest/NEWDRV.DLL", "held", kNew);
   std::string held = path("dest/NEWDRV.DLL");
   platform::testing::setFaultHook([held](Call call, const std::string& target) {
-    return call == Call::kOpenFileForReading && samePath(target, held) ? EACCES : 0;
+    bool refused = call == Call::kOpenFileForReading || call == Call::kRenameFile ||
+                   call == Call::kReplaceFile || call == Call::kDeleteFile ||
+                   call == Call::kLinkFile;
+    return refused && samePath(target, held) ? EACCES : 0;
   });
   EXPECT_EQ(kCopyCreated, copy(0, 1, tempDir.c_str()));
-  EXPECT_EQ("[rename]\r\n" + held + "=" + path("temp\\" + firstTemporaryName()) + "\r\n",
+  EXPECT_EQ("[rename]\r\n" + path("dest\\NEWDRV.OLD") + "=" + held + "\r\n" + held + "=" +
+                path("temp\\" + firstTemporaryName()) + "\r\n",
             read("win/WININIT.INI"));
-  EXPECT_FALSE(dir.exists("dest/NEWDRV.OLD"));
+  EXPECT_EQ("held", read("dest/NEWDRV.DLL"));
 }
 
 TEST_F(FileInstallTest, TemporaryNamesAreTriedInOrderAndNeverReused) {
@@ -287,20 +303,22 @@ TEST_F(FileInstallTest, CopyFailuresRaiseTheirErrors) {
       {Call::kOpenFileForReading, "src/NEWDRV.DLL", kErrorSourceOpen, "src/NEWDRV.DLL", true},
       {Call::kGetFileStamp, "src/NEWDRV.DLL", kErrorStampRead, "src/NEWDRV.DLL", true},
       {Call::kGetFileStamp, "dest/NEWDRV.DLL", kErrorStampRead, "dest/NEWDRV.DLL", true},
-      {Call::kCreateNewFile, "dest/NEWDRV.DLL", kErrorCreate, "dest/NEWDRV.DLL", false},
+      {Call::kCreateNewFile, "dest/TV", kErrorCreate, "dest/NEWDRV.DLL", false},
       {Call::kReadFile, "src/NEWDRV.DLL", kErrorSourceRead, "src/NEWDRV.DLL", true},
-      {Call::kWriteFile, "dest/NEWDRV.DLL", kErrorWrite, "dest/NEWDRV.DLL", true},
-      {Call::kSetFileStamp, "dest/NEWDRV.DLL", kErrorStampSet, "dest/NEWDRV.DLL", true},
-      {Call::kCloseFile, "dest/NEWDRV.DLL", kErrorWrite, "dest/NEWDRV.DLL", true},
+      {Call::kWriteFile, "dest/TV", kErrorWrite, "dest/NEWDRV.DLL", true},
+      {Call::kSetFileStamp, "dest/TV", kErrorStampSet, "dest/NEWDRV.DLL", true},
+      {Call::kFlushFile, "dest/TV", kErrorWrite, "dest/NEWDRV.DLL", true},
+      {Call::kCloseFile, "dest/TV", kErrorWrite, "dest/NEWDRV.DLL", true},
   };
   for (const FailureCase& failure : cases) {
     SCOPED_TRACE(failure.expectedError);
     put("src/NEWDRV.DLL", "new", kNew);
     put("dest/NEWDRV.DLL", "old", kMid);
-    std::string failing = path(failure.failingFile);
+    // The new file is written beside the destination under a temporary name.
+    std::string failing = lower(path(failure.failingFile));
     Call failingCall = failure.call;
     platform::testing::setFaultHook([failing, failingCall](Call call, const std::string& target) {
-      return call == failingCall && samePath(target, failing) ? ENOSPC : 0;
+      return call == failingCall && lower(target).rfind(failing, 0) == 0 ? ENOSPC : 0;
     });
     try {
       copy(0, 1, failure.withTempDir ? tempDir.c_str() : nullptr);
@@ -311,6 +329,11 @@ TEST_F(FileInstallTest, CopyFailuresRaiseTheirErrors) {
       EXPECT_EQ(kModuleFileOps, error.getSourceFile());
     }
     platform::testing::setFaultHook(nullptr);
+    // Nothing half written is left, and the destination is as it was.
+    EXPECT_EQ("old", read("dest/NEWDRV.DLL"));
+    EXPECT_FALSE(dir.exists("dest/NEWDRV.OLD"));
+    EXPECT_EQ((std::vector<std::string>{".keep", "NEWDRV.DLL"}), names("dest"));
+    EXPECT_FALSE(dir.exists("win/WININIT.INI"));
   }
 }
 
