@@ -26,6 +26,11 @@ const char kProfile[] =
     "[Patch]\r\nPatch=FIX1\r\nCondition0=MAIN,2,1,Version,Level,2.0\r\n\r\n"
     "[MAIN]\r\nINI1=TAVRO,TAVRO.INI,Test,Key,Value\r\n";
 const char kProductIni[] = "[Version]\r\nLevel=2.0\r\n";
+// The same without a patch string: never recorded in the ledger, so that one
+// machine can run it again and again.
+const char kRepeatableProfile[] =
+    "[Patch]\r\nCondition0=MAIN,2,1,Version,Level,2.0\r\n\r\n"
+    "[MAIN]\r\nINI1=TAVRO,TAVRO.INI,Test,Key,Value\r\n";
 
 // A catalogue whose message n reads "Message n", so that every line the
 // program prints can be compared whole.
@@ -98,7 +103,7 @@ TEST_F(DriverTest, NormalRunPrintsBannerAndEndAndExitsZero) {
 }
 
 TEST_F(DriverTest, DebugSwitchTestsTheSecondCharacterOnly) {
-  machine.writeProfile(kProfile);
+  machine.writeProfile(kRepeatableProfile);
   for (const char* argument : {"-d", "/D", "xd"}) {
     SCOPED_TRACE(argument);
     RunResult result = machine.run({argument});
@@ -154,7 +159,7 @@ TEST_F(DriverTest, WindowsIniSettingsAreDefaultsWhenAbsent) {
 TEST_F(DriverTest, ProfileSwitchNamesAnotherProfile) {
   // The file named after -p is not tested as a switch: XD.DAT would set
   // debug if it were.
-  machine.writeFile(patchFile("XD.DAT"), kProfile);
+  machine.writeFile(patchFile("XD.DAT"), kRepeatableProfile);
   for (std::vector<std::string> arguments : {std::vector<std::string>{"-p", "XD.DAT"},
                                              {"-pXD.DAT"},
                                              {"/P", "xd.dat"},
@@ -196,7 +201,7 @@ TEST_F(DriverTest, MissingCatalogueEndsTheRunBeforeAnyOutput) {
 }
 
 TEST_F(DriverTest, CatalogueEndsAtTheFirstBlankOrCommentLine) {
-  machine.writeProfile(kProfile);
+  machine.writeProfile(kRepeatableProfile);
   for (const char* end : {"; Message 7", "#7", "  rem 7", "REMARKS", " \t", ""}) {
     SCOPED_TRACE(end);
     // Message 7 stands after the end, so its number falls back to message 2.
