@@ -1,7 +1,9 @@
 #include "platform/posix/posix_support.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -97,6 +99,19 @@ Status readWindowsDirectory(std::string* directory) {
   const char* value = std::getenv("WINDIR");
   if (value == nullptr || *value == '\0') return failureFromErrno(ENOENT);
   *directory = value;
+  return Status::success();
+}
+
+Status syncParentDirectory(const std::string& linuxPath) {
+  std::size_t slash = linuxPath.find_last_of('/');
+  std::string directory = slash == std::string::npos ? std::string(".")
+                          : slash == 0               ? std::string("/")
+                                                     : linuxPath.substr(0, slash);
+  int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return failureFromErrno(errno);
+  int error = fsync(descriptor) == 0 ? 0 : errno;
+  close(descriptor);
+  if (error != 0) return failureFromErrno(error);
   return Status::success();
 }
 

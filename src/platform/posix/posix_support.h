@@ -46,6 +46,12 @@ Status readWindowsDirectory(std::string* directory);
 // read failed.
 bool readWholeStream(std::FILE* stream, std::string* content);
 
+// Makes the directory entry of the file at `linuxPath` (already resolved)
+// reach the disk: a rename or a new file is durable only once its directory
+// is. Fails with the system's error; EINVAL means the file system keeps no
+// separate directory data to flush, which callers may take as success.
+Status syncParentDirectory(const std::string& linuxPath);
+
 // ASCII case-insensitive equality, as Windows compares file and key names.
 bool equalsIgnoringCase(const std::string& left, const std::string& right);
 
