@@ -64,6 +64,19 @@ bool listsBefore(const DirectoryEntry& left, const DirectoryEntry& right) {
   return left.name < right.name;
 }
 
+// Seconds east of UTC in force now. Windows turns file times into local
+// time and back with the offset of the moment (FileTimeToLocalFileTime uses
+// the current bias), not with the offset in force at the file's own time, so
+// two files either side of a change to or from daylight-saving time compare
+// as their UTC times do.
+bool currentUtcOffset(long* offset) {
+  std::time_t now = std::time(nullptr);
+  struct tm local;
+  if (localtime_r(&now, &local) == nullptr) return false;
+  *offset = local.tm_gmtoff;
+  return true;
+}
+
 // Tried names for a save's new file; each one that is taken moves on, so
 // this only bounds a directory littered with leftovers.
 constexpr unsigned kTemporaryAttempts = 4096;
@@ -201,9 +214,11 @@ Status getFileStamp(FileHandle file, DosStamp* stamp) {
   if (int fault = handleFault(Call::kGetFileStamp, file)) return posix::failureFromErrno(fault);
   struct stat info;
   if (fstat(static_cast<int>(file.value), &info) != 0) return lastError();
-  std::time_t seconds = info.st_mtim.tv_sec;
+  long offset = 0;
+  if (!currentUtcOffset(&offset)) return lastError();
+  std::time_t seconds = info.st_mtim.tv_sec + offset;
   struct tm local;
-  if (localtime_r(&seconds, &local) == nullptr) return lastError();
+  if (gmtime_r(&seconds, &local) == nullptr) return lastError();
   int year = local.tm_year + 1900;
   // A DOS date counts seven bits of years from 1980.
   if (year < 1980 || year > 2107) return posix::failureFromErrno(EOVERFLOW);
@@ -223,19 +238,20 @@ Status setFileStamp(FileHandle file, DosStamp stamp) {
   local.tm_hour = (stamp.time >> 11) & 0x1f;
   local.tm_min = (stamp.time >> 5) & 0x3f;
   local.tm_sec = (stamp.time & 0x1f) * 2;
-  local.tm_isdst = -1;
-  // Windows refuses a stamp that names no real date or time; mktime would
+  // Windows refuses a stamp that names no real date or time; timegm would
   // quietly roll it over into the next month or day instead.
   if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_hour > 23 ||
       local.tm_min > 59 || local.tm_sec > 59) {
     return posix::failureFromErrno(EINVAL);
   }
-  std::time_t seconds = mktime(&local);
+  long offset = 0;
+  if (!currentUtcOffset(&offset)) return lastError();
+  std::time_t seconds = timegm(&local);
   if (seconds == static_cast<std::time_t>(-1)) return posix::failureFromErrno(EINVAL);
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = seconds;
+  times[1].tv_sec = seconds - offset;
   times[1].tv_nsec = 0;
   if (futimens(static_cast<int>(file.value), times) != 0) return lastError();
   return Status::success();
