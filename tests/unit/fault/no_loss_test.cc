@@ -51,6 +51,7 @@ const std::vector<Call> kFileCalls = {
     Call::kReadFile,
     Call::kWriteFile,
     Call::kCloseFile,
+    Call::kFlushFile,
     Call::kGetFileStamp,
     Call::kSetFileStamp,
     Call::kGetFileInfo,
