@@ -70,15 +70,6 @@ Status failureFromErrno(int error) {
   return Status::failure(static_cast<unsigned long>(error), error == ENOENT || error == ENOTDIR);
 }
 
-bool readWholeStream(std::FILE* stream, std::string* content) {
-  char buffer[4096];
-  std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) content->append(buffer, count);
-  bool readError = std::ferror(stream) != 0;
-  std::fclose(stream);
-  return !readError;
-}
-
 void rememberHandlePath(int descriptor, const std::string& path) {
   std::lock_guard<std::mutex> guard(handleLock());
   handlePaths()[descriptor] = path;
