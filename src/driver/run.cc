@@ -55,16 +55,19 @@ int runInstaller(int argc, char** argv) {
     if (messages->load() != 1) return 1;
 
     std::string windowsDirectory;
+    std::string programDirectory = pathDriveDir(programPath);
     // The run configuration holds 259 characters; a longer directory would
-    // be cut to the name of another one, where the patch must not go.
+    // be cut to the name of another one, where the patch must not go, or
+    // whose files it must not install.
     if (!platform::getWindowsDirectory(&windowsDirectory).ok ||
-        windowsDirectory.size() > ConfigData::kMaxText) {
+        windowsDirectory.size() > ConfigData::kMaxText ||
+        programDirectory.size() > ConfigData::kMaxText) {
       // The log is not open yet, so this goes to the console only.
       std::fprintf(stderr, "%c%s\n", kBel, messages->getMessage(28));
       return 1;
     }
     config = createConfigData(windowsDirectory);
-    config->setProgramDir(pathDriveDir(programPath));
+    config->setProgramDir(programDirectory);
     applySwitches(arguments, config.get(), &profilePath);
     readPatchSettings(profilePath, config.get(), messages.get());
 

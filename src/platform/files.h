@@ -114,7 +114,10 @@ Status readWholeFile(const std::string& path, std::string* content);
 // owner where the system lets it), and a symbolic link is written through to
 // its target. A file that may not be written is refused; where no new file
 // can be made beside a file that may be written, it is rewritten in place.
-// A missing file is created.
+// A missing file is created. On failure the old file stays as it was and no
+// new file is left behind; a read-only file (on POSIX also one without its
+// owner's write permission, since root passes every access test) fails with
+// access denied.
 Status saveWholeFile(const std::string& path, const std::string& content);
 
 Status deleteFile(const std::string& path);

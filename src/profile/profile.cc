@@ -1,7 +1,6 @@
 #include "profile/profile.h"
 
 #include <climits>
-#include <cstdio>
 #include <new>
 
 #include "config/ascii_text.h"
@@ -24,29 +23,6 @@ std::size_t findValue(const std::string& line, const std::string& key) {
   return std::string::npos;
 }
 
-// The directory part of path, separator included, so that a file made there
-// lands on the same volume as path and can replace it in one rename.
-std::string directoryOf(const std::string& path) {
-  std::size_t separator = path.find_last_of("\\/");
-  if (separator != std::string::npos) return path.substr(0, separator + 1);
-  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
-  return std::string();
-}
-
-// Writes all of data; a short write that makes no progress counts as failure
-// (a full disk).
-bool writeAll(platform::FileHandle file, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    std::size_t written = 0;
-    platform::Status status =
-        platform::writeFile(file, data.data() + done, data.size() - done, &written);
-    if (!status.ok || written == 0) return false;
-    done += written;
-  }
-  return true;
-}
-
 // Looks for the first key line for key in the section whose header stands at
 // position header and copies its value to *value. Queries stop only at a "["
 // in column 1, unlike edits and section walks.
@@ -63,10 +39,6 @@ bool findKeyValue(const std::vector<std::string>& lines, std::size_t header, con
   }
   return false;
 }
-
-// Tried names for the new copy; each attempt that finds the name taken moves
-// on, so this only bounds a directory littered with leftovers.
-constexpr unsigned kTemporaryAttempts = 4096;
 
 }  // namespace
 
@@ -98,45 +70,47 @@ void Profile::refresh() {
   // list would otherwise replace the whole file.
   platform::FileInfo info;
   platform::Status looked = platform::getFileInfo(path, &info);
-  if (!looked.ok) {
-    if (!looked.notFound) {
-      lines.clear();
-      stampTime = stampSize = 0;
-      unreadable = true;
-      return;
-    }
-    info = platform::FileInfo();
-  }
-  if (info.modifiedTime == stampTime && info.size == stampSize && !unreadable) return;
-  stampTime = info.modifiedTime;
-  stampSize = info.size;
-  lines.clear();
-
-  platform::FileHandle file;
-  platform::Status opened = platform::openFileForReading(path, &file);
-  if (!opened.ok) {
+  if (!looked.ok && !looked.notFound) {
+    lines.clear();
     stampTime = stampSize = 0;
-    // Gone since it was looked at: a missing file is an empty profile.
-    unreadable = !opened.notFound;
+    unreadable = true;
     return;
   }
-  unreadable = true;
+  if (looked.ok && info.modifiedTime == stampTime && info.size == stampSize && !unreadable) return;
+
+  // A missing file is read as well: a save cut short may have left its
+  // content under the aside name, which the read puts back.
   std::string content;
-  bool readOk = true;
+  bool wasUnreadable = unreadable;
+  unreadable = true;
+  platform::Status read;
   try {
-    readOk = platform::readToEnd(file, &content).ok;
+    read = platform::readWholeFile(path, &content);
   } catch (const std::bad_alloc&) {
-    platform::closeFile(file);
+    lines.clear();
     stampTime = stampSize = 0;
     throw Error(kErrorNoMemory, static_cast<unsigned long>(content.size()), kModuleProfile,
                 __LINE__);
   }
-  platform::closeFile(file);
+  if (read.notFound) {
+    unreadable = false;
+    // Still missing: lines edited while the file was missing stay until a
+    // save makes it; a file that went away leaves an empty profile.
+    if (stampTime != 0 || stampSize != 0 || wasUnreadable) {
+      lines.clear();
+      stampTime = stampSize = 0;
+    }
+    return;
+  }
   // Half a file is no better than none: an edit would save it over the whole.
-  if (!readOk) {
+  if (!read.ok || (!looked.ok && !platform::getFileInfo(path, &info).ok)) {
+    lines.clear();
     stampTime = stampSize = 0;
     return;
   }
+  stampTime = info.modifiedTime;
+  stampSize = info.size;
+  lines.clear();
 
   try {
     if (isAllocationRefused(kModuleProfile, static_cast<unsigned long>(content.size()))) {
@@ -171,30 +145,10 @@ void Profile::save() {
     content += text;
     content += "\r\n";
   }
-
-  // The new content goes to a file of its own first: the original is replaced
-  // only when every byte reached the disk, so a full disk or a failing device
-  // never leaves a cut or empty INI file behind.
-  std::string directory = directoryOf(path);
-  platform::FileHandle file;
-  std::string temporary;
-  for (unsigned attempt = 0;; ++attempt) {
-    if (attempt == kTemporaryAttempts) throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
-    char name[16];
-    std::snprintf(name, sizeof name, "~TVP%04X.TMP", attempt);
-    temporary = directory + name;
-    if (platform::createNewFile(temporary, &file).ok) break;
-    // Only a name that is taken is worth another try; anything else (no such
-    // directory, no access) fails the same way for every name.
-    if (!platform::testPath(temporary).ok) {
-      throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
-    }
-  }
-
-  bool written = writeAll(file, content);
-  bool closedOk = platform::closeFile(file).ok;
-  if (!written || !closedOk || !platform::replaceFile(temporary, path).ok) {
-    platform::deleteFile(temporary);
+  // The platform puts the new content in place only once all of it reached
+  // the disk, so a full disk, a failing device or a power cut never leaves a
+  // cut or empty INI file behind; it refuses a file that may not be written.
+  if (!platform::saveWholeFile(path, content).ok) {
     throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
   }
   // The stamp stays as it was, so the next refresh reads the file just

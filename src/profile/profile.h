@@ -30,13 +30,17 @@ class Profile {
 
   // Re-reads the file when its size or time differ from the last read. A file
   // that is there but cannot be read leaves the profile empty, and every save
-  // then fails (Error 21) rather than write the few lines held over it.
+  // then fails (Error 21) rather than write the few lines held over it. A
+  // missing file whose last save was cut short is put back from its aside
+  // copy first.
   void refresh();
 
   // Writes every line, each followed by CR LF, to a new file beside the
   // original and puts it in the original's place only when all of it was
-  // written; raises Error 21 with the path otherwise, or when the file is
-  // there but its lines could not be read, leaving the file as it was.
+  // written and flushed to disk (platform::saveWholeFile); raises Error 21
+  // with the path otherwise, when the file may not be written (read-only),
+  // or when the file is there but its lines could not be read, leaving the
+  // file as it was.
   void save();
 
   // Saves when an edit was made during this object's life (raising Error 21

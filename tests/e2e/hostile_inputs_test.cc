@@ -393,6 +393,30 @@ TEST(HostileInputs, LongAndStrangeNamesAndTrees) {
   walk(cases);
 }
 
+TEST(HostileInputs, LongPatchDirectoryIsRefusedNotCut) {
+  Machine machine;
+  // Wine names no program path beyond 259 characters.
+  if (machine.isWine()) return;
+  std::string patch = longDirectory(machine, machine.getRoot() + "/patch", 300);
+  // Where the patch directory cut to 259 characters would lead.
+  std::string decoy = cutPath(machine, patch, 259);
+  machine.makeDirectory(decoy);
+  machine.writeFile(decoy + "/A.DLL", "decoy");
+  machine.writeFile(patch + "/A.DLL", "new");
+  machine.writeFile(machine.getProductDir() + "/A.DLL", "old");
+  machine.setStamp(machine.getProductDir() + "/A.DLL", 2000, 1, 1, 12, 0, 0);
+  machine.writeProductIni("[Version]\r\nLevel=2\r\n");
+  machine.writeFile(patch + "/tvpat32.DAT", profileWith("FILE1=TAVRO,A.DLL\r\n"));
+  machine.writeFile(patch + "/tvpat32.MSG",
+                    machine.readFile(machine.getPatchDir() + "/TVPAT32.MSG").value_or(""));
+  machine.copyProgramTo(patch + "/tvpat32");
+
+  RunResult result = machine.runProgramAt(patch + "/tvpat32", {});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "\aThe Windows directory could not be found.\n");
+  EXPECT_EQ(machine.readFile(machine.getProductDir() + "/A.DLL"), "old");
+}
+
 TEST(HostileInputs, TargetsInTheWay) {
   const std::vector<HostileCase> cases = {
       {"INI entry's file is a directory", false,
@@ -410,6 +434,24 @@ TEST(HostileInputs, TargetsInTheWay) {
          EXPECT_EQ(machine.readFile(machine.getProductDir() + "/CONF.INI/KEEP.TXT"), "kept");
          EXPECT_EQ(directoryEntries(machine.getProductDir()),
                    (std::vector<std::string>{"ARCHIVE", "CONF.INI", "TAVRO.INI"}));
+       }},
+      {"INI entry's file is read-only", false,
+       [](Machine& machine) {
+         machine.writeFile(machine.getProductDir() + "/APP.INI", "[S]\r\nK=old\r\n");
+         fs::permissions(machine.getProductDir() + "/APP.INI",
+                         fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         writePatch(machine, std::string("INI1=TAVRO,APP.INI,S,K,new\r\n") + kLastEntry);
+       },
+       [](Machine& machine, const RunResult& result) {
+         // Windows refuses to write a read-only file, whoever runs the
+         // installer; the run ends with the critical report.
+         EXPECT_EQ(result.exitCode, 1);
+         EXPECT_TRUE(contains(result.err, "     Error Number:  21\n     Error Message: " +
+                                              machine.shownProductDir() + "\\APP.INI\n"))
+             << result.err;
+         EXPECT_EQ(machine.readFile(machine.getProductDir() + "/APP.INI"), "[S]\r\nK=old\r\n");
+         EXPECT_EQ(directoryEntries(machine.getProductDir()),
+                   (std::vector<std::string>{"APP.INI", "ARCHIVE", "TAVRO.INI"}));
        }},
       {"read-only destination", false,
        [](Machine& machine) {

@@ -64,6 +64,78 @@ bool listsBefore(const DirectoryEntry& left, const DirectoryEntry& right) {
   return left.name < right.name;
 }
 
+// Seconds east of UTC in force now. Windows turns file times into local
+// time and back with the offset of the moment (FileTimeToLocalFileTime uses
+// the current bias), not with the offset in force at the file's own time, so
+// two files either side of a change to or from daylight-saving time compare
+// as their UTC times do.
+bool currentUtcOffset(long* offset) {
+  std::time_t now = std::time(nullptr);
+  struct tm local;
+  if (localtime_r(&now, &local) == nullptr) return false;
+  *offset = local.tm_gmtoff;
+  return true;
+}
+
+// Tried names for a save's new file; each one that is taken moves on, so
+// this only bounds a directory littered with leftovers.
+constexpr unsigned kTemporaryAttempts = 4096;
+// As many links as Linux itself follows in one path.
+constexpr int kLinkDepth = 40;
+
+// The file that path finally names after every symbolic link along the way
+// (path itself when it is no link). A link to nothing gives the name it
+// points at, which a save then creates, as writing through the link would.
+Status followLinks(std::string path, std::string* target) {
+  for (int depth = 0;; ++depth) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+    if (depth == kLinkDepth) return posix::failureFromErrno(ELOOP);
+    std::string link(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    ssize_t length = readlink(path.c_str(), &link[0], link.size());
+    if (length < 0) return lastError();
+    // Changed since lstat: look again.
+    if (static_cast<std::size_t>(length) >= link.size()) continue;
+    link.resize(static_cast<std::size_t>(length));
+    if (link.empty() || link[0] != '/') {
+      std::size_t slash = path.find_last_of('/');
+      link = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + link;
+    }
+    path = link;
+  }
+  *target = path;
+  return Status::success();
+}
+
+// Writes the whole content and makes it reach the disk.
+Status writeDurably(FileHandle file, const std::string& content) {
+  std::size_t written = 0;
+  Status status = writeFile(file, content.data(), content.size(), &written);
+  return status.ok ? flushFile(file) : status;
+}
+
+// Rewrites an existing file where no new file can be made beside it, as a
+// plain save that opens the file for writing does. The new content goes over
+// the old from the start and the rest is cut off afterwards: blocks the file
+// already holds need no free space, so a nearly full disk cannot leave it
+// empty. The hook is asked as for a stream opened with "w", which is what
+// this stands for.
+Status rewriteInPlace(const std::string& target, const std::string& content) {
+  if (int fault = pathFault(Call::kOpenStream, target)) return posix::failureFromErrno(fault);
+  FileHandle file;
+  Status status = openDescriptor(target, O_WRONLY, &file);
+  if (!status.ok) return status;
+  std::size_t written = 0;
+  status = writeFile(file, content.data(), content.size(), &written);
+  if (status.ok &&
+      ftruncate(static_cast<int>(file.value), static_cast<off_t>(content.size())) != 0) {
+    status = lastError();
+  }
+  if (status.ok) status = flushFile(file);
+  Status closed = closeFile(file);
+  return status.ok ? closed : status;
+}
+
 }  // namespace
 
 Status openFileForReading(const std::string& path, FileHandle* file) {
@@ -132,13 +204,21 @@ Status closeFile(FileHandle file) {
   return Status::success();
 }
 
+Status flushFile(FileHandle file) {
+  if (int fault = handleFault(Call::kFlushFile, file)) return posix::failureFromErrno(fault);
+  if (fsync(static_cast<int>(file.value)) != 0) return lastError();
+  return Status::success();
+}
+
 Status getFileStamp(FileHandle file, DosStamp* stamp) {
   if (int fault = handleFault(Call::kGetFileStamp, file)) return posix::failureFromErrno(fault);
   struct stat info;
   if (fstat(static_cast<int>(file.value), &info) != 0) return lastError();
-  std::time_t seconds = info.st_mtim.tv_sec;
+  long offset = 0;
+  if (!currentUtcOffset(&offset)) return lastError();
+  std::time_t seconds = info.st_mtim.tv_sec + offset;
   struct tm local;
-  if (localtime_r(&seconds, &local) == nullptr) return lastError();
+  if (gmtime_r(&seconds, &local) == nullptr) return lastError();
   int year = local.tm_year + 1900;
   // A DOS date counts seven bits of years from 1980.
   if (year < 1980 || year > 2107) return posix::failureFromErrno(EOVERFLOW);
@@ -158,19 +238,20 @@ Status setFileStamp(FileHandle file, DosStamp stamp) {
   local.tm_hour = (stamp.time >> 11) & 0x1f;
   local.tm_min = (stamp.time >> 5) & 0x3f;
   local.tm_sec = (stamp.time & 0x1f) * 2;
-  local.tm_isdst = -1;
-  // Windows refuses a stamp that names no real date or time; mktime would
+  // Windows refuses a stamp that names no real date or time; timegm would
   // quietly roll it over into the next month or day instead.
   if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_hour > 23 ||
       local.tm_min > 59 || local.tm_sec > 59) {
     return posix::failureFromErrno(EINVAL);
   }
-  std::time_t seconds = mktime(&local);
+  long offset = 0;
+  if (!currentUtcOffset(&offset)) return lastError();
+  std::time_t seconds = timegm(&local);
   if (seconds == static_cast<std::time_t>(-1)) return posix::failureFromErrno(EINVAL);
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = seconds;
+  times[1].tv_sec = seconds - offset;
   times[1].tv_nsec = 0;
   if (futimens(static_cast<int>(file.value), times) != 0) return lastError();
   return Status::success();
@@ -239,6 +320,77 @@ Status replaceFile(const std::string& from, const std::string& to) {
   if (rename(posix::resolvePath(from).c_str(), posix::resolvePath(to).c_str()) != 0) {
     return lastError();
   }
+  return Status::success();
+}
+
+Status linkFile(const std::string& from, const std::string& to) {
+  if (int fault = pairFault(Call::kLinkFile, from, to)) return posix::failureFromErrno(fault);
+  if (link(posix::resolvePath(from).c_str(), posix::resolvePath(to).c_str()) != 0) {
+    return lastError();
+  }
+  return Status::success();
+}
+
+Status saveWholeFile(const std::string& path, const std::string& content) {
+  // The look at the old file is the save's first step, asked like the look
+  // at a file's size and time.
+  if (int fault = pathFault(Call::kGetFileInfo, path)) return posix::failureFromErrno(fault);
+  std::string target;
+  Status status = followLinks(posix::resolvePath(path), &target);
+  if (!status.ok) return status;
+  struct stat old;
+  bool exists = stat(target.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT && errno != ENOTDIR) return lastError();
+  if (exists) {
+    if (S_ISDIR(old.st_mode)) return posix::failureFromErrno(EISDIR);
+    // Windows refuses to write a read-only file. Root passes every access
+    // test, so a file without its owner's write permission, the closest
+    // Linux has to the read-only attribute, is refused as well.
+    if ((old.st_mode & S_IWUSR) == 0) return posix::failureFromErrno(EACCES);
+    if (access(target.c_str(), W_OK) != 0) return lastError();
+  }
+
+  std::size_t slash = target.find_last_of('/');
+  std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  FileHandle file;
+  std::string temporary;
+  Status created = posix::failureFromErrno(EEXIST);
+  for (unsigned attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "~TVP%04X.TMP", attempt);
+    temporary = directory + name;
+    created = createNewFile(temporary, &file);
+    // Only a name that is taken is worth another try; anything else (no
+    // such directory, no access) fails the same way for every name.
+    if (created.ok || created.systemError != EEXIST) break;
+  }
+  if (!created.ok) {
+    if (exists && (created.systemError == EACCES || created.systemError == EPERM)) {
+      return rewriteInPlace(target, content);
+    }
+    return created;
+  }
+
+  if (exists) {
+    // Only root may give a file away; anyone else's save leaves the saver as
+    // owner, as a copy would, and that is no reason to fail. The owner goes
+    // first, since changing it clears set-id bits that the mode then restores.
+    int descriptor = static_cast<int>(file.value);
+    if (fchown(descriptor, old.st_uid, old.st_gid) != 0 && errno != EPERM) status = lastError();
+    if (status.ok && fchmod(descriptor, old.st_mode & 07777) != 0) status = lastError();
+  }
+  if (status.ok) status = writeDurably(file, content);
+  Status closed = closeFile(file);
+  if (status.ok) status = closed;
+  if (status.ok) status = replaceFile(temporary, target);
+  if (!status.ok) {
+    deleteFile(temporary);
+    return status;
+  }
+  // The rename is durable once the directory is. A file system that cannot
+  // flush a directory (or fails to) has still put the whole new content in
+  // place, which no failure may undo, so the save stands either way.
+  posix::syncParentDirectory(target);
   return Status::success();
 }
 

@@ -1,7 +1,9 @@
 #include "platform/posix/posix_support.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -68,15 +70,6 @@ Status failureFromErrno(int error) {
   return Status::failure(static_cast<unsigned long>(error), error == ENOENT || error == ENOTDIR);
 }
 
-bool readWholeStream(std::FILE* stream, std::string* content) {
-  char buffer[4096];
-  std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) content->append(buffer, count);
-  bool readError = std::ferror(stream) != 0;
-  std::fclose(stream);
-  return !readError;
-}
-
 void rememberHandlePath(int descriptor, const std::string& path) {
   std::lock_guard<std::mutex> guard(handleLock());
   handlePaths()[descriptor] = path;
@@ -97,6 +90,19 @@ Status readWindowsDirectory(std::string* directory) {
   const char* value = std::getenv("WINDIR");
   if (value == nullptr || *value == '\0') return failureFromErrno(ENOENT);
   *directory = value;
+  return Status::success();
+}
+
+Status syncParentDirectory(const std::string& linuxPath) {
+  std::size_t slash = linuxPath.find_last_of('/');
+  std::string directory = slash == std::string::npos ? std::string(".")
+                          : slash == 0               ? std::string("/")
+                                                     : linuxPath.substr(0, slash);
+  int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return failureFromErrno(errno);
+  int error = fsync(descriptor) == 0 ? 0 : errno;
+  close(descriptor);
+  if (error != 0) return failureFromErrno(error);
   return Status::success();
 }
 

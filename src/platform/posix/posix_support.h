@@ -5,7 +5,6 @@
 #ifndef SRC_PLATFORM_POSIX_POSIX_SUPPORT_H_
 #define SRC_PLATFORM_POSIX_POSIX_SUPPORT_H_
 
-#include <cstdio>
 #include <string>
 
 #include "platform/posix/test_hooks.h"
@@ -42,9 +41,11 @@ std::string resolvePath(const std::string& path);
 // since on Windows the registry and MoveFileExA do not ask for it either.
 Status readWindowsDirectory(std::string* directory);
 
-// Reads an open stream to its end into *content and closes it; false when a
-// read failed.
-bool readWholeStream(std::FILE* stream, std::string* content);
+// Makes the directory entry of the file at `linuxPath` (already resolved)
+// reach the disk: a rename or a new file is durable only once its directory
+// is. Fails with the system's error (some file systems cannot flush a
+// directory at all).
+Status syncParentDirectory(const std::string& linuxPath);
 
 // ASCII case-insensitive equality, as Windows compares file and key names.
 bool equalsIgnoringCase(const std::string& left, const std::string& right);

@@ -1,15 +1,11 @@
 #include "platform/registry.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/posix/posix_support.h"
 
 namespace platform {
@@ -282,12 +278,10 @@ Status loadHive(Hive* hive) {
   std::string path;
   Status status = hiveFilePath(&path);
   if (!status.ok) return status;
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
-  if (stream == nullptr) {
-    return errno == ENOENT ? Status::success() : failure(errno);
-  }
   std::string content;
-  if (!posix::readWholeStream(stream, &content)) return failure(EIO);
+  status = readWholeFile(path, &content);
+  if (status.notFound) return Status::success();
+  if (!status.ok) return status;
   if (!parseHive(content, hive)) return failure(EINVAL);
   return Status::success();
 }
@@ -296,31 +290,10 @@ Status saveHive(const Hive& hive) {
   std::string path;
   Status status = hiveFilePath(&path);
   if (!status.ok) return status;
-  // The new content goes to a file beside the old one and replaces it in
-  // one rename, so that a failed write never leaves half a registry.
-  std::string temporary = path + ".XXXXXX";
-  int descriptor = mkstemp(&temporary[0]);
-  if (descriptor < 0) return failure(errno);
-  fchmod(descriptor, 0644);
-  std::string text = formatHive(hive);
-  std::size_t done = 0;
-  int error = 0;
-  while (done < text.size()) {
-    ssize_t count = write(descriptor, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
-      error = count < 0 ? errno : ENOSPC;
-      break;
-    }
-    done += static_cast<std::size_t>(count);
-  }
-  if (close(descriptor) != 0 && error == 0) error = errno;
-  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    unlink(temporary.c_str());
-    return failure(error);
-  }
-  return Status::success();
+  // Every change is on disk before the call returns, and the file holds the
+  // old registry or all of the new one at every moment, as the system's own
+  // registry does.
+  return saveWholeFile(path, formatHive(hive));
 }
 
 // The full path and access of a handle; EBADF for one that is not open.

@@ -38,7 +38,17 @@ Status scheduleMoveAtRestart(const std::string& source, const char* destination,
 
   std::string line = std::to_string(flags) + "\t" + source + "\t" + target + "\n";
   std::string queue = posix::resolvePath(posix::getRestartQueuePath(windowsDirectory));
-  int descriptor = open(queue.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  // A queue made by this call must also have its name on disk; one that is
+  // there already only grows.
+  bool made = false;
+  int descriptor = open(queue.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (descriptor < 0 && errno == ENOENT) {
+    descriptor = open(queue.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    made = descriptor >= 0;
+    if (descriptor < 0 && errno == EEXIST) {
+      descriptor = open(queue.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
+  }
   if (descriptor < 0) return posix::failureFromErrno(errno);
   // One write per registration: with O_APPEND the line lands whole at the
   // end even when another process appends at the same time.
@@ -47,8 +57,14 @@ Status scheduleMoveAtRestart(const std::string& source, const char* destination,
     written = write(descriptor, line.data(), line.size());
   } while (written < 0 && errno == EINTR);
   int error = written < 0 ? errno : (written == static_cast<ssize_t>(line.size()) ? 0 : ENOSPC);
+  // MoveFileExA has the registration in the registry, on disk, when it
+  // returns; a restart right after the run must find it here as well.
+  if (error == 0 && fsync(descriptor) != 0) error = errno;
   if (close(descriptor) != 0 && error == 0) error = errno;
   if (error != 0) return posix::failureFromErrno(error);
+  // Once the line is written the registration stands; a directory that
+  // cannot be flushed is no reason to report it as not made.
+  if (made) posix::syncParentDirectory(queue);
   return Status::success();
 }
 

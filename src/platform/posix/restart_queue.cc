@@ -1,7 +1,6 @@
 #include "platform/posix/restart_queue.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/files.h"
@@ -38,13 +37,10 @@ std::string getRestartQueuePath(const std::string& windowsDirectory) {
 
 Status readRestartQueue(const std::string& windowsDirectory, std::vector<PendingMove>* moves) {
   moves->clear();
-  std::FILE* stream = openStream(getRestartQueuePath(windowsDirectory), "rb");
-  if (stream == nullptr) {
-    if (errno == ENOENT) return Status::success();
-    return failureFromErrno(errno);
-  }
   std::string content;
-  if (!readWholeStream(stream, &content)) return failureFromErrno(EIO);
+  Status status = readWholeFile(getRestartQueuePath(windowsDirectory), &content);
+  if (status.notFound) return Status::success();
+  if (!status.ok) return status;
 
   std::size_t start = 0;
   while (start < content.size()) {

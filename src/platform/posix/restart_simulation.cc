@@ -1,8 +1,7 @@
 #include "platform/posix/restart_simulation.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "platform/files.h"
 #include "platform/posix/posix_support.h"
@@ -26,19 +25,6 @@ std::string inDirectory(const std::string& directory, const char* name) {
   std::string path = directory;
   if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
   return path + name;
-}
-
-// Reads a whole file; false with errno set when it cannot be opened or read.
-bool readWhole(const std::string& path, std::string* content) {
-  std::FILE* stream = openStream(path, "rb");
-  if (stream == nullptr) return false;
-  char buffer[4096];
-  std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) content->append(buffer, count);
-  bool failed = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (failed) errno = EIO;
-  return !failed;
 }
 
 // The key=value lines of the first section "rename", in file order.
@@ -71,7 +57,20 @@ std::vector<std::pair<std::string, std::string>> renameLines(const std::string& 
   return steps;
 }
 
-bool deleteStep(const std::string& path, std::vector<std::string>* report) {
+// The directories whose entries the steps changed so far; see flushSteps.
+using Touched = std::set<std::string>;
+
+// Makes the renames and deletions done so far reach the disk. The restart
+// calls it before it marks its steps as done (WININIT.BAK, the emptied
+// queue): were that mark to reach the disk first, a power cut would lose
+// steps that no later restart carries out again.
+void flushSteps(Touched* touched) {
+  for (const std::string& path : *touched) syncParentDirectory(path);
+  touched->clear();
+}
+
+bool deleteStep(const std::string& path, std::vector<std::string>* report, Touched* touched) {
+  touched->insert(resolvePath(path));
   Status status = deleteFile(path);
   if (!status.ok) {
     report->push_back("Cannot delete " + path + ": " + describe(status));
@@ -82,7 +81,9 @@ bool deleteStep(const std::string& path, std::vector<std::string>* report) {
 }
 
 bool moveStep(const std::string& source, const std::string& destination, bool replace,
-              std::vector<std::string>* report) {
+              std::vector<std::string>* report, Touched* touched) {
+  touched->insert(resolvePath(source));
+  touched->insert(resolvePath(destination));
   Status status = replace ? replaceFile(source, destination) : renameFile(source, destination);
   if (!status.ok) {
     report->push_back("Cannot rename " + source + " to " + destination + ": " + describe(status));
@@ -96,38 +97,43 @@ bool moveStep(const std::string& source, const std::string& destination, bool re
 // source is known to be there: removing it first for a source that has gone
 // would lose the installed file and put nothing in its place.
 bool wininitStep(const std::string& destination, const std::string& source,
-                 std::vector<std::string>* report) {
-  if (equalsIgnoringCase(destination, "NUL")) return deleteStep(source, report);
+                 std::vector<std::string>* report, Touched* touched) {
+  if (equalsIgnoringCase(destination, "NUL")) return deleteStep(source, report, touched);
   Status present = testPath(source);
   if (!present.ok) {
     report->push_back("Cannot rename " + source + " to " + destination + ": " + describe(present));
     return false;
   }
   Status old = testPath(destination);
-  if (old.ok && !deleteStep(destination, report)) return false;
-  return moveStep(source, destination, false, report);
+  if (old.ok && !deleteStep(destination, report, touched)) return false;
+  return moveStep(source, destination, false, report, touched);
 }
 
-bool carryOutWininit(const std::string& windowsDirectory, std::vector<std::string>* report) {
+bool carryOutWininit(const std::string& windowsDirectory, std::vector<std::string>* report,
+                     Touched* touched) {
   std::string wininit = inDirectory(windowsDirectory, "WININIT.INI");
   std::string content;
-  if (!readWhole(wininit, &content)) {
-    if (errno == ENOENT) return true;
-    report->push_back("Cannot read " + wininit + ": " + std::strerror(errno));
+  Status read = readWholeFile(wininit, &content);
+  if (read.notFound) return true;
+  if (!read.ok) {
+    report->push_back("Cannot read " + wininit + ": " + describe(read));
     return false;
   }
   bool allDone = true;
   for (const auto& step : renameLines(content)) {
-    allDone = wininitStep(step.first, step.second, report) && allDone;
+    allDone = wininitStep(step.first, step.second, report, touched) && allDone;
   }
+  flushSteps(touched);
   // The file is kept as WININIT.BAK even after a failed line, as Windows
   // does, so that the same steps are not tried again at every restart.
   allDone =
-      moveStep(wininit, inDirectory(windowsDirectory, "WININIT.BAK"), true, report) && allDone;
+      moveStep(wininit, inDirectory(windowsDirectory, "WININIT.BAK"), true, report, touched) &&
+      allDone;
   return allDone;
 }
 
-bool carryOutQueue(const std::string& windowsDirectory, std::vector<std::string>* report) {
+bool carryOutQueue(const std::string& windowsDirectory, std::vector<std::string>* report,
+                   Touched* touched) {
   std::string queue = getRestartQueuePath(windowsDirectory);
   std::vector<PendingMove> moves;
   Status status = readRestartQueue(windowsDirectory, &moves);
@@ -139,11 +145,14 @@ bool carryOutQueue(const std::string& windowsDirectory, std::vector<std::string>
   bool allDone = true;
   for (const PendingMove& move : moves) {
     if (move.destination.empty()) {
-      allDone = deleteStep(move.source, report) && allDone;
+      allDone = deleteStep(move.source, report, touched) && allDone;
     } else {
-      allDone = moveStep(move.source, move.destination, (move.flags & 1u) != 0, report) && allDone;
+      allDone = moveStep(move.source, move.destination, (move.flags & 1u) != 0, report, touched) &&
+                allDone;
     }
   }
+  flushSteps(touched);
+  touched->insert(resolvePath(queue));
   Status removed = deleteFile(queue);
   if (!removed.ok && !removed.notFound) {
     report->push_back("Cannot delete " + queue + ": " + describe(removed));
@@ -155,8 +164,10 @@ bool carryOutQueue(const std::string& windowsDirectory, std::vector<std::string>
 }  // namespace
 
 bool carryOutRestart(const std::string& windowsDirectory, std::vector<std::string>* report) {
-  bool wininitDone = carryOutWininit(windowsDirectory, report);
-  bool queueDone = carryOutQueue(windowsDirectory, report);
+  Touched touched;
+  bool wininitDone = carryOutWininit(windowsDirectory, report, &touched);
+  bool queueDone = carryOutQueue(windowsDirectory, report, &touched);
+  flushSteps(&touched);
   return wininitDone && queueDone;
 }
 

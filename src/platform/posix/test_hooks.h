@@ -49,8 +49,11 @@ enum class Call {
 // path such as HKEY_CURRENT_USER\Software\Vendor plus "\" and the subkey or
 // value name when there is one). Returns 0 to let the call go ahead, or the
 // errno value the call then fails with (ENOENT makes it a not-found failure).
-// renameFile and replaceFile ask twice, about the source and then, when
-// that goes ahead, about the target.
+// renameFile, replaceFile and linkFile ask twice, about the source and then,
+// when that goes ahead, about the target. saveWholeFile and readWholeFile
+// ask through the calls they are made of; saveWholeFile's first look at the
+// old file asks as kGetFileInfo, and its rewrite in place, where no new file
+// may be made, as kOpenStream (what a plain save opens with "w").
 using FaultHook = std::function<int(Call call, const std::string& path)>;
 
 // Installs the hook; an empty hook removes it.

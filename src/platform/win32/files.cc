@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/aside_name.h"
 #include "platform/win32/win32_status.h"
 
 namespace platform {
@@ -181,6 +182,136 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
 
 std::FILE* openStream(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
+}
+
+// Durable writes: flushing, links and whole-file saves.
+
+Status flushFile(FileHandle file) {
+  return FlushFileBuffers(toHandle(file)) ? Status::success() : lastErrorStatus();
+}
+
+Status linkFile(const std::string&, const std::string&) {
+  // Neither Windows 95 nor NT 4.0 makes hard links through the API.
+  return Status::failure(ERROR_CALL_NOT_IMPLEMENTED, false);
+}
+
+namespace {
+
+// Tried names for a save's new file; each one that is taken moves on.
+constexpr unsigned kSaveAttempts = 4096;
+
+Status failureOf(DWORD error) { return Status::failure(error, isNotFoundError(error)); }
+
+std::string directoryOf(const std::string& path) {
+  std::size_t separator = path.find_last_of("\\/");
+  if (separator != std::string::npos) return path.substr(0, separator + 1);
+  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+  return std::string();
+}
+
+// Writes all of content, then makes it reach the disk.
+bool writeDurably(HANDLE handle, const std::string& content) {
+  std::size_t done = 0;
+  while (done < content.size()) {
+    DWORD count = 0;
+    if (!WriteFile(handle, content.data() + done, clampToDword(content.size() - done), &count,
+                   nullptr)) {
+      return false;
+    }
+    if (count == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    done += count;
+  }
+  return FlushFileBuffers(handle) != 0;
+}
+
+// Where no new file may be made beside it, the file is rewritten in place,
+// as a plain save does; the old content is overwritten before the rest is
+// cut off, so blocks the file holds already need no free space.
+Status rewriteInPlace(const std::string& path, const std::string& content) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return lastErrorStatus();
+  bool done = writeDurably(handle, content) && SetEndOfFile(handle);
+  DWORD error = done ? 0 : GetLastError();
+  if (!CloseHandle(handle) && done) {
+    done = false;
+    error = GetLastError();
+  }
+  return done ? Status::success() : failureOf(error);
+}
+
+// Puts the closed new file in the old one's place.
+Status putInPlace(const std::string& temporary, const std::string& path, bool exists) {
+  if ((GetVersion() & 0x80000000UL) == 0) {
+    // Windows NT replaces in one step, and write-through puts the rename
+    // itself on disk before the call returns.
+    return MoveFileExA(temporary.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? Status::success()
+               : lastErrorStatus();
+  }
+  // The Windows 95 family has MoveFileExA as a stub only. The old file goes
+  // to its aside name first, so that at no moment is the content under
+  // neither name; a load that finds only the aside copy puts it back. An
+  // aside copy left by an earlier save cut short is stale once the file is
+  // there again.
+  std::string aside = asideNameOf(path);
+  if (exists) {
+    if (!DeleteFileA(aside.c_str()) && !isNotFoundError(GetLastError())) return lastErrorStatus();
+    if (!MoveFileA(path.c_str(), aside.c_str())) return lastErrorStatus();
+  }
+  if (!MoveFileA(temporary.c_str(), path.c_str())) {
+    Status status = lastErrorStatus();
+    if (exists) MoveFileA(aside.c_str(), path.c_str());
+    return status;
+  }
+  DeleteFileA(aside.c_str());
+  return Status::success();
+}
+
+}  // namespace
+
+Status saveWholeFile(const std::string& path, const std::string& content) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (!exists && !isNotFoundError(GetLastError())) return lastErrorStatus();
+  if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return failureOf(ERROR_ACCESS_DENIED);
+  }
+  // The new file carries the old one's attributes.
+  DWORD kept =
+      exists ? attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE)
+             : 0;
+  std::string directory = directoryOf(path);
+  std::string temporary;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_FILE_EXISTS;
+  for (unsigned attempt = 0; attempt < kSaveAttempts; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "~TVP%04X.TMP", attempt);
+    temporary = directory + name;
+    handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) break;
+    error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE) {
+    if (exists && error == ERROR_ACCESS_DENIED) return rewriteInPlace(path, content);
+    return failureOf(error);
+  }
+  bool done = writeDurably(handle, content);
+  error = done ? 0 : GetLastError();
+  if (!CloseHandle(handle) && done) {
+    done = false;
+    error = GetLastError();
+  }
+  Status status = done ? putInPlace(temporary, path, exists) : failureOf(error);
+  if (!status.ok) DeleteFileA(temporary.c_str());
+  return status;
 }
 
 }  // namespace platform

@@ -46,19 +46,13 @@ void arm(Injection* injection) {
 }
 
 const std::vector<Call> kFileCalls = {
-    Call::kOpenFileForReading,
-    Call::kCreateNewFile,
-    Call::kReadFile,
-    Call::kWriteFile,
-    Call::kCloseFile,
-    Call::kGetFileStamp,
-    Call::kSetFileStamp,
-    Call::kGetFileInfo,
-    Call::kTestPath,
-    Call::kRenameFile,
-    Call::kReplaceFile,
-    Call::kDeleteFile,
-    Call::kScheduleMoveAtRestart,
+    Call::kOpenFileForReading, Call::kCreateNewFile,
+    Call::kReadFile,           Call::kWriteFile,
+    Call::kCloseFile,          Call::kFlushFile,
+    Call::kGetFileStamp,       Call::kSetFileStamp,
+    Call::kGetFileInfo,        Call::kTestPath,
+    Call::kRenameFile,         Call::kReplaceFile,
+    Call::kDeleteFile,         Call::kScheduleMoveAtRestart,
 };
 
 const std::string kOldContent = "old content of the installed file\r\n";
