@@ -40,8 +40,8 @@ int countCall(Call call, const std::string& path) {
   if (++callCount == killAt) {
     // One line on the unbuffered descriptor, so a failed walk can say where
     // it cut the run; then the end that leaves everything as it was.
-    std::string line = "killed at call " + std::to_string(callCount) + ": hook call " +
-                       std::to_string(static_cast<int>(call)) + " on " + path + "\n";
+    std::string line = "killed at call " + std::to_string(callCount) + " (Call " +
+                       std::to_string(static_cast<int>(call)) + " of the hook) on " + path + "\n";
     ssize_t ignored = write(2, line.data(), line.size());
     (void)ignored;
     _exit(137);
