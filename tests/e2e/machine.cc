@@ -19,6 +19,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -172,6 +173,27 @@ pid_t startInBackground(const std::vector<std::string>& command,
   // Also here, so that the group exists before anyone may signal it.
   setpgid(child, child);
   return child;
+}
+
+// Whether a process of the group is still running (a zombie has ended).
+// Under Wine the Windows program is no child of ours, so waitpid cannot
+// tell when it is gone; /proc can.
+bool groupIsRunning(pid_t group) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    std::ifstream stream(entry.path() / "stat");
+    std::string stat;
+    if (!std::getline(stream, stat)) continue;
+    // "PID (NAME) STATE PPID PGRP ...": the name may hold blanks and parentheses.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    char state = 0;
+    pid_t parent = 0;
+    pid_t processGroup = 0;
+    if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z') {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The environment of this process without the variables the machine sets.
@@ -576,6 +598,9 @@ void Machine::kill() {
   ::kill(-state->started, SIGKILL);
   int status = 0;
   while (waitpid(state->started, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!waitFor([&] { return !groupIsRunning(state->started); }, 60)) {
+    ADD_FAILURE() << "the killed run is still running";
   }
   state->started = -1;
 }
