@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/types.h>
@@ -18,6 +19,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -147,14 +149,20 @@ RunResult runAndWait(const std::vector<std::string>& command,
   return result;
 }
 
-// Starts a program in the background with its output discarded.
+// Starts a program in the background with its output discarded, in a
+// process group of its own (numbered like the program), so that it can be
+// ended together with everything it starts: under Wine, the Windows program
+// that a launcher starts is a process of its own, in the launcher's group.
 pid_t startInBackground(const std::vector<std::string>& command,
-                        const std::vector<std::string>& environment) {
+                        const std::vector<std::string>& environment,
+                        const std::string& directory = ".") {
   std::vector<char*> argv = toExecList(command);
   std::vector<char*> envp = toExecList(environment);
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
+    setpgid(0, 0);
+    if (chdir(directory.c_str()) != 0) _exit(126);
     int null = open("/dev/null", O_RDWR);
     dup2(null, 0);
     dup2(null, 1);
@@ -162,7 +170,30 @@ pid_t startInBackground(const std::vector<std::string>& command,
     execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
   }
+  // Also here, so that the group exists before anyone may signal it.
+  setpgid(child, child);
   return child;
+}
+
+// Whether a process of the group is still running (a zombie has ended).
+// Under Wine the Windows program is no child of ours, so waitpid cannot
+// tell when it is gone; /proc can.
+bool groupIsRunning(pid_t group) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    std::ifstream stream(entry.path() / "stat");
+    std::string stat;
+    if (!std::getline(stream, stat)) continue;
+    // "PID (NAME) STATE PPID PGRP ...": the name may hold blanks and parentheses.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    char state = 0;
+    pid_t parent = 0;
+    pid_t processGroup = 0;
+    if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z') {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The environment of this process without the variables the machine sets.
@@ -353,6 +384,8 @@ struct Machine::State {
   std::set<std::string> windowsEntries;
   std::vector<std::pair<pid_t, std::string>> holders;
   bool versionChanged = false;
+  // The run started without waiting (its process group), or -1.
+  pid_t started = -1;
 
   std::vector<std::string> hostEnvironment() const {
     std::vector<std::string> result = baseEnvironment();
@@ -402,6 +435,7 @@ Machine::Machine() : state(new State) {
 }
 
 Machine::~Machine() {
+  kill();
   releaseFiles();
   if (state->wine) {
     std::error_code ignored;
@@ -531,8 +565,8 @@ RunResult Machine::run(const std::vector<std::string>& arguments) const {
   return runProgramAt(state->programPath, arguments);
 }
 
-RunResult Machine::runProgramAt(const std::string& programPath,
-                                const std::vector<std::string>& arguments) const {
+std::vector<std::string> Machine::programCommand(const std::string& programPath,
+                                                 const std::vector<std::string>& arguments) const {
   std::vector<std::string> command;
   if (state->wine) {
     command = {"wine", WinePrefix::get().getToolsDir() + "/tvlaunch.exe"};
@@ -542,7 +576,43 @@ RunResult Machine::runProgramAt(const std::string& programPath,
     command = {programPath};
   }
   command.insert(command.end(), arguments.begin(), arguments.end());
-  return runAndWait(command, state->hostEnvironment(), state->patchDir);
+  return command;
+}
+
+RunResult Machine::runProgramAt(const std::string& programPath,
+                                const std::vector<std::string>& arguments) const {
+  return runAndWait(programCommand(programPath, arguments), state->hostEnvironment(),
+                    state->patchDir);
+}
+
+void Machine::start(const std::vector<std::string>& arguments) {
+  if (state->started > 0) throw std::logic_error("a run was started already");
+  state->started = startInBackground(programCommand(state->programPath, arguments),
+                                     state->hostEnvironment(), state->patchDir);
+}
+
+void Machine::kill() {
+  if (state->started <= 0) return;
+  // The whole group: natively the program alone, under Wine the launcher
+  // and the Windows program it started.
+  ::kill(-state->started, SIGKILL);
+  int status = 0;
+  while (waitpid(state->started, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!waitFor([&] { return !groupIsRunning(state->started); }, 60)) {
+    ADD_FAILURE() << "the killed run is still running";
+  }
+  state->started = -1;
+}
+
+bool Machine::waitFor(const std::function<bool()>& condition, int seconds) const {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    // Only a pause between two looks: the condition decides, not the time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 void Machine::copyProgramTo(const std::string& path) const { copyFile(state->programSource, path); }

@@ -8,6 +8,7 @@
 #ifndef TESTS_E2E_MACHINE_H_
 #define TESTS_E2E_MACHINE_H_
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +76,16 @@ class Machine {
   // Runs another copy of the program, at a path of the test's choosing.
   RunResult runProgramAt(const std::string& programPath,
                          const std::vector<std::string>& arguments) const;
+  // Starts the program like run() without waiting for it; its output is
+  // discarded. One run at a time may be started.
+  void start(const std::vector<std::string>& arguments = {});
+  // Ends the started run at once, as a kill from outside would (under Wine
+  // the Windows program too, not only its launcher), and waits until it is
+  // gone. Does nothing when no run was started or it was ended already.
+  void kill();
+  // Looks at condition again and again until it holds, for at most the
+  // given number of seconds; returns whether it held.
+  bool waitFor(const std::function<bool()>& condition, int seconds) const;
   // Copies the program (and nothing else) to path.
   void copyProgramTo(const std::string& path) const;
 
@@ -99,6 +110,12 @@ class Machine {
   void releaseFiles();
 
  private:
+  // The command line that runs the program at programPath in the patch
+  // directory: under Wine through the launcher, which sets the machine's
+  // environment from inside Wine.
+  std::vector<std::string> programCommand(const std::string& programPath,
+                                          const std::vector<std::string>& arguments) const;
+
   struct State;
   State* state;
 };
