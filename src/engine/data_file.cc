@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@
 #include "profile/profile.h"
 
 namespace {
+
+// The decisions of the run under way, in ARCHIVE\TEMP.
+const char kRunRecordName[] = "TVRUN.TXT";
 
 // The longest path Windows names: MAX_PATH less the terminator.
 constexpr std::size_t kMaxPathText = 259;
@@ -80,6 +84,8 @@ void DataFile::processProfile() {
   int nextPatch = 0;
   if (!patchStr.empty()) {
     if (isPatchInstalled(patchStr.c_str(), &nextPatch)) {
+      // A record left by a run cut off after it wrote the ledger is done with.
+      platform::deleteFile(runRecordPath());
       if (config->isInteractive()) {
         printErrorLine(11);
       }
@@ -92,7 +98,7 @@ void DataFile::processProfile() {
   if (config->isDebug()) {
     messages->print("Checking Conditions\n");
   }
-  processConditions();
+  processConditions(patchStr);
   if (patchStr.empty()) {
     return;
   }
@@ -109,6 +115,7 @@ void DataFile::processProfile() {
     default:
       break;
   }
+  platform::deleteFile(runRecordPath());
 }
 
 void DataFile::createArchiveDirectories() {
@@ -161,7 +168,7 @@ void DataFile::recordPatch(int target, int number, const std::string& patchStr) 
   ledger->writeString("Install", numberedKey("Patch", number).c_str(), patchStr.c_str());
 }
 
-void DataFile::processConditions() {
+void DataFile::processConditions(const std::string& patchStr) {
   // One pass over section "Patch" sorts the condition lines into their
   // groups, in file order; scanning the whole section again for every group
   // would make a profile of many groups take quadratic time.
@@ -178,22 +185,29 @@ void DataFile::processConditions() {
     }
   }
 
+  // A patch's own entries may change what its conditions test (a level it
+  // raises, say), so a run cut off and started again follows the decisions
+  // the first run took, as they were taken.
+  RunRecord record;
+  if (!patchStr.empty()) record = readRunRecord(patchStr);
+
   int processed = 0;
   for (int group = 0;; ++group) {
     auto lines = groups.find(group);
     if (lines == groups.end()) {
       break;
     }
+    std::size_t decided = static_cast<std::size_t>(group);
     bool holds = true;
     std::string branch;
-    for (std::size_t position : lines->second) {
-      std::string condition = profile->line(position);
-      if (!testCondition(condition)) {
-        holds = false;
-        break;
-      }
-      if (position == lines->second.front()) {
-        branch = condition;
+    if (decided < record.branches.size()) {
+      holds = record.branches[decided].has_value();
+      branch = record.branches[decided].value_or("");
+    } else {
+      holds = isGroupHolding(lines->second, &branch);
+      if (!patchStr.empty()) {
+        record.branches.push_back(holds ? std::optional<std::string>(branch) : std::nullopt);
+        writeRunRecord(patchStr, record);
       }
     }
     if (holds) {
@@ -202,12 +216,65 @@ void DataFile::processConditions() {
     }
   }
   if (processed == 0) {
+    platform::deleteFile(runRecordPath());
     if (config->isInteractive()) {
       messages->printTo(stderr, "\n%c%s\n%s\n", kBel, messages->getMessage(9),
                         messages->getMessage(10));
     }
     endRun();
   }
+}
+
+bool DataFile::isGroupHolding(const std::vector<std::size_t>& positions, std::string* branch) {
+  for (std::size_t position : positions) {
+    std::string condition = profile->line(position);
+    if (!testCondition(condition)) {
+      return false;
+    }
+    if (position == positions.front()) {
+      *branch = condition;
+    }
+  }
+  return true;
+}
+
+std::string DataFile::runRecordPath() const { return pathJoin(archiveTempDir, kRunRecordName); }
+
+// The record holds the patch string on its first line, then one line per
+// group decided so far: "1," and the section for a group that holds, "0,"
+// for one that does not.
+DataFile::RunRecord DataFile::readRunRecord(const std::string& patchStr) const {
+  RunRecord record;
+  std::string text;
+  if (!platform::readWholeFile(runRecordPath(), &text).ok) return record;
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    // A line without its end was cut short: the decision it held is taken
+    // again.
+    if (end == std::string::npos) break;
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  if (lines.empty() || lines[0] != "Patch=" + patchStr) return record;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.size() < 2 || line[1] != ',' || (line[0] != '0' && line[0] != '1')) break;
+    record.branches.push_back(line[0] == '1' ? std::optional<std::string>(line.substr(2))
+                                             : std::nullopt);
+  }
+  return record;
+}
+
+void DataFile::writeRunRecord(const std::string& patchStr, const RunRecord& record) const {
+  std::string text = "Patch=" + patchStr + "\r\n";
+  for (const std::optional<std::string>& branch : record.branches) {
+    text += branch ? "1," + *branch + "\r\n" : "0,\r\n";
+  }
+  // Without the record a cut-off run is still finished where its conditions
+  // still hold; nothing is lost by going on.
+  platform::saveWholeFile(runRecordPath(), text);
 }
 
 bool DataFile::fileExists(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -47,8 +48,11 @@ class DataFile {
   void recordPatch(int target, int number, const std::string& patchStr);
 
   // Evaluates the condition groups in order and carries out the section of
-  // every group that holds; ends the process when none holds.
-  void processConditions();
+  // every group that holds; ends the process when none holds. With a patch
+  // string, each decision is recorded in ARCHIVE\TEMP until the patch is in
+  // the ledger, and a run started again after one that was cut off follows
+  // the recorded decisions instead of taking them again.
+  void processConditions(const std::string& patchStr);
 
   // Decides one condition line; once the line passes its field checks, its
   // text is replaced by the branch (the section to carry out).
@@ -89,6 +93,20 @@ class DataFile {
 
  private:
   struct FileEntry;
+
+  // The sections of the groups decided so far, in group order; none for a
+  // group that does not hold.
+  struct RunRecord {
+    std::vector<std::optional<std::string>> branches;
+  };
+
+  // Whether every condition line of a group holds; the branch of its first
+  // line goes to *branch.
+  bool isGroupHolding(const std::vector<std::size_t>& positions, std::string* branch);
+
+  std::string runRecordPath() const;
+  RunRecord readRunRecord(const std::string& patchStr) const;
+  void writeRunRecord(const std::string& patchStr, const RunRecord& record) const;
 
   // Splits a SUBST, FILE or FINDFILE line, works out its options and prints
   // its trace block under head; false, after message 18, when the file name

@@ -105,8 +105,30 @@ TEST_F(DataFileTest, EveryHoldingGroupRunsInOrderUntilTheFirstMissingNumber) {
       "[D]\r\nINI=TAVRO,OUT.INI,Run,D,1\r\n"
       "[E]\r\nINI=TAVRO,OUT.INI,Run,E,1\r\n",
       kTwoPatchLedger);
-  dataFile->processConditions();
+  dataFile->processConditions("");
   EXPECT_EQ("[Run]\r\nC=1\r\nD=1\r\n", read("ROOT/OUT.INI"));
+}
+
+TEST_F(DataFileTest, RunStartedAgainFollowsTheDecisionsOfTheRunItFinishes) {
+  // The section raises the very level its condition asks for. A run cut off
+  // before the ledger was written is started again: it must carry out the
+  // same section, not end with "no condition holds".
+  config.setPlatform(kPlatformWindowsNt);
+  start("[Patch]\r\nPatch=FIX12\r\nCondition0=UP,2,1,Version,Level,2.0\r\n"
+        "Condition1=OTHER,2,1,Version,Level,2.1\r\n"
+        "[UP]\r\nINI1=TAVRO,TAVRO.INI,Version,Level,2.1\r\nINI2=TAVRO,OUT.INI,Run,UP,1\r\n"
+        "[OTHER]\r\nINI1=TAVRO,OUT.INI,Run,OTHER,1\r\n",
+        "[Version]\r\nLevel=2.0\r\n");
+  dataFile->createArchiveDirectories();
+  dataFile->processConditions("FIX12");
+  // Group 1 was decided after group 0's section had run, and holds.
+  EXPECT_EQ("[Run]\r\nUP=1\r\nOTHER=1\r\n", read("ROOT/OUT.INI"));
+  temp.write("ROOT/OUT.INI", "");
+  dataFile->processConditions("FIX12");
+  EXPECT_EQ("[Run]\r\nUP=1\r\nOTHER=1\r\n", read("ROOT/OUT.INI"));
+  // Once the patch is in the ledger the record goes.
+  dataFile->processProfile();
+  EXPECT_FALSE(temp.exists("ROOT/ARCHIVE/TEMP/TVRUN.TXT"));
 }
 
 using DataFileDeathTest = EngineTest;
