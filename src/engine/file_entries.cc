@@ -43,8 +43,7 @@ void printFileTrace(NLSClass* messages, const char* head, const std::vector<Entr
 
 }  // namespace
 
-std::optional<int> DataFile::installFile(const std::string& sourceDir,
-                                         const std::string& targetDir,
+std::optional<int> DataFile::installFile(const std::string& sourceDir, const std::string& targetDir,
                                          const std::string& sourceName,
                                          const std::string& targetName, int force, int backup,
                                          int compress, SubstituteClass* substitutes) {
@@ -56,8 +55,8 @@ std::optional<int> DataFile::installFile(const std::string& sourceDir,
   std::optional<int> result;
   if (compress == 0) {
     try {
-      result = copyFileByPath(sourcePath, targetPath, archiveTempDir.c_str(), config, force,
-                              backup, substitutes);
+      result = copyFileByPath(sourcePath, targetPath, archiveTempDir.c_str(), config, force, backup,
+                              substitutes);
     } catch (const Error& error) {
       messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(30),
                         error.getErrorMessage().c_str());

@@ -114,11 +114,12 @@ TEST_F(DataFileTest, RunStartedAgainFollowsTheDecisionsOfTheRunItFinishes) {
   // before the ledger was written is started again: it must carry out the
   // same section, not end with "no condition holds".
   config.setPlatform(kPlatformWindowsNt);
-  start("[Patch]\r\nPatch=FIX12\r\nCondition0=UP,2,1,Version,Level,2.0\r\n"
-        "Condition1=OTHER,2,1,Version,Level,2.1\r\n"
-        "[UP]\r\nINI1=TAVRO,TAVRO.INI,Version,Level,2.1\r\nINI2=TAVRO,OUT.INI,Run,UP,1\r\n"
-        "[OTHER]\r\nINI1=TAVRO,OUT.INI,Run,OTHER,1\r\n",
-        "[Version]\r\nLevel=2.0\r\n");
+  start(
+      "[Patch]\r\nPatch=FIX12\r\nCondition0=UP,2,1,Version,Level,2.0\r\n"
+      "Condition1=OTHER,2,1,Version,Level,2.1\r\n"
+      "[UP]\r\nINI1=TAVRO,TAVRO.INI,Version,Level,2.1\r\nINI2=TAVRO,OUT.INI,Run,UP,1\r\n"
+      "[OTHER]\r\nINI1=TAVRO,OUT.INI,Run,OTHER,1\r\n",
+      "[Version]\r\nLevel=2.0\r\n");
   dataFile->createArchiveDirectories();
   dataFile->processConditions("FIX12");
   // Group 1 was decided after group 0's section had run, and holds.

@@ -108,8 +108,8 @@ class FileInstallTest : public ::testing::Test {
   void lock(const std::string& relative) {
     std::string locked = path(relative);
     platform::testing::setFaultHook([locked](Call call, const std::string& target) {
-      bool busy = call == Call::kRenameFile || call == Call::kReplaceFile ||
-                  call == Call::kDeleteFile;
+      bool busy =
+          call == Call::kRenameFile || call == Call::kReplaceFile || call == Call::kDeleteFile;
       return busy && samePath(target, locked) ? EBUSY : 0;
     });
   }

@@ -1,0 +1,227 @@
+// Steps that cannot be carried out, and steps that wait for the restart, as
+// a user meets them: a step that cannot succeed is an error line and puts
+// nothing off; what waits for the restart arrives whole; no file loses its
+// place or its backup, also when a run is repeated.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "e2e/machine.h"
+
+namespace {
+
+const char kRestartText[] = "Please restart Windows";
+const char kCouldNotRename[] = "A file could not be renamed: ";
+const char kCouldNotCopy[] = "A file could not be copied: ";
+
+struct StepCase {
+  std::string name;
+  int kind;
+  bool wineOnly;
+  // Product files as {relative path, content}, all stamped 2000-01-01, and
+  // the section's entries. The patch directory holds NEWDRV.DLL ("new",
+  // stamped 2001-06-01).
+  std::vector<std::pair<std::string, std::string>> productFiles;
+  std::string entries;
+  std::function<void(Machine&)> beforeRun;
+  std::function<void(Machine&, const RunResult&)> check;
+};
+
+std::string product(const Machine& machine, const std::string& relative) {
+  return machine.getProductDir() + "/" + relative;
+}
+
+std::string shown(const Machine& machine, const std::string& relative) {
+  std::string path = machine.shownProductDir() + "\\" + relative;
+  return path;
+}
+
+void prepare(Machine& machine, const StepCase& step) {
+  machine.setPlatformKind(step.kind);
+  machine.writeFile(machine.getPatchDir() + "/NEWDRV.DLL", "new");
+  machine.setStamp(machine.getPatchDir() + "/NEWDRV.DLL", 2001, 6, 1, 12, 0, 0);
+  for (const auto& file : step.productFiles) {
+    machine.writeFile(product(machine, file.first), file.second);
+    machine.setStamp(product(machine, file.first), 2000, 1, 1, 12, 0, 0);
+  }
+  machine.writeProductIni("[Version]\r\nLevel=2\r\n");
+  // No patch string: the patch is never recorded, so it can be run again.
+  machine.writeProfile("[Patch]\r\nCondition0=S," + std::to_string(step.kind) +
+                       ",0,Version,Level,1\r\nBackup=1\r\n\r\n[S]\r\n" + step.entries);
+}
+
+// An error line and nothing else: no restart asked for, nothing put off.
+void expectRefusedAlone(const Machine& machine, const RunResult& result,
+                        const std::string& errorLine) {
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.err, "\n\a" + errorLine + "\n");
+  EXPECT_EQ(result.out.find(kRestartText), std::string::npos) << result.out;
+  EXPECT_TRUE(machine.getPendingMoves().empty());
+  EXPECT_FALSE(machine.exists(machine.getWindowsDir() + "/WININIT.INI"));
+}
+
+void walk(const std::vector<StepCase>& cases) {
+  for (const StepCase& step : cases) {
+    SCOPED_TRACE(step.name);
+    Machine machine;
+    if (step.wineOnly && !machine.isWine()) continue;
+    prepare(machine, step);
+    if (step.beforeRun) step.beforeRun(machine);
+    RunResult result = machine.run();
+    step.check(machine, result);
+  }
+}
+
+TEST(FailedSteps, AreReportedAndNothingIsPutOff) {
+  walk({
+      {"rename without a source",
+       2,
+       false,
+       {{"B.DLL", "b"}},
+       "RENAME1=TAVRO,A.DLL,B.DLL\r\n",
+       nullptr,
+       [](Machine& machine, const RunResult& result) {
+         expectRefusedAlone(machine, result, kCouldNotRename + shown(machine, "A.DLL"));
+         EXPECT_EQ(machine.readFile(product(machine, "B.DLL")), "b");
+         EXPECT_FALSE(machine.exists(product(machine, "B.OLD")));
+       }},
+      {"rename into a directory that is not there",
+       1,
+       false,
+       {{"A.DLL", "a"}},
+       "RENAME1=TAVRO,A.DLL,NEW\\\\A.DLL\r\n",
+       nullptr,
+       [](Machine& machine, const RunResult& result) {
+         expectRefusedAlone(machine, result, kCouldNotRename + shown(machine, "NEW\\A.DLL"));
+         EXPECT_EQ(machine.readFile(product(machine, "A.DLL")), "a");
+       }},
+      {"copy into a directory that is not there",
+       2,
+       false,
+       {{"A.DLL", "a"}},
+       "COPY1=TAVRO,A.DLL,NEW\\\\A.DLL\r\n",
+       nullptr,
+       [](Machine& machine, const RunResult& result) {
+         expectRefusedAlone(machine, result, kCouldNotCopy + shown(machine, "NEW\\A.DLL"));
+         EXPECT_FALSE(machine.exists(product(machine, "NEW")));
+       }},
+      {"file into a subdirectory that is a plain file",
+       1,
+       false,
+       {{"SUB", "plain"}},
+       "FILE1=TAVRO,NEWDRV.DLL,SUB\r\n",
+       nullptr,
+       [](Machine& machine, const RunResult& result) {
+         expectRefusedAlone(machine, result, kCouldNotCopy + shown(machine, "SUB\\NEWDRV.DLL"));
+         EXPECT_EQ(machine.readFile(product(machine, "SUB")), "plain");
+       }},
+      {"copy for the restart that cannot be made",
+       1,
+       true,
+       {{"NEWDRV.DLL", "old"}},
+       "FILE1=TAVRO,NEWDRV.DLL\r\n",
+       [](Machine& machine) {
+         // ARCHIVE\TEMP is a file, so no copy can wait there; the destination
+         // is in use, so it cannot be replaced now.
+         machine.writeFile(product(machine, "ARCHIVE/TEMP"), "in the way");
+         machine.holdFile(product(machine, "NEWDRV.DLL"), true);
+       },
+       [](Machine& machine, const RunResult& result) {
+         machine.releaseFiles();
+         EXPECT_EQ(result.exitCode, 0);
+         EXPECT_NE(result.err.find(kCouldNotCopy), std::string::npos) << result.err;
+         EXPECT_EQ(result.out.find(kRestartText), std::string::npos) << result.out;
+         EXPECT_FALSE(machine.exists(machine.getWindowsDir() + "/WININIT.INI"));
+         machine.restart();
+         EXPECT_EQ(machine.readFile(product(machine, "NEWDRV.DLL")), "old");
+         EXPECT_FALSE(machine.exists(product(machine, "NEWDRV.OLD")));
+       }},
+  });
+}
+
+TEST(FailedSteps, WhatWaitsForTheRestartArrivesWhole) {
+  walk({
+      {"a SUBST copy filled in before it waits",
+       1,
+       false,
+       {{"CONF/A.CFG", "old"}},
+       "SUBST1=TAVRO,A.CFG,CONF,,,0\r\n",
+       [](Machine& machine) {
+         machine.writeFile(machine.getPatchDir() + "/A.CFG", "root=\\TAVRO\r\n");
+         machine.setStamp(machine.getPatchDir() + "/A.CFG", 2001, 6, 1, 12, 0, 0);
+       },
+       [](Machine& machine, const RunResult& result) {
+         EXPECT_EQ(result.err, "");
+         EXPECT_NE(result.out.find(kRestartText), std::string::npos) << result.out;
+         // Not rewritten in place: the old file waits for its replacement.
+         EXPECT_EQ(machine.readFile(product(machine, "CONF/A.CFG")), "old");
+         RunResult restart = machine.restart();
+         EXPECT_EQ(restart.exitCode, 0) << restart.out << restart.err;
+         EXPECT_EQ(machine.readFile(product(machine, "CONF/A.CFG")),
+                   "root=" + machine.shownProductDir() + "\r\n");
+       }},
+      {"a file whose own extension is .OLD",
+       2,
+       false,
+       {{"A.OLD", "old"}},
+       "FILE1=TAVRO,A.OLD\r\n",
+       [](Machine& machine) {
+         machine.writeFile(machine.getPatchDir() + "/A.OLD", "new");
+         machine.setStamp(machine.getPatchDir() + "/A.OLD", 2001, 6, 1, 12, 0, 0);
+       },
+       [](Machine& machine, const RunResult& result) {
+         // It is its own backup name: backing it up would erase the new file
+         // at the restart. Without a backup it is replaced at the restart.
+         EXPECT_EQ(result.err, "");
+         EXPECT_NE(result.out.find(kRestartText), std::string::npos) << result.out;
+         machine.restart();
+         EXPECT_EQ(machine.readFile(product(machine, "A.OLD")), "new");
+       }},
+  });
+}
+
+TEST(FailedSteps, RunningARenameAgainKeepsTheFileAndItsBackup) {
+  for (int kind : {1, 2}) {
+    SCOPED_TRACE(kind);
+    Machine machine;
+    prepare(machine, {"",
+                      kind,
+                      false,
+                      {{"A.DLL", "a"}, {"B.DLL", "b"}},
+                      "RENAME1=TAVRO,A.DLL,B.DLL,,1\r\n",
+                      nullptr,
+                      nullptr});
+    RunResult first = machine.run();
+    EXPECT_EQ(first.err, "");
+    RunResult second = machine.run();
+    EXPECT_EQ(second.err, "\n\a" + std::string(kCouldNotRename) + shown(machine, "A.DLL") + "\n");
+    EXPECT_EQ(second.out.find(kRestartText), std::string::npos) << second.out;
+    machine.restart();
+    EXPECT_EQ(machine.readFile(product(machine, "B.DLL")), "a");
+    EXPECT_EQ(machine.readFile(product(machine, "B.OLD")), "b");
+    EXPECT_FALSE(machine.exists(product(machine, "A.DLL")));
+  }
+}
+
+TEST(FailedSteps, WindowsNtSeesThePatchItRecorded) {
+  Machine machine;
+  machine.setPlatformKind(2);
+  machine.writeProductIni("[Version]\r\nLevel=2\r\n");
+  machine.writeWindowsIni("[Tavro]\r\nroot=" + machine.shownProductDir() +
+                          "\r\n\r\n[Install]\r\nPatch0=FIX11\r\n");
+  machine.writeProfile(
+      "[Patch]\r\nPatch=FIX12\r\nCondition0=S,2,0,Version,Level,1\r\n\r\n[S]\r\n"
+      "INI1=TAVRO,RUN.INI,Run,Count,1\r\n");
+  RunResult first = machine.run();
+  EXPECT_EQ(first.exitCode, 0);
+  // Recorded under the number free in the copy NT writes, not over FIX11.
+  std::string ledger = machine.readFile(machine.getWindowsDir() + "/TAVRO.INI").value_or("");
+  EXPECT_NE(ledger.find("Patch0=FIX11\r\nPatch1=FIX12\r\n"), std::string::npos) << ledger;
+  RunResult second = machine.run();
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_EQ(second.err, "\n\aThis patch is already installed.\n");
+}
+
+}  // namespace
