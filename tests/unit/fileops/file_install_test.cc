@@ -213,6 +213,33 @@ TEST_F(FileInstallTest, InUseDestinationDefersBackupThenReplacement) {
   EXPECT_EQ(1, config.getDeferred());
 }
 
+TEST_F(FileInstallTest, InUseDestinationWhoseCopyForTheRestartFailsDefersNothing) {
+  // The copy that would wait for the restart cannot be written: nothing of
+  // the entry is put off, not even the backup, and the old file stays.
+  put("src/NEWDRV.DLL", "new", kNew);
+  put("dest/NEWDRV.DLL", "old", kMid);
+  std::string locked = path("dest/NEWDRV.DLL");
+  std::string temp = lower(path("temp/"));
+  platform::testing::setFaultHook([locked, temp](Call call, const std::string& target) {
+    bool busy = (call == Call::kRenameFile || call == Call::kReplaceFile ||
+                 call == Call::kDeleteFile) &&
+                samePath(target, locked);
+    bool full = call == Call::kWriteFile && lower(target).rfind(temp, 0) == 0;
+    return busy || full ? ENOSPC : 0;
+  });
+  try {
+    copy(0, 1, tempDir.c_str());
+    ADD_FAILURE() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(kErrorWrite, error.getErrorNumber());
+  }
+  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+  EXPECT_EQ(0, config.getDeferred());
+  EXPECT_EQ("old", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ((std::vector<std::string>{".keep"}), names("temp"));
+  EXPECT_EQ((std::vector<std::string>{".keep", "NEWDRV.DLL"}), names("dest"));
+}
+
 TEST_F(FileInstallTest, WindowsNtRegistersTheSameStepsInOrder) {
   config.setPlatform(kPlatformWindowsNt);
   put("src/NEWDRV.DLL", "new", kNew);
