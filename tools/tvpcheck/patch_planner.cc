@@ -241,7 +241,8 @@ bool PatchPlanner::evaluateCondition(const std::string& line, std::string* reaso
   int os = 0;
   if (!readConditionNumber(condition.os->c_str(), &os) || os != config->getPlatform()) {
     *reason = "it is for OS " + *condition.os + ", this machine is " +
-              std::to_string(config->getPlatform());
+              std::to_string(config->getPlatform()) + " (" + platformName(config->getPlatform()) +
+              ")";
     return false;
   }
   std::string value;

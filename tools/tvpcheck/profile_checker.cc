@@ -155,6 +155,18 @@ void ProfileChecker::checkConditionLine(std::size_t position, int group) {
   checkEscapes(position, line);
   ConditionLine condition = parseConditionLine(line);
   const std::string name = "Condition" + std::to_string(group);
+  const std::string fourth = condition.fourth.value_or("");
+  // A root that is not one of the four shifts every later field, so the
+  // other checks of the line would only mislead.
+  bool exactRoot = equalsNoCase(fourth, "HKLM") || equalsNoCase(fourth, "HKCU") ||
+                   equalsNoCase(fourth, "HKCR") || equalsNoCase(fourth, "HKU");
+  if (beginsWithNoCase(fourth, "HK") && !exactRoot) {
+    report(position, Severity::kError,
+           name + ": " + quoted(fourth) + " is not a registry root (HKLM, HKCU, HKCR or HKU)" +
+               (condition.isRegistry ? ": the installer reads it as the root it begins with"
+                                     : ": the installer takes it for a section of TAVRO.INI"));
+    return;
+  }
   const std::size_t needed = condition.isRegistry ? 7 : 6;
   if (condition.fieldCount < needed) {
     report(position, Severity::kError,
@@ -196,15 +208,6 @@ void ProfileChecker::checkConditionLine(std::size_t position, int group) {
     report(position, Severity::kError,
            name + ": mode " + quoted(condition.mode.value_or("")) +
                " is not 0 to 4: the installer compares as mode 2 (at or after START)");
-  }
-  const std::string& fourth = *condition.fourth;
-  bool exactRoot = equalsNoCase(fourth, "HKLM") || equalsNoCase(fourth, "HKCU") ||
-                   equalsNoCase(fourth, "HKCR") || equalsNoCase(fourth, "HKU");
-  if (beginsWithNoCase(fourth, "HK") && !exactRoot) {
-    report(position, Severity::kError,
-           name + ": " + quoted(fourth) + " is not a registry root (HKLM, HKCU, HKCR or HKU)" +
-               (condition.isRegistry ? ": the installer reads it as the root it begins with"
-                                     : ": the installer takes it for a section of TAVRO.INI"));
   }
   if (modeIsNumber && mode == kConditionModeBetween && isFilled(condition.end)) {
     std::string start = *condition.start;
@@ -266,7 +269,8 @@ void ProfileChecker::checkSections() {
     if (equalsNoCase(name, "Patch")) continue;
     if (namedSections.count(upper(name)) == 0) {
       report(header, Severity::kWarning,
-             "no condition group names the section [" + name + "]: it is never carried out");
+             "the section [" + name +
+                 "] is never carried out: no condition group that is evaluated names it");
     }
     BackupNames backups;
     for (std::size_t position = header + 1;
