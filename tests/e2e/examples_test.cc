@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -120,6 +121,13 @@ TEST_P(ExamplePatch, PlanChangesNothingAndTheRunDoesWhatItSaid) {
   Machine machine;
   machine.loadExample(GetParam().first);
   machine.setPlatformKind(GetParam().second);
+
+  // The example's own catalogue is the one the build puts beside the program.
+  std::string catalogue = machine.getPatchDir() + "/TVPAT32.MSG";
+  std::ifstream built(fs::path(std::getenv("TVPAT_E2E_PROGRAM")).parent_path() / "TVPAT32.MSG",
+                      std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(built), std::istreambuf_iterator<char>()),
+            machine.readFile(catalogue).value_or("(none)"));
 
   RunResult checked = machine.runChecker({kProfile});
   EXPECT_EQ(0, checked.exitCode) << checked.out << checked.err;
