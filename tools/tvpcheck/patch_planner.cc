@@ -551,8 +551,7 @@ void PatchPlanner::planLocalEntry(std::size_t position, const std::string& line,
     return;
   }
   if (!isDirectoryHere(destinationDir)) {
-    add(position, text + "fails: the directory " + destinationDir +
-                      " does not exist (an error line is written)");
+    add(position, text + "fails: " + missingDirectory(destinationDir));
     return;
   }
   FileState destination = fileAt(destinationPath);
@@ -588,9 +587,7 @@ std::string PatchPlanner::planCopy(const std::string& sourcePath, const std::str
     return "fails: " + sourcePath + " cannot be read (an error line is written)";
   }
   std::string targetDir = withoutTrailingSeparator(pathDriveDir(targetPath));
-  if (!isDirectoryHere(targetDir)) {
-    return "fails: the directory " + targetDir + " does not exist (an error line is written)";
-  }
+  if (!isDirectoryHere(targetDir)) return "fails: " + missingDirectory(targetDir);
   FileState target = fileAt(targetPath);
   if (target.isDirectory) {
     return "fails: a directory stands at the target (an error line is written)";
@@ -668,6 +665,13 @@ PatchPlanner::FileState PatchPlanner::fileAt(const std::string& path) {
 
 void PatchPlanner::setFile(const std::string& path, const FileState& state) {
   files[windowsNameKey(path)] = state;
+}
+
+std::string PatchPlanner::missingDirectory(const std::string& path) {
+  // A file where the directory should be fails the same way as nothing.
+  return (fileAt(path).exists ? path + " is not a directory"
+                              : "the directory " + path + " does not exist") +
+         " (an error line is written)";
 }
 
 bool PatchPlanner::isDirectoryHere(const std::string& path) {

@@ -82,6 +82,8 @@ class PatchPlanner {
   FileState fileAt(const std::string& path);
   void setFile(const std::string& path, const FileState& state);
   bool isDirectoryHere(const std::string& path);
+  // Why a copy or rename into the directory path fails.
+  std::string missingDirectory(const std::string& path);
   // The value of an INI key as the run would find it at this point; false
   // when there is none.
   bool iniValue(const std::string& path, const std::string& section, const std::string& key,
