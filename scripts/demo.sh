@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Applies the bundled example patch (example/) to a scratch machine in a
-# temporary directory and shows what it changed: first what the installer did
+# Checks the bundled example patch (examples/driver-update/) with tvpcheck,
+# shows its dry run on a scratch machine in a temporary directory, then
+# applies it there and shows what it changed: first what the installer did
 # at once, then what the simulated restart (tvprestart) did with the steps
 # that had to wait. Installs what is missing on a Debian machine and builds
 # the Linux programs first.
@@ -19,9 +20,9 @@ section() { printf '\n==== %s\n\n' "$*"; }
 
 ensure_packages cmake make g++ libgtest-dev
 
-section "Building tvpat32 and tvprestart"
+section "Building tvpat32, tvpcheck and tvprestart"
 cmake -S . -B "$build" >/dev/null
-cmake --build "$build" --target tvpat32 tvprestart -j"$(nproc 2>/dev/null || echo 2)"
+cmake --build "$build" --target tvpat32 tvpcheck tvprestart -j"$(nproc 2>/dev/null || echo 2)"
 
 work="$(mktemp -d -t tvpat-demo.XXXXXX)"
 machine="$work/machine"
@@ -33,13 +34,13 @@ patch="$machine/PATCH"
 # product root, and the installed product. INI and registry files on Windows
 # end their lines with CR LF, so the copies here do too.
 mkdir -p "$machine" "$work/temp"
-cp -r example/machine/. "$machine/"
+cp -r examples/driver-update/machine/. "$machine/"
 printf '[Tavro]\r\nroot=%s\r\n\r\n[Patch]\r\nInteractive=1\r\n' "$root" >"$windows/TAVRO.INI"
 sed -i 's/\r*$/\r/' "$root/TAVRO.INI" "$root/CONFIG/VIEWER.INI" "$windows/REGISTRY.REG"
 # The patch directory: the program, its catalogue, the installation profile
 # and the patch's files side by side.
 mkdir -p "$patch"
-cp example/patch/* "$patch/"
+cp examples/driver-update/patch/* "$patch/"
 cp "$build/tvpat32" "$patch/tvpat32"
 cp catalogue/TVPAT32.MSG "$patch/TVPAT32.MSG"
 # Installed files are older than the patch's, so the patch replaces them.
@@ -50,11 +51,23 @@ listing() {
   (cd "$1" && find . -type f -printf '%-34p %6s bytes  %TY-%Tm-%Td %TH:%TM\n' | sort)
 }
 
+# The reboot program is a batch file, which Windows hands to its command
+# interpreter as "COMSPEC /c FILE"; here a shell stands in for it.
+printf '#!/bin/sh\nshift\nexec sh "$@"\n' >"$work/command.sh"
+chmod +x "$work/command.sh"
+
 cp -a "$machine" "$work/before"
+
+section "Checking the patch: tvpcheck --plan TVPAT32.DAT   (in $patch)"
+check_status=0
+checker="$(cd "$build" && pwd)/tvpcheck"
+(cd "$patch" && env -u TVPAT_REGISTRY WINDIR="$windows" "$checker" --plan TVPAT32.DAT) || check_status=$?
+printf '\n(exit code %d; the dry run changed nothing)\n' "$check_status"
 
 section "Running: tvpat32 -d   (in $patch)"
 status=0
-(cd "$patch" && env -u TVPAT_REGISTRY WINDIR="$windows" TEMP="$work/temp" ./tvpat32 -d) || status=$?
+(cd "$patch" && env -u TVPAT_REGISTRY WINDIR="$windows" TEMP="$work/temp" COMSPEC="$work/command.sh" \
+  ./tvpat32 -d) || status=$?
 printf '\n(exit code %d)\n' "$status"
 cp -a "$machine" "$work/after-run"
 

@@ -102,3 +102,44 @@ bool isRebootEntry(const std::string& line) { return isEntryOfKind(line, "REBOOT
 bool isCommentEntry(const std::string& line) {
   return line.compare(0, 2, "//") == 0 || line.compare(0, 1, ";") == 0;
 }
+
+EntryKind entryKindOf(const std::string& line) {
+  // The order matters only where keywords share a beginning; it is kept as
+  // the profile format defines it.
+  if (isIniEntry(line)) return EntryKind::kIni;
+  if (isRegEntry(line)) return EntryKind::kReg;
+  if (isSubstEntry(line)) return EntryKind::kSubst;
+  if (isFileEntry(line)) return EntryKind::kFile;
+  if (isFindFileEntry(line)) return EntryKind::kFindFile;
+  if (isRenameEntry(line)) return EntryKind::kRename;
+  if (isCopyEntry(line)) return EntryKind::kCopy;
+  if (isEraseEntry(line)) return EntryKind::kErase;
+  if (isRebootEntry(line)) return EntryKind::kReboot;
+  return EntryKind::kUnknown;
+}
+
+const char* entryKeyword(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::kIni:
+      return "INI";
+    case EntryKind::kReg:
+      return "REG";
+    case EntryKind::kSubst:
+      return "SUBST";
+    case EntryKind::kFile:
+      return "FILE";
+    case EntryKind::kFindFile:
+      return "FINDFILE";
+    case EntryKind::kRename:
+      return "RENAME";
+    case EntryKind::kCopy:
+      return "COPY";
+    case EntryKind::kErase:
+      return "ERASE";
+    case EntryKind::kReboot:
+      return "REBOOT";
+    case EntryKind::kUnknown:
+      break;
+  }
+  return "";
+}

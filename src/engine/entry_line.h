@@ -53,4 +53,25 @@ bool isRebootEntry(const std::string& line);
 // True when the line begins with "//" or ";".
 bool isCommentEntry(const std::string& line);
 
+// The kinds of entry a section holds, in the order the walk tests them.
+enum class EntryKind {
+  kUnknown,
+  kIni,
+  kReg,
+  kSubst,
+  kFile,
+  kFindFile,
+  kRename,
+  kCopy,
+  kErase,
+  kReboot
+};
+
+// The kind of a trimmed entry line: the first kind test that matches, in the
+// walk's order; kUnknown when none does.
+EntryKind entryKindOf(const std::string& line);
+
+// The keyword of a kind in upper case ("FINDFILE"); "" for kUnknown.
+const char* entryKeyword(EntryKind kind);
+
 #endif  // SRC_ENGINE_ENTRY_LINE_H_

@@ -6,6 +6,7 @@
 #include "config/ascii_text.h"
 #include "config/config_data.h"
 #include "engine/entry_line.h"
+#include "engine/entry_rules.h"
 #include "fileops/substitute_class.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
@@ -15,22 +16,6 @@ namespace {
 // Registry key names are at most 255 characters; the enumeration buffer
 // holds that and the terminator, so every valid subkey can be deleted.
 constexpr std::size_t kSubkeyNameCapacity = 256;
-
-// The root key a REG entry's first field names, compared as a whole.
-bool findEntryRoot(const std::string& field, platform::RegistryRoot* root) {
-  if (equalsNoCase(field, "HKLM")) {
-    *root = platform::RegistryRoot::kLocalMachine;
-  } else if (equalsNoCase(field, "HKCU")) {
-    *root = platform::RegistryRoot::kCurrentUser;
-  } else if (equalsNoCase(field, "HKCR")) {
-    *root = platform::RegistryRoot::kClassesRoot;
-  } else if (equalsNoCase(field, "HKU")) {
-    *root = platform::RegistryRoot::kUsers;
-  } else {
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -72,9 +57,8 @@ bool DataFile::processRegistry(const std::string& line) {
     printErrorLine(18);
     return false;
   }
-  // With neither a path nor a value name the entry would delete everything
-  // below the root key itself.
-  if (!path && !key) {
+  RegistryAction action = registryActionOf(path, key, value);
+  if (action == RegistryAction::kRefused) {
     printErrorLine(18);
     return false;
   }
@@ -86,7 +70,7 @@ bool DataFile::processRegistry(const std::string& line) {
   platform::RegistryKey root = platform::getRootKey(rootName);
   platform::RegistryKey opened;
 
-  if (value) {
+  if (action == RegistryAction::kSetValue) {
     if (tracing) {
       messages->print("Creating/Changing a registry key\n");
     }
@@ -103,7 +87,7 @@ bool DataFile::processRegistry(const std::string& line) {
     return true;
   }
 
-  if (key) {
+  if (action == RegistryAction::kDeleteValue) {
     if (tracing) {
       messages->print("Deleting a registry value\n");
     }

@@ -1,8 +1,5 @@
 #include "engine/data_file.h"
 
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,12 +8,11 @@
 #include "config/config_data.h"
 #include "config/error.h"
 #include "engine/entry_line.h"
+#include "engine/entry_rules.h"
 #include "fileops/substitute_class.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
 #include "profile/profile.h"
-
-namespace {}  // namespace
 
 void DataFile::processSection(const std::string& section) {
   std::size_t header = profile->findSection(section);
@@ -42,31 +38,40 @@ void DataFile::processSection(const std::string& section) {
     if (line.empty() || isCommentEntry(line)) {
       continue;
     }
-    // The order matters only where keywords share a beginning; it is kept as
-    // the profile format defines it.
-    if (isIniEntry(line)) {
-      processIniEntry(line, substitutes);
-    } else if (isRegEntry(line)) {
-      if (config->isDebug()) {
-        messages->print("\tRegistry\n");
-      }
-      processRegistry(line);
-    } else if (isSubstEntry(line)) {
-      processSubstEntry(line, substitutes);
-    } else if (isFileEntry(line)) {
-      processFileEntry(line);
-    } else if (isFindFileEntry(line)) {
-      processFindFileEntry(line);
-    } else if (isRenameEntry(line)) {
-      processRenameOrCopyEntry(line, false);
-    } else if (isCopyEntry(line)) {
-      processRenameOrCopyEntry(line, true);
-    } else if (isEraseEntry(line)) {
-      processEraseEntry(line);
-    } else if (isRebootEntry(line)) {
-      processRebootEntry(line);
-    } else {
-      printErrorLine(18);
+    switch (entryKindOf(line)) {
+      case EntryKind::kIni:
+        processIniEntry(line, substitutes);
+        break;
+      case EntryKind::kReg:
+        if (config->isDebug()) {
+          messages->print("\tRegistry\n");
+        }
+        processRegistry(line);
+        break;
+      case EntryKind::kSubst:
+        processSubstEntry(line, substitutes);
+        break;
+      case EntryKind::kFile:
+        processFileEntry(line);
+        break;
+      case EntryKind::kFindFile:
+        processFindFileEntry(line);
+        break;
+      case EntryKind::kRename:
+        processRenameOrCopyEntry(line, false);
+        break;
+      case EntryKind::kCopy:
+        processRenameOrCopyEntry(line, true);
+        break;
+      case EntryKind::kErase:
+        processEraseEntry(line);
+        break;
+      case EntryKind::kReboot:
+        processRebootEntry(line);
+        break;
+      case EntryKind::kUnknown:
+        printErrorLine(18);
+        break;
     }
   }
 }
@@ -121,36 +126,21 @@ void DataFile::processIniEntry(const std::string& line, SubstituteClass& substit
 }
 
 bool DataFile::getBaseDirectory(const char* component, std::string* directory) const {
-  if (component == nullptr) {
-    return false;
-  }
-  if (equalsNoCase(component, "WINDOWS")) {
-    *directory = config->getWindowsDir();
-    return true;
-  }
-  if (equalsNoCase(component, "TAVRO")) {
-    *directory = config->getRootDir();
-    return true;
+  switch (baseDirectoryOf(component)) {
+    case BaseDirectory::kWindows:
+      *directory = config->getWindowsDir();
+      return true;
+    case BaseDirectory::kTavro:
+      *directory = config->getRootDir();
+      return true;
+    case BaseDirectory::kNone:
+      break;
   }
   return false;
 }
 
 int DataFile::getOptionValue(const char* field, int defaultValue) {
-  if (field == nullptr) {
-    return defaultValue;
-  }
-  char* end = nullptr;
-  long value = std::strtol(field, &end, 10);
-  if (end == field) {
-    return defaultValue;
-  }
-  if (value > INT_MAX) {
-    return INT_MAX;
-  }
-  if (value < INT_MIN) {
-    return INT_MIN;
-  }
-  return static_cast<int>(value);
+  return optionValueOf(field, defaultValue);
 }
 
 void DataFile::applyDeferredRule() {

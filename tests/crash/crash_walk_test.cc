@@ -30,7 +30,7 @@ namespace {
 // The example patch below the source tree: machine/ holds the product root
 // (TAVRO) and the Windows directory (WINDOWS) before the patch, patch/ the
 // patch directory without the program.
-const char kExampleFolder[] = "example";
+const char kExampleFolder[] = "examples/driver-update";
 
 std::string requiredVariable(const char* name) {
   const char* value = std::getenv(name);

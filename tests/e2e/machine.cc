@@ -386,6 +386,8 @@ struct Machine::State {
   bool versionChanged = false;
   // The run started without waiting (its process group), or -1.
   pid_t started = -1;
+  // Keys an example imported into Wine's registry, removed at the end.
+  std::vector<std::string> importedKeys;
 
   std::vector<std::string> hostEnvironment() const {
     std::vector<std::string> result = baseEnvironment();
@@ -453,6 +455,9 @@ Machine::~Machine() {
       state->wineCommand({"reg", "delete",
                           "HKLM\\System\\CurrentControlSet\\Control\\Session Manager", "/v",
                           "PendingFileRenameOperations", "/f"});
+      for (auto key = state->importedKeys.rbegin(); key != state->importedKeys.rend(); ++key) {
+        state->wineCommand({"reg", "delete", *key, "/f"});
+      }
       if (state->versionChanged) {
         state->wineCommand({"reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
       }
@@ -613,6 +618,64 @@ bool Machine::waitFor(const std::function<bool()>& condition, int seconds) const
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+RunResult Machine::runChecker(const std::vector<std::string>& arguments) const {
+  return runProgramAt(requiredVariable("TVPAT_E2E_CHECKER"), arguments);
+}
+
+void Machine::loadExample(const std::string& name) {
+  const fs::path example = fs::path(requiredVariable("TVPAT_E2E_EXAMPLES")) / name;
+  auto copyTree = [this](const fs::path& from, const std::string& to, bool installed) {
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(from)) {
+      std::string target = to + "/" + fs::relative(entry.path(), from).string();
+      if (entry.is_directory()) {
+        fs::create_directories(target);
+        continue;
+      }
+      if (!installed && entry.path().filename() == "REGISTRY.REG") continue;
+      fs::create_directories(fs::path(target).parent_path());
+      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+      if (installed) {
+        setStamp(target, 2001, 3, 1, 12, 0, 0);
+      } else {
+        setStamp(target, 2002, 6, 1, 12, 0, 0);
+      }
+    }
+  };
+  copyTree(example / "patch", state->patchDir, false);
+  copyTree(example / "machine" / "TAVRO", state->productDir, true);
+  fs::path windows = example / "machine" / "WINDOWS";
+  if (!fs::exists(windows)) return;
+  for (const fs::directory_entry& entry : fs::directory_iterator(windows)) {
+    if (entry.path().filename() == "REGISTRY.REG") continue;
+    std::string target = state->windowsDir + "/" + entry.path().filename().string();
+    fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+    setStamp(target, 2001, 3, 1, 12, 0, 0);
+  }
+  std::optional<std::string> registry = readFile((windows / "REGISTRY.REG").string());
+  if (!registry) return;
+  if (!state->wine) {
+    writeFile(state->windowsDir + "/REGISTRY.REG", *registry);
+    return;
+  }
+  std::string file = state->temp.getPath() + "/import.reg";
+  writeFile(file, *registry);
+  RunResult imported = state->wineCommand({"regedit", "/S", shown(file)});
+  if (imported.exitCode != 0) throw std::runtime_error("regedit /S failed: " + imported.err);
+  for (const RegistryKey& key : parseRegistry(*registry)) state->importedKeys.push_back(key.name);
+}
+
+std::string Machine::registryText() const {
+  if (!state->wine) return readFile(state->windowsDir + "/REGISTRY.REG").value_or("");
+  std::string text;
+  std::string exportFile = state->temp.getPath() + "/snapshot.reg";
+  for (const std::string& key : state->importedKeys) {
+    state->wineCommand({"regedit", "/E", shown(exportFile), key});
+    text += readFile(exportFile).value_or("(none)");
+    fs::remove(exportFile);
+  }
+  return text;
 }
 
 void Machine::copyProgramTo(const std::string& path) const { copyFile(state->programSource, path); }

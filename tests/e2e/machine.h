@@ -73,6 +73,19 @@ class Machine {
 
   // Runs the program in the patch directory (also the current directory).
   RunResult run(const std::vector<std::string>& arguments = {}) const;
+  // Runs the profile checker of the same build (TVPAT_E2E_CHECKER) in the
+  // patch directory, with the machine's environment.
+  RunResult runChecker(const std::vector<std::string>& arguments) const;
+
+  // Sets the machine up from a bundled example (TVPAT_E2E_EXAMPLES/name):
+  // its patch files beside the program, its machine/TAVRO as the product,
+  // its machine/WINDOWS files in the Windows directory and its REGISTRY.REG
+  // in the registry (removed again with the machine under Wine). Installed
+  // files are dated 2001-03-01, the patch's 2002-06-01, as in the demo.
+  void loadExample(const std::string& name);
+  // The registry keys the example brought, as REGEDIT4 text, to tell whether
+  // anything changed them.
+  std::string registryText() const;
   // Runs another copy of the program, at a path of the test's choosing.
   RunResult runProgramAt(const std::string& programPath,
                          const std::vector<std::string>& arguments) const;

@@ -1,0 +1,62 @@
+#include "engine/entry_rules.h"
+
+#include <climits>
+#include <cstdlib>
+
+#include "config/ascii_text.h"
+
+BaseDirectory baseDirectoryOf(const char* component) {
+  if (component == nullptr) return BaseDirectory::kNone;
+  if (equalsNoCase(component, "WINDOWS")) return BaseDirectory::kWindows;
+  if (equalsNoCase(component, "TAVRO")) return BaseDirectory::kTavro;
+  return BaseDirectory::kNone;
+}
+
+int optionValueOf(const char* field, int defaultValue) {
+  if (field == nullptr) {
+    return defaultValue;
+  }
+  char* end = nullptr;
+  long value = std::strtol(field, &end, 10);
+  if (end == field) {
+    return defaultValue;
+  }
+  if (value > INT_MAX) {
+    return INT_MAX;
+  }
+  if (value < INT_MIN) {
+    return INT_MIN;
+  }
+  return static_cast<int>(value);
+}
+
+bool isOptionNumber(const std::string& field) {
+  char* end = nullptr;
+  std::strtol(field.c_str(), &end, 10);
+  return end != field.c_str();
+}
+
+bool findEntryRoot(const std::string& field, platform::RegistryRoot* root) {
+  if (equalsNoCase(field, "HKLM")) {
+    *root = platform::RegistryRoot::kLocalMachine;
+  } else if (equalsNoCase(field, "HKCU")) {
+    *root = platform::RegistryRoot::kCurrentUser;
+  } else if (equalsNoCase(field, "HKCR")) {
+    *root = platform::RegistryRoot::kClassesRoot;
+  } else if (equalsNoCase(field, "HKU")) {
+    *root = platform::RegistryRoot::kUsers;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+RegistryAction registryActionOf(const EntryField& path, const EntryField& name,
+                                const EntryField& value) {
+  bool hasPath = isFilled(path);
+  bool hasName = isFilled(name);
+  if (!hasPath && !hasName) return RegistryAction::kRefused;
+  if (value) return RegistryAction::kSetValue;
+  if (hasName) return RegistryAction::kDeleteValue;
+  return RegistryAction::kDeleteTree;
+}

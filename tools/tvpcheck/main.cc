@@ -1,0 +1,89 @@
+// tvpcheck [--plan] [--patch-dir DIR] PROFILE.DAT
+//
+// Checks an installation profile for patch authors and prints one
+// compiler-style diagnostic a line, "PROFILE:LINE: error: TEXT" or
+// "PROFILE:LINE: warning: TEXT", then "N errors, M warnings". With --plan it
+// then reads this machine as the installer would and prints what a run would
+// do here, entry by entry, changing nothing. Exit code 0 without errors, 1
+// with errors, 2 when the arguments are wrong or the profile cannot be read.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/error.h"
+#include "patch_planner.h"
+#include "path/path_name.h"
+#include "platform/files.h"
+#include "profile/profile.h"
+#include "profile_checker.h"
+
+namespace {
+
+constexpr int kExitClean = 0;
+constexpr int kExitErrors = 1;
+constexpr int kExitUnusable = 2;
+
+int usage() {
+  std::fprintf(stderr, "usage: tvpcheck [--plan] [--patch-dir DIR] PROFILE.DAT\n");
+  return kExitUnusable;
+}
+
+// A profile that exists as a file and opens for reading; a missing one would
+// read as an empty profile, which is no check at all.
+bool isReadableFile(const std::string& path) {
+  std::vector<platform::DirectoryEntry> entries;
+  if (platform::listDirectory(path, &entries).ok) return false;
+  platform::FileHandle file;
+  if (!platform::openFileForReading(path, &file).ok) return false;
+  platform::closeFile(file);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool plan = false;
+  std::string patchDir;
+  bool patchDirGiven = false;
+  std::string profilePath;
+  for (int index = 1; index < argc; ++index) {
+    std::string argument = argv[index];
+    if (argument == "--plan") {
+      plan = true;
+    } else if (argument == "--patch-dir") {
+      if (index + 1 >= argc) return usage();
+      patchDir = argv[++index];
+      patchDirGiven = true;
+    } else if (!argument.empty() && argument[0] == '-') {
+      return usage();
+    } else if (profilePath.empty()) {
+      profilePath = argument;
+    } else {
+      return usage();
+    }
+  }
+  if (profilePath.empty()) return usage();
+  if (!patchDirGiven) patchDir = pathDriveDir(profilePath);
+
+  if (!isReadableFile(profilePath)) {
+    std::fprintf(stderr, "tvpcheck: %s cannot be read\n", profilePath.c_str());
+    return kExitUnusable;
+  }
+  try {
+    Profile profile(profilePath);
+    ProfileChecker checker(&profile, patchDir);
+    checker.check();
+    std::fputs(checker.format(profilePath).c_str(), stdout);
+    if (plan) {
+      PatchPlanner planner(&profile, profilePath, patchDir);
+      planner.plan();
+      std::fputs(planner.format(profilePath).c_str(), stdout);
+    }
+    std::printf("%d errors, %d warnings\n", checker.getErrorCount(), checker.getWarningCount());
+    return checker.getErrorCount() == 0 ? kExitClean : kExitErrors;
+  } catch (const Error& error) {
+    std::fprintf(stderr, "tvpcheck: %s: error %d: %s\n", profilePath.c_str(),
+                 error.getErrorNumber(), error.getErrorMessage().c_str());
+    return kExitUnusable;
+  }
+}

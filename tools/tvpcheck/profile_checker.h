@@ -1,0 +1,98 @@
+// ProfileChecker reads an installation profile the way the installer reads
+// it (the same Profile, field splitter, entry kinds, option and condition
+// rules) and collects what is wrong with it as diagnostics, each tied to a
+// line of the file: errors for what the installer refuses or silently
+// skips, warnings for what it carries out differently from what the author
+// most likely meant. It looks at the profile and the patch directory only,
+// never at the machine. The caller owns the Profile, which must outlive the
+// checker; a checker is used for one check.
+#ifndef TOOLS_TVPCHECK_PROFILE_CHECKER_H_
+#define TOOLS_TVPCHECK_PROFILE_CHECKER_H_
+
+#include <cstddef>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/entry_line.h"
+
+class Profile;
+
+class ProfileChecker {
+ public:
+  enum class Severity { kError, kWarning };
+
+  struct Diagnostic {
+    // Counted from 1, as an editor shows it.
+    std::size_t line = 0;
+    Severity severity = Severity::kError;
+    std::string text;
+  };
+
+  // patchDir is where the patch's own files are looked for.
+  ProfileChecker(Profile* profile, const std::string& patchDir);
+
+  // Checks the whole profile; the diagnostics come out in file order.
+  void check();
+
+  const std::vector<Diagnostic>& getDiagnostics() const { return diagnostics; }
+  int getErrorCount() const;
+  int getWarningCount() const;
+
+  // One "NAME:LINE: error: TEXT" or "NAME:LINE: warning: TEXT" line per
+  // diagnostic, each ending in a line feed.
+  std::string format(const std::string& profileName) const;
+
+ private:
+  // What the checks of one section remember from entry to entry: the backup
+  // names used so far, with the line and target that used each.
+  struct BackupUse {
+    std::size_t line;
+    std::string targetKey;
+    std::string target;
+  };
+  using BackupNames = std::map<std::string, BackupUse>;
+
+  void checkPatchSection();
+  void checkConditionLine(std::size_t position, int group);
+  void checkMisplacedCondition(std::size_t position);
+  void checkSections();
+  void checkEntry(std::size_t position, const std::string& line, BackupNames* backups);
+  void checkIniEntry(std::size_t position, const std::string& line);
+  void checkRegEntry(std::size_t position, const std::string& line);
+  void checkFileEntry(std::size_t position, const std::string& line, EntryKind kind,
+                      BackupNames* backups);
+  void checkLocalEntry(std::size_t position, const std::string& line, EntryKind kind,
+                       BackupNames* backups);
+  void checkRebootEntry(std::size_t position, const std::string& line);
+  void checkUnknownEntry(std::size_t position, const std::string& line);
+  void checkEscapes(std::size_t position, const std::string& line);
+
+  // Reports a missing or unusable base-directory field; true when it names
+  // WINDOWS or TAVRO.
+  bool checkBase(std::size_t position, const char* keyword, const EntryField& field);
+  // Reports an absent or empty required field; true when it is filled.
+  bool checkRequired(std::size_t position, const char* keyword, const EntryField& field,
+                     const char* what);
+  void checkOption(std::size_t position, const char* keyword, const EntryField& field,
+                   const char* what);
+  // The .OLD rules of one target: its own extension, and a backup name that
+  // an earlier entry of the section shares.
+  void checkTarget(std::size_t position, const std::string& base, const std::string& target,
+                   int backup, BackupNames* backups);
+  void checkPatchFile(std::size_t position, const char* keyword, const std::string& name,
+                      bool mustBeText);
+
+  void report(std::size_t position, Severity severity, const std::string& text);
+
+  Profile* profile;
+  std::string patchDir;
+  std::vector<Diagnostic> diagnostics;
+  // Upper-case names of the sections that the first line of some condition
+  // group names.
+  std::set<std::string> namedSections;
+  int defaultBackup;
+};
+
+#endif  // TOOLS_TVPCHECK_PROFILE_CHECKER_H_
