@@ -221,9 +221,9 @@ TEST_F(FileInstallTest, InUseDestinationWhoseCopyForTheRestartFailsDefersNothing
   std::string locked = path("dest/NEWDRV.DLL");
   std::string temp = lower(path("temp/"));
   platform::testing::setFaultHook([locked, temp](Call call, const std::string& target) {
-    bool busy = (call == Call::kRenameFile || call == Call::kReplaceFile ||
-                 call == Call::kDeleteFile) &&
-                samePath(target, locked);
+    bool busy =
+        (call == Call::kRenameFile || call == Call::kReplaceFile || call == Call::kDeleteFile) &&
+        samePath(target, locked);
     bool full = call == Call::kWriteFile && lower(target).rfind(temp, 0) == 0;
     return busy || full ? ENOSPC : 0;
   });
