@@ -144,7 +144,8 @@ TEST_F(PatchPlannerTest, FollowsTheRunThroughLedgerGroupsAndRestart) {
        "patch NEW is not installed yet\n"
        "condition group 0 does not hold: it is for OS 1, this machine is 2 (Windows NT)\n"
        "no condition group holds: the run stops (exit code 1)\n"},
-      // A group is tested after the sections of the groups before it ran.
+      // A group is tested after the sections of the groups before it ran;
+      // NT numbers the patch by the copy it writes, the Windows directory's.
       {"[Patch]\nPatch=NEW\nCondition0=S,2,1,Version,Level,2\nCondition1=T,2,1,Version,Level,9\n"
        "Reboot Program=GO.EXE\n[S]\nINI1=TAVRO,TAVRO.INI,Version,Level,9\n[T]\nREBOOT1=1\n",
        "patch NEW is not installed yet\n"
@@ -153,7 +154,7 @@ TEST_F(PatchPlannerTest, FollowsTheRunThroughLedgerGroupsAndRestart) {
            at("TAVRO.INI") +
            " [Version] Level=9 (was \"2\")\n"
            "condition group 1 holds: section [T] is carried out\n"
-           "patch NEW is recorded as Patch1 in the Windows directory's TAVRO.INI\n"
+           "patch NEW is recorded as Patch0 in the Windows directory's TAVRO.INI\n"
            "a restart is needed: the reboot program GO.EXE is started\n"},
       {"[Patch]\nCondition0=S,2,0,Version,Level,1\n[S]\nREBOOT1=1\nREBOOT2=0\n",
        "condition group 0 holds: section [S] is carried out\nno restart is needed\n"},
