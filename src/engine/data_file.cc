@@ -13,6 +13,7 @@
 #include "config/ascii_text.h"
 #include "config/config_data.h"
 #include "config/error.h"
+#include "engine/condition_line.h"
 #include "fileops/file_install.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
@@ -28,24 +29,6 @@ const char kRunRecordName[] = "TVRUN.TXT";
 constexpr std::size_t kMaxPathText = 259;
 
 std::string numberedKey(const char* stem, int number) { return stem + std::to_string(number); }
-
-// Whether line opens with "Condition", a group number written as %d writes
-// it (no sign, no leading zero) and "="; the number goes to *group.
-bool conditionGroupOf(const std::string& line, int* group) {
-  const std::string stem = "Condition";
-  if (!beginsWithNoCase(line, stem)) return false;
-  std::size_t start = stem.size();
-  std::size_t end = start;
-  while (end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
-  if (end == start || end == line.size() || line[end] != '=') return false;
-  std::string digits = line.substr(start, end - start);
-  if (digits.size() > 1 && digits[0] == '0') return false;
-  if (digits.size() > std::to_string(INT_MAX).size()) return false;
-  long long number = std::stoll(digits);
-  if (number > INT_MAX) return false;
-  *group = static_cast<int>(number);
-  return true;
-}
 
 }  // namespace
 
