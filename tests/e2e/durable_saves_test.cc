@@ -46,4 +46,25 @@ TEST(DurableSaves, IniSavesLeaveNothingBehindAndTakeUpACopyLeftAside) {
   }
 }
 
+TEST(DurableSaves, IniSaveKeepsTheFilesLinkAndMode) {
+  Machine machine;
+  if (machine.isWine()) GTEST_SKIP() << "links and modes are the Linux stand-ins' to keep";
+  namespace fs = std::filesystem;
+  const std::string config = machine.getProductDir() + "/CONFIG";
+  machine.writeFile(config + "/REAL.INI", "[S]\r\nK=old\r\n");
+  fs::permissions(config + "/REAL.INI",
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("REAL.INI", config + "/APP.INI");
+  machine.writeProductIni("[Version]\r\nLevel=2\r\n");
+  machine.writeProfile(
+      "[Patch]\r\nCondition0=S,2,0,Version,Level,1\r\n\r\n[S]\r\n"
+      "INI1=TAVRO,CONFIG\\\\APP.INI,S,K,new\r\n");
+  RunResult result = machine.run();
+  EXPECT_EQ("", result.err);
+  EXPECT_TRUE(fs::is_symlink(config + "/APP.INI"));
+  EXPECT_EQ("[S]\r\nK=new\r\n", machine.readFile(config + "/REAL.INI"));
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+            fs::status(config + "/REAL.INI").permissions() & fs::perms::all);
+}
+
 }  // namespace
