@@ -1,6 +1,6 @@
 #include "driver/reboot_program.h"
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 #include "path/path_name.h"
 #include "platform/files.h"
 #include "platform/system.h"

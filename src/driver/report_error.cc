@@ -1,6 +1,6 @@
 #include "driver/report_error.h"
 
-#include "config/error.h"
+#include "base/error.h"
 
 namespace {
 

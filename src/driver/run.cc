@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "driver/reboot_program.h"
 #include "driver/report_error.h"
 #include "driver/startup.h"

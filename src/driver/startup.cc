@@ -2,8 +2,8 @@
 
 #include <cctype>
 
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "path/path_name.h"
 #include "platform/system.h"
 #include "profile/profile.h"

@@ -1,7 +1,7 @@
 #include "driver/teardown.h"
 
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "driver/report_error.h"
 #include "engine/data_file.h"
 #include "messages/nls_class.h"

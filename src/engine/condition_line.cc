@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 #include "profile/profile.h"
 
 namespace {

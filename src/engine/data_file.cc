@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "engine/condition_line.h"
 #include "fileops/file_install.h"
 #include "messages/nls_class.h"

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 
 namespace {
 

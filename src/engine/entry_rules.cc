@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 
 BaseDirectory baseDirectoryOf(const char* component) {
   if (component == nullptr) return BaseDirectory::kNone;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "engine/entry_line.h"
 #include "fileops/file_install.h"
 #include "fileops/substitute_class.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 #include "config/config_data.h"
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"

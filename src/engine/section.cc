@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"
 #include "fileops/substitute_class.h"

@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 #include "fileops/file_install.h"
 #include "platform/files.h"
 #include "platform/system.h"

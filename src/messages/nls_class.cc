@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 #include "platform/files.h"
 
 namespace {

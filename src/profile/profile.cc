@@ -3,8 +3,8 @@
 #include <climits>
 #include <new>
 
-#include "config/ascii_text.h"
-#include "config/error.h"
+#include "base/ascii_text.h"
+#include "base/error.h"
 #include "platform/files.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 #include "engine/entry_line.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 #include "fuzz/scratch.h"
 #include "profile/profile.h"
 

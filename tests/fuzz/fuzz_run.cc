@@ -17,8 +17,8 @@
 #include <set>
 #include <string>
 
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "engine/data_file.h"
 #include "fuzz/scratch.h"
 #include "messages/nls_class.h"

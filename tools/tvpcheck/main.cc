@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "config/error.h"
+#include "base/error.h"
 #include "patch_planner.h"
 #include "path/path_name.h"
 #include "platform/files.h"

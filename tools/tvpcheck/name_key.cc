@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 
 std::string windowsNameKey(const std::string& path) {
   std::string drive;

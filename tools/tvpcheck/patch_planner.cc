@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "driver/startup.h"
 #include "engine/condition_line.h"
 #include "engine/data_file.h"

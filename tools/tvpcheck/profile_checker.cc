@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 #include "engine/condition_line.h"
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"

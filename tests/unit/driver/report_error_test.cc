@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/error.h"
+#include "base/error.h"
 
 namespace {
 

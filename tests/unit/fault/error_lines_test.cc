@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "config/test_hooks.h"
 #include "driver/reboot_program.h"
 #include "driver/startup.h"

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "fileops/file_install.h"
 #include "platform/files.h"
 #include "platform/posix/restart_simulation.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "config/error.h"
+#include "base/error.h"
 #include "config/test_hooks.h"
 #include "platform/posix/test_hooks.h"
 #include "profile/profile.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "config/config_data.h"
-#include "config/error.h"
 #include "platform/files.h"
 #include "platform/posix/restart_queue.h"
 #include "platform/posix/test_hooks.h"

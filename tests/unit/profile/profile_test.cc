@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config/error.h"
+#include "base/error.h"
 #include "platform/posix/test_hooks.h"
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "config/ascii_text.h"
+#include "base/ascii_text.h"
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';

@@ -1,8 +1,8 @@
 // Comparisons of 8-bit texts without regard to the case of ASCII letters, as
 // section names, keys, entry keywords and registry root names compare. Other
 // bytes compare as they are.
-#ifndef SRC_CONFIG_ASCII_TEXT_H_
-#define SRC_CONFIG_ASCII_TEXT_H_
+#ifndef SRC_BASE_ASCII_TEXT_H_
+#define SRC_BASE_ASCII_TEXT_H_
 
 #include <cstddef>
 #include <string>
@@ -21,4 +21,4 @@ bool beginsWithNoCase(const std::string& text, const std::string& prefix, std::s
 // negative, zero or positive.
 int compareNoCase(const std::string& a, const std::string& b);
 
-#endif  // SRC_CONFIG_ASCII_TEXT_H_
+#endif  // SRC_BASE_ASCII_TEXT_H_

@@ -3,8 +3,8 @@
 // read, written, stamped, moved or erased. It is raised by value and caught
 // by reference in two places only: per entry in section processing, and once
 // in the run driver, which prints the four-line report and ends the run.
-#ifndef SRC_CONFIG_ERROR_H_
-#define SRC_CONFIG_ERROR_H_
+#ifndef SRC_BASE_ERROR_H_
+#define SRC_BASE_ERROR_H_
 
 #include <memory>
 #include <new>
@@ -66,4 +66,4 @@ std::unique_ptr<T> makeObject(const char* module, int line, Args&&... args) {
   }
 }
 
-#endif  // SRC_CONFIG_ERROR_H_
+#endif  // SRC_BASE_ERROR_H_
