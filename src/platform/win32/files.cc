@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/win32_status.h"
+#include "platform/win32/windows_family.h"
 
 namespace platform {
 
@@ -98,19 +99,26 @@ Status setFileStamp(FileHandle file, DosStamp stamp) {
 }
 
 Status getFileInfo(const std::string& path, FileInfo* info) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+  // FindFirstFileA rather than GetFileAttributesExA, which the Windows 95
+  // family gained only with Windows 98. A name with a wildcard would match
+  // some other file, so it is refused as GetFileAttributesExA refuses it.
+  if (path.find_first_of("*?") != std::string::npos) {
+    return Status::failure(ERROR_INVALID_NAME, false);
+  }
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
     return lastErrorStatus();
   }
-  info->modifiedTime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                       data.ftLastWriteTime.dwLowDateTime;
-  info->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  FindClose(search);
+  info->modifiedTime = (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                       found.ftLastWriteTime.dwLowDateTime;
+  info->size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   return Status::success();
 }
 
 Status testPath(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     return lastErrorStatus();
   }
   return Status::success();
@@ -121,14 +129,13 @@ Status renameFile(const std::string& from, const std::string& to) {
 }
 
 Status replaceFile(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    return Status::success();
+  if (isWindowsNt()) {
+    return moveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? Status::success()
+                                                                            : lastErrorStatus();
   }
-  // The Windows 95 family has no MoveFileExA. There the old file is removed
-  // first; a missing one is no obstacle, and the rename reports the rest.
-  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
-    return lastErrorStatus();
-  }
+  // The Windows 95 family does not implement MoveFileExA. There the old file
+  // is removed first; a missing one is no obstacle, and the rename reports
+  // the rest.
   if (!DeleteFileA(to.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
     return lastErrorStatus();
   }
