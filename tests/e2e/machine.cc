@@ -399,6 +399,17 @@ struct Machine::State {
     return result;
   }
 
+  // Makes Wine report a version of Windows to the next programs; an empty
+  // name is Wine's own default.
+  void playVersion(const std::string& version) const {
+    std::vector<std::string> command = {"reg", "delete",  "HKCU\\Software\\Wine",
+                                        "/v",  "Version", "/f"};
+    if (!version.empty()) {
+      command = {"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", version, "/f"};
+    }
+    wineCommand(command);
+  }
+
   RunResult wineCommand(const std::vector<std::string>& arguments) const {
     std::vector<std::string> command = {"wine"};
     command.insert(command.end(), arguments.begin(), arguments.end());
@@ -458,9 +469,8 @@ Machine::~Machine() {
       for (auto key = state->importedKeys.rbegin(); key != state->importedKeys.rend(); ++key) {
         state->wineCommand({"reg", "delete", *key, "/f"});
       }
-      if (state->versionChanged) {
-        state->wineCommand({"reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
-      }
+      // Back to what every test starts with: Windows NT.
+      if (state->versionChanged) state->playVersion(WinePrefix::get().getVersionFor(2));
     } catch (const std::exception& error) {
       ADD_FAILURE() << "cleaning the Wine registry failed: " << error.what();
     }
@@ -554,12 +564,7 @@ void Machine::setPlatformKind(int kind) {
     return;
   }
   state->versionChanged = true;
-  if (kind == 1 || kind == 4) {
-    state->wineCommand({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d",
-                        kind == 1 ? "win98" : "win31", "/f"});
-  } else {
-    state->wineCommand({"reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
-  }
+  state->playVersion(WinePrefix::get().getVersionFor(kind));
 }
 
 void Machine::setEnvironment(const std::string& name, const std::string& value) {

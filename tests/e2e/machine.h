@@ -66,7 +66,8 @@ class Machine {
   std::string shownProductDir() const;
 
   // The kind of Windows the program sees: 1 the Windows 95 family, 2 NT
-  // (default), 4 Win32s.
+  // (default), 4 Win32s. Under Wine, the version the run plays for that kind
+  // (see WinePrefix).
   void setPlatformKind(int kind);
   // An environment variable for the next runs (set from inside Wine there).
   void setEnvironment(const std::string& name, const std::string& value);

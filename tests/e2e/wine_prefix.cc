@@ -61,6 +61,12 @@ WinePrefix& WinePrefix::get() {
   return *instance;
 }
 
+const std::string& WinePrefix::getVersionFor(int kind) const {
+  if (kind == 1) return windows95Version;
+  if (kind == 4) return win32sVersion;
+  return ntVersion;
+}
+
 void WinePrefix::shutDown() {
   delete instance;
   instance = nullptr;
@@ -72,6 +78,18 @@ WinePrefix::WinePrefix() {
     throw std::runtime_error("the Wine tests need TVPAT_E2E_TOOLS (tvlaunch.exe, tvhold.exe)");
   }
   toolsDir = tools;
+  windows95Version = "win98";
+  win32sVersion = "win31";
+  const char* versions = std::getenv("TVPAT_E2E_WINE_VERSIONS");
+  if (versions != nullptr && *versions != '\0') {
+    std::string text = versions;
+    size_t comma = text.find(',');
+    if (comma == 0 || comma == std::string::npos || comma + 1 == text.size()) {
+      throw std::runtime_error("TVPAT_E2E_WINE_VERSIONS must read WIN95FAMILY,NT, not " + text);
+    }
+    windows95Version = text.substr(0, comma);
+    ntVersion = text.substr(comma + 1);
+  }
   std::string pattern = (fs::temp_directory_path() / "tvpat-wine-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   directory = pattern;
@@ -83,6 +101,12 @@ WinePrefix::WinePrefix() {
   }
   // A persistent server spares every later wine command its start-up.
   runWine({"wineserver", "-p"}, environment);
+  // Every test starts as Windows NT.
+  if (!ntVersion.empty() && runWine({"wine", "reg", "add", "HKCU\\Software\\Wine", "/v", "Version",
+                                     "/d", ntVersion, "/f"},
+                                    environment) != 0) {
+    throw std::runtime_error("cannot make Wine play " + ntVersion);
+  }
 }
 
 WinePrefix::~WinePrefix() {

@@ -2,6 +2,13 @@
 // It is made on first use (or when the test program starts, through a global
 // test environment), keeps a persistent wineserver so that each wine command
 // starts quickly, and is shut down and removed when the test program ends.
+//
+// The version of Windows that Wine plays for each kind the tests ask for
+// comes from TVPAT_E2E_WINE_VERSIONS, "WIN95FAMILY,NT" in Wine's names (for
+// example "win95,nt40"): the first for the Windows 95 family, the second for
+// Windows NT, which is also what a test plays until it asks for another
+// kind. Unset, the 95 family plays win98 and NT is Wine's own default. Win32s
+// always plays win31.
 #ifndef TESTS_E2E_WINE_PREFIX_H_
 #define TESTS_E2E_WINE_PREFIX_H_
 
@@ -22,6 +29,9 @@ class WinePrefix {
   std::string getWindowsDir() const { return directory + "/drive_c/windows"; }
   // The directory of tvlaunch.exe and tvhold.exe.
   const std::string& getToolsDir() const { return toolsDir; }
+  // The Wine version name played for a kind of Windows (1 the 95 family, 2
+  // NT, 4 Win32s); empty for Wine's own default.
+  const std::string& getVersionFor(int kind) const;
 
  private:
   WinePrefix();
@@ -29,6 +39,9 @@ class WinePrefix {
 
   std::string directory;
   std::string toolsDir;
+  std::string windows95Version;
+  std::string ntVersion;
+  std::string win32sVersion;
   std::vector<std::string> environment;
 };
 

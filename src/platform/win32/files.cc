@@ -4,6 +4,7 @@
 
 #include "platform/aside_name.h"
 #include "platform/win32/win32_status.h"
+#include "platform/win32/windows_family.h"
 
 namespace platform {
 
@@ -99,19 +100,26 @@ Status setFileStamp(FileHandle file, DosStamp stamp) {
 }
 
 Status getFileInfo(const std::string& path, FileInfo* info) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+  // FindFirstFileA rather than GetFileAttributesExA, which the Windows 95
+  // family gained only with Windows 98. A name with a wildcard would match
+  // some other file, so it is refused as GetFileAttributesExA refuses it.
+  if (path.find_first_of("*?") != std::string::npos) {
+    return Status::failure(ERROR_INVALID_NAME, false);
+  }
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
     return lastErrorStatus();
   }
-  info->modifiedTime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                       data.ftLastWriteTime.dwLowDateTime;
-  info->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  FindClose(search);
+  info->modifiedTime = (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                       found.ftLastWriteTime.dwLowDateTime;
+  info->size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   return Status::success();
 }
 
 Status testPath(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     return lastErrorStatus();
   }
   return Status::success();
@@ -122,14 +130,13 @@ Status renameFile(const std::string& from, const std::string& to) {
 }
 
 Status replaceFile(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    return Status::success();
+  if (isWindowsNt()) {
+    return moveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? Status::success()
+                                                                            : lastErrorStatus();
   }
-  // The Windows 95 family has no MoveFileExA. There the old file is removed
-  // first; a missing one is no obstacle, and the rename reports the rest.
-  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
-    return lastErrorStatus();
-  }
+  // The Windows 95 family does not implement MoveFileExA. There the old file
+  // is removed first; a missing one is no obstacle, and the rename reports
+  // the rest.
   if (!DeleteFileA(to.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
     return lastErrorStatus();
   }
@@ -245,10 +252,10 @@ Status rewriteInPlace(const std::string& path, const std::string& content) {
 
 // Puts the closed new file in the old one's place.
 Status putInPlace(const std::string& temporary, const std::string& path, bool exists) {
-  if ((GetVersion() & 0x80000000UL) == 0) {
+  if (isWindowsNt()) {
     // Windows NT replaces in one step, and write-through puts the rename
     // itself on disk before the call returns.
-    return MoveFileExA(temporary.c_str(), path.c_str(),
+    return moveFileExA(temporary.c_str(), path.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? Status::success()
                : lastErrorStatus();
