@@ -785,9 +785,9 @@ bool Machine::registryKeyExists(const std::string& key) const {
 
 RunResult Machine::restart() const {
   if (state->wine) {
-    // wineboot -r carries out WININIT.INI and the pending renames before it
-    // returns; the persistent server keeps running and needs no wait.
-    return state->wineCommand({"wineboot", "-r"});
+    RunResult result;
+    result.exitCode = WinePrefix::get().restart();
+    return result;
   }
   std::vector<std::string> environment = state->hostEnvironment();
   return runAndWait({requiredVariable("TVPAT_E2E_RESTART")}, environment, state->patchDir);

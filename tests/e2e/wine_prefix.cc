@@ -109,6 +109,16 @@ WinePrefix::WinePrefix() {
   }
 }
 
+int WinePrefix::restart() const {
+  // wineboot -r carries out WININIT.INI and the pending renames before it
+  // returns.
+  int status = runWine({"wine", "wineboot", "-r"}, environment);
+  runWine({"wineserver", "-k"}, environment);
+  runWine({"wineserver", "-p"}, environment);
+  runWine({"wine", "wineboot", "-i"}, environment);
+  return status;
+}
+
 WinePrefix::~WinePrefix() {
   runWine({"wineserver", "-k"}, environment);
   std::error_code ignored;

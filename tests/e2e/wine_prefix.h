@@ -33,6 +33,13 @@ class WinePrefix {
   // NT, 4 Win32s); empty for Wine's own default.
   const std::string& getVersionFor(int kind) const;
 
+  // Carries out the deferred steps as a restart of Windows does, and starts
+  // the next session at once with a persistent server: a restart ends the
+  // session and its server, and a server started later on demand lingers
+  // only seconds, so the session after it would carry out steps registered
+  // in between as if the machine had been restarted once more.
+  int restart() const;
+
  private:
   WinePrefix();
   ~WinePrefix();
