@@ -321,9 +321,11 @@ void ProfileChecker::checkUnknownEntry(std::size_t position, const std::string& 
   for (EntryKind kind : kKnownKinds) {
     const char* keyword = entryKeyword(kind);
     if (beginsWithNoCase(line, keyword) && hasBlankBeforeEquals(line, std::strlen(keyword))) {
+      // The key as it was meant: the same text without the blanks.
+      std::string key = line.substr(0, line.find('='));
+      while (!key.empty() && isBlank(key.back())) key.pop_back();
       report(position, Severity::kError,
-             std::string("a blank before \"=\" makes this a line of no known kind: write ") +
-                 keyword + "N=...");
+             "a blank before \"=\" makes this a line of no known kind: write " + key + "=...");
       return;
     }
   }

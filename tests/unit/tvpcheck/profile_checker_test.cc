@@ -121,9 +121,9 @@ TEST_F(ProfileCheckerTest, EntryKindsAndEscapes) {
     const char* expected;
   } rows[] = {
       {"FILE1 =TAVRO,A.DLL",
-       "error: a blank before \"=\" makes this a line of no known kind: write FILEN=..."},
+       "error: a blank before \"=\" makes this a line of no known kind: write FILE1=..."},
       {"findfile\t=TAVRO,A.DLL",
-       "error: a blank before \"=\" makes this a line of no known kind: write FINDFILEN=..."},
+       "error: a blank before \"=\" makes this a line of no known kind: write findfile=..."},
       {"FIEL1=TAVRO,A.DLL",
        "error: unknown entry keyword \"FIEL\": known are INI, REG, SUBST, FILE, FINDFILE, RENAME, "
        "COPY, ERASE and REBOOT"},
