@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/ascii_text.h"
+#include "base/decimal_number.h"
 #include "base/error.h"
 #include "config/config_data.h"
 #include "driver/startup.h"
@@ -98,8 +99,7 @@ PatchPlanner::PatchPlanner(Profile* profile, const std::string& profilePath,
       profilePath(profilePath),
       patchDir(patchDir),
       config(),
-      windowsIni(),
-      rootIni(),
+      tavroProfiles(),
       lines(),
       files(),
       iniKeys(),
@@ -132,9 +132,7 @@ void PatchPlanner::plan() {
   }
   // The same start as a run: the Windows directory's TAVRO.INI names the
   // product root, the product root's holds the ledger. Both are only read.
-  config = createConfigData(windowsDirectory);
-  windowsIni.reset(config->getWindowsIni());
-  rootIni.reset(config->getRootIni());
+  config = createConfigData(windowsDirectory, &tavroProfiles);
   config->setProgramDir(pathJoin(patchDir, ""));
   config->setForce(profile->getInt("Patch", "Force", 0));
   config->setBackup(profile->getInt("Patch", "Backup", 1));
@@ -239,7 +237,7 @@ bool PatchPlanner::evaluateCondition(const std::string& line, std::string* reaso
     return false;
   }
   int os = 0;
-  if (!readConditionNumber(condition.os->c_str(), &os) || os != config->getPlatform()) {
+  if (!readDecimalNumber(condition.os->c_str(), &os) || os != config->getPlatform()) {
     *reason = "it is for OS " + *condition.os + ", this machine is " +
               std::to_string(config->getPlatform()) + " (" + platformName(config->getPlatform()) +
               ")";
@@ -250,7 +248,7 @@ bool PatchPlanner::evaluateCondition(const std::string& line, std::string* reaso
   if (condition.isRegistry) {
     what = keyText(*condition.fourth, condition.path) +
            (isFilled(condition.key) ? "\\" + *condition.key : std::string());
-    switch (lookUpConditionValue(condition, rootIni.get(), &value)) {
+    switch (lookUpConditionValue(condition, tavroProfiles.rootIni.get(), &value)) {
       case ConditionLookup::kKeyNotOpened:
         *reason = "the registry key " + keyText(*condition.fourth, condition.path) +
                   " cannot be opened (an error line is written)";
@@ -262,8 +260,10 @@ bool PatchPlanner::evaluateCondition(const std::string& line, std::string* reaso
         break;
     }
   } else {
-    what = "[" + *condition.fourth + "] " + *condition.key + " of " + rootIni->getPath();
-    if (!iniValue(rootIni->getPath(), *condition.fourth, *condition.key, &value)) value.clear();
+    what =
+        "[" + *condition.fourth + "] " + *condition.key + " of " + tavroProfiles.rootIni->getPath();
+    if (!iniValue(tavroProfiles.rootIni->getPath(), *condition.fourth, *condition.key, &value))
+      value.clear();
   }
   if (value.empty()) {
     *reason = what + " has no value";
@@ -691,10 +691,10 @@ bool PatchPlanner::iniValue(const std::string& path, const std::string& section,
   // The two TAVRO.INI files are read through the run's own objects, as the
   // run edits them; any other file through a Profile of its own.
   std::string text;
-  if (windowsNameKey(path) == windowsNameKey(windowsIni->getPath())) {
-    text = windowsIni->getString(section, key, kMissing);
-  } else if (windowsNameKey(path) == windowsNameKey(rootIni->getPath())) {
-    text = rootIni->getString(section, key, kMissing);
+  if (windowsNameKey(path) == windowsNameKey(tavroProfiles.windowsIni->getPath())) {
+    text = tavroProfiles.windowsIni->getString(section, key, kMissing);
+  } else if (windowsNameKey(path) == windowsNameKey(tavroProfiles.rootIni->getPath())) {
+    text = tavroProfiles.rootIni->getString(section, key, kMissing);
   } else {
     Profile file(path);
     text = file.getString(section, key, kMissing);

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/startup.h"
 #include "engine/entry_line.h"
 #include "platform/files.h"
 
@@ -97,8 +98,7 @@ class PatchPlanner {
   std::string profilePath;
   std::string patchDir;
   std::unique_ptr<ConfigData> config;
-  std::unique_ptr<Profile> windowsIni;
-  std::unique_ptr<Profile> rootIni;
+  TavroProfiles tavroProfiles;
   std::vector<PlanLine> lines;
   std::map<std::string, FileState> files;
   // INI keys set (value) or deleted (no value) by planned entries, by file,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/ascii_text.h"
+#include "base/decimal_number.h"
 #include "engine/condition_line.h"
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"
@@ -196,14 +197,13 @@ void ProfileChecker::checkConditionLine(std::size_t position, int group) {
   }
 
   int os = 0;
-  if (!readConditionNumber(condition.os->c_str(), &os) || (os != 1 && os != 2 && os != 4)) {
+  if (!readDecimalNumber(condition.os->c_str(), &os) || (os != 1 && os != 2 && os != 4)) {
     report(position, Severity::kError,
            name + ": OS " + quoted(*condition.os) +
                " is none of 1 (Windows 95 family), 2 (Windows NT) and 4 (Win32s)");
   }
   int mode = 0;
-  bool modeIsNumber =
-      isFilled(condition.mode) && readConditionNumber(condition.mode->c_str(), &mode);
+  bool modeIsNumber = isFilled(condition.mode) && readDecimalNumber(condition.mode->c_str(), &mode);
   if (!modeIsNumber || mode < kConditionModeAny || mode > kConditionModeBetween) {
     report(position, Severity::kError,
            name + ": mode " + quoted(condition.mode.value_or("")) +
