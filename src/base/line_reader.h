@@ -19,6 +19,9 @@ class LineReader {
   // Reads `text` from position `start` on (past a byte-order mark, say).
   explicit LineReader(const std::string& text, std::size_t start = 0)
       : text(text), position(start), lineEnded(false) {}
+  // The reader keeps a reference: a temporary text would be gone before the
+  // first line is read.
+  LineReader(std::string&& text, std::size_t start = 0) = delete;
 
   // Copies the next line, without its line end, to *line and returns true;
   // returns false, leaving *line alone, when the text is used up. A text that

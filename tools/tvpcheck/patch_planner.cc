@@ -163,6 +163,14 @@ void PatchPlanner::plan() {
     add(Profile::kNoLine, "patch " + patch + " is not installed yet");
   }
 
+  if (planConditionGroups() == 0) {
+    add(Profile::kNoLine, "no condition group holds: the run stops (exit code 1)");
+    return;
+  }
+  planEnd(patch, nextPatch);
+}
+
+int PatchPlanner::planConditionGroups() {
   std::map<int, std::vector<std::size_t>> groups;
   std::size_t header = profile->findSection("Patch");
   if (header != Profile::kNoLine) {
@@ -198,11 +206,10 @@ void PatchPlanner::plan() {
     // sees what this section changed.
     planSection(branch);
   }
-  if (processed == 0) {
-    add(Profile::kNoLine, "no condition group holds: the run stops (exit code 1)");
-    return;
-  }
+  return processed;
+}
 
+void PatchPlanner::planEnd(const std::string& patch, int nextPatch) {
   if (!patch.empty()) {
     std::string key = "Patch" + std::to_string(nextPatch);
     switch (config->getPlatform()) {

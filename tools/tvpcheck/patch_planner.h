@@ -62,6 +62,11 @@ class PatchPlanner {
     platform::DosStamp stamp;
   };
 
+  // Plans every condition group of [Patch], each holding group's section
+  // before the next group; returns the number of groups that hold.
+  int planConditionGroups();
+  // The ledger and the restart, after the groups.
+  void planEnd(const std::string& patch, int nextPatch);
   bool evaluateCondition(const std::string& line, std::string* reason);
   void planSection(const std::string& section);
   void planEntry(std::size_t position, const std::string& line, SubstituteClass& substitutes);
