@@ -520,28 +520,14 @@ void PatchPlanner::planLocalEntry(std::size_t position, const std::string& line,
   }
   std::string sourcePath = pathJoin(base, *fields[1]);
   if (isErase) {
-    int backup = optionValueOf(fieldText(fields[2]), config->isBackup() ? 1 : 0);
-    std::string text = "ERASE " + sourcePath + ": ";
-    FileState file = fileAt(sourcePath);
-    if (!file.exists) {
-      add(position, text + "nothing to do, the file is not there");
-      return;
-    }
-    if (backup != 0 && !hasOldExtension(sourcePath)) {
-      std::string backupPath = pathSetExt(sourcePath, ".OLD");
-      add(position, text + "renamed to " + backupPath + " now");
-      setFile(backupPath, file);
-    } else {
-      add(position, text + "deleted now");
-    }
-    setFile(sourcePath, FileState());
+    planErase(position, sourcePath,
+              optionValueOf(fieldText(fields[2]), config->isBackup() ? 1 : 0));
     return;
   }
 
   int force = optionValueOf(fieldText(fields[3]), config->isForce() ? 1 : 0);
   int backup = optionValueOf(fieldText(fields[4]), config->isBackup() ? 1 : 0);
   std::string destinationPath = pathJoin(base, *fields[2]);
-  std::string destinationDir = withoutTrailingSeparator(pathDriveDir(destinationPath));
   if (kind == EntryKind::kCopy) {
     bool wasDeferred = false;
     std::string text = "COPY " + destinationPath + " from " + sourcePath + ": ";
@@ -551,6 +537,29 @@ void PatchPlanner::planLocalEntry(std::size_t position, const std::string& line,
     return;
   }
 
+  planRename(position, sourcePath, destinationPath, force, backup);
+}
+
+void PatchPlanner::planErase(std::size_t position, const std::string& sourcePath, int backup) {
+  std::string text = "ERASE " + sourcePath + ": ";
+  FileState file = fileAt(sourcePath);
+  if (!file.exists) {
+    add(position, text + "nothing to do, the file is not there");
+    return;
+  }
+  if (backup != 0 && !hasOldExtension(sourcePath)) {
+    std::string backupPath = pathSetExt(sourcePath, ".OLD");
+    add(position, text + "renamed to " + backupPath + " now");
+    setFile(backupPath, file);
+  } else {
+    add(position, text + "deleted now");
+  }
+  setFile(sourcePath, FileState());
+}
+
+void PatchPlanner::planRename(std::size_t position, const std::string& sourcePath,
+                              const std::string& destinationPath, int force, int backup) {
+  std::string destinationDir = withoutTrailingSeparator(pathDriveDir(destinationPath));
   std::string text = "RENAME " + sourcePath + " to " + destinationPath + ": ";
   FileState source = fileAt(sourcePath);
   if (!source.exists) {

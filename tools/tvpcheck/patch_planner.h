@@ -76,6 +76,9 @@ class PatchPlanner {
   void planFindFile(std::size_t position, const std::string& directory, const std::string& name,
                     int force, int backup, int compress, int* found);
   void planLocalEntry(std::size_t position, const std::string& line, EntryKind kind);
+  void planErase(std::size_t position, const std::string& sourcePath, int backup);
+  void planRename(std::size_t position, const std::string& sourcePath,
+                  const std::string& destinationPath, int force, int backup);
   void planRebootEntry(const std::string& line);
 
   // The outcome of one copy as the file operations would make it, ending the
