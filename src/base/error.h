@@ -53,12 +53,14 @@ class Error {
 };
 
 // Creates one of the run's objects; when memory cannot be had, raises Error 1
-// with the size of the object, naming `module` and `line` as the place.
+// with the size of the object, naming `module` and `line` as the place. On
+// the Linux build a test may refuse the allocation (platform/memory.h).
 template <class T, class... Args>
 std::unique_ptr<T> makeObject(const char* module, int line, Args&&... args) {
   try {
-    if (platform::isAllocationRefused(module, static_cast<unsigned long>(sizeof(T))))
+    if (platform::isAllocationRefused(module, static_cast<unsigned long>(sizeof(T)))) {
       throw std::bad_alloc();
+    }
     return std::make_unique<T>(std::forward<Args>(args)...);
   } catch (const std::bad_alloc&) {
     throw Error(kErrorNoMemory, static_cast<unsigned long>(sizeof(T)), module, line);
