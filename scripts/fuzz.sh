@@ -11,13 +11,17 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 
 seconds="${1:-8}"
-ensure_packages cmake make clang libclang-rt-14-dev libgtest-dev
+# One LLVM release for the compiler and the fuzzer and sanitizer runtime it
+# links: a clang of another release than its runtime fails to link or
+# reports against the wrong instrumentation.
+llvm_version=14
+ensure_packages cmake make "clang-$llvm_version" "libclang-rt-$llvm_version-dev" libgtest-dev
 
 targets=(fuzz_profile fuzz_catalogue fuzz_entry_line fuzz_substitute fuzz_path fuzz_registry
   fuzz_run)
 jobs="$(nproc 2>/dev/null || echo 2)"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTVPAT_FUZZ=ON -DTVPAT_WITH_WIN32=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC="clang-$llvm_version" CXX="clang++-$llvm_version" cmake -S . -B build-fuzz -DTVPAT_FUZZ=ON \
+  -DTVPAT_WITH_WIN32=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz --target "${targets[@]}" -j"$jobs"
 
 # The work directory holds the corpus copies and, through TMPDIR, every

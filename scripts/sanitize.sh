@@ -8,7 +8,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 
-ensure_packages cmake make g++ libgtest-dev
+# One GCC release for the compiler and the sanitizer runtime that comes with
+# it (libasan, libubsan).
+gcc_version=12
+ensure_packages cmake make "g++-$gcc_version" libgtest-dev
 
 # The installer ends with exit code 1 on every failure path, and the tests
 # expect that code, so a sanitizer report must end a program with a code no
@@ -24,7 +27,7 @@ export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=0:exitcode=86:print_stacktr
 export LSAN_OPTIONS="exitcode=86"
 
 jobs="$(nproc 2>/dev/null || echo 2)"
-cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=g++ -DTVPAT_SANITIZE=ON -DTVPAT_WITH_WIN32=OFF \
-  -DTVPAT_WERROR=ON
+cmake -S . -B build-asan -DCMAKE_CXX_COMPILER="g++-$gcc_version" -DTVPAT_SANITIZE=ON \
+  -DTVPAT_WITH_WIN32=OFF -DTVPAT_WERROR=ON
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure

@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/memory.h"
+
 // Error numbers.
 constexpr int kErrorNoMemory = 1;
 constexpr int kErrorSourceOpen = 20;
@@ -50,16 +52,15 @@ class Error {
   int sourceLine;
 };
 
-// Whether a test has chosen to refuse an allocation of `bytes` asked for by
-// `module` (see config/test_hooks.h); always false in the program.
-bool isAllocationRefused(const char* module, unsigned long bytes);
-
 // Creates one of the run's objects; when memory cannot be had, raises Error 1
-// with the size of the object, naming `module` and `line` as the place.
+// with the size of the object, naming `module` and `line` as the place. On
+// the Linux build a test may refuse the allocation (platform/memory.h).
 template <class T, class... Args>
 std::unique_ptr<T> makeObject(const char* module, int line, Args&&... args) {
   try {
-    if (isAllocationRefused(module, static_cast<unsigned long>(sizeof(T)))) throw std::bad_alloc();
+    if (platform::isAllocationRefused(module, static_cast<unsigned long>(sizeof(T)))) {
+      throw std::bad_alloc();
+    }
     return std::make_unique<T>(std::forward<Args>(args)...);
   } catch (const std::bad_alloc&) {
     throw Error(kErrorNoMemory, static_cast<unsigned long>(sizeof(T)), module, line);

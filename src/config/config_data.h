@@ -1,8 +1,9 @@
 // ConfigData carries the directories, switches and settings of one run from
 // the run driver to every other subsystem. The run driver creates it at
 // start-up (createConfigData), completes it from the command line and the
-// installation profile, and destroys it last. It holds the two TAVRO.INI
-// profiles without owning them: the run driver destroys those first.
+// installation profile, and destroys it last. It refers to the two TAVRO.INI
+// profiles without owning them: the run driver owns them (TavroProfiles) and
+// destroys them first.
 #ifndef SRC_CONFIG_CONFIG_DATA_H_
 #define SRC_CONFIG_CONFIG_DATA_H_
 

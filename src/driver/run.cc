@@ -13,6 +13,7 @@
 #include "driver/startup.h"
 #include "driver/teardown.h"
 #include "engine/data_file.h"
+#include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
 #include "platform/system.h"
@@ -33,6 +34,76 @@ void readPatchSettings(const std::string& profilePath, ConfigData* config, NLSCl
   config->setRebootProgram(profile->getString("Patch", "Reboot Program", ""));
 }
 
+// The run's long-lived objects, in the order they are created; the teardown
+// destroys them in its own order.
+struct RunObjects {
+  std::unique_ptr<NLSClass> messages;
+  TavroProfiles profiles;
+  std::unique_ptr<ConfigData> config;
+  std::unique_ptr<DataFile> dataFile;
+};
+
+// Everything up to the engine's processing: the catalogue, the run
+// configuration, the switches, the settings and the banner. Returns false
+// when the run must end with exit code 1 before it started. Raises Error.
+bool startRun(const std::string& programPath, const std::vector<std::string>& arguments,
+              RunObjects* run) {
+  std::string profilePath = pathSetExt(programPath, ".DAT");
+  run->messages = makeObject<NLSClass>(kModuleDriver, __LINE__, pathSetExt(programPath, ".MSG"));
+  NLSClass* messages = run->messages.get();
+  if (messages->load() != 1) return false;
+
+  std::string windowsDirectory;
+  std::string programDirectory = pathDriveDir(programPath);
+  // The run configuration holds 259 characters; a longer directory would
+  // be cut to the name of another one, where the patch must not go, or
+  // whose files it must not install.
+  if (!platform::getWindowsDirectory(&windowsDirectory).ok ||
+      windowsDirectory.size() > ConfigData::kMaxText ||
+      programDirectory.size() > ConfigData::kMaxText) {
+    // The log is not open yet, so this goes to the console only.
+    std::fprintf(stderr, "%c%s\n", kBel, messages->getMessage(kMessageNoWindowsDirectory));
+    return false;
+  }
+  run->config = createConfigData(windowsDirectory, &run->profiles);
+  ConfigData* config = run->config.get();
+  config->setProgramDir(programDirectory);
+  applySwitches(arguments, config, &profilePath);
+  readPatchSettings(profilePath, config, messages);
+
+  messages->print("%s %s\n", messages->getMessage(kMessageBanner), kVersion);
+  if (config->isDebug()) messages->print("Compiled: %s %s\n", __DATE__, __TIME__);
+
+  run->dataFile = makeObject<DataFile>(kModuleDriver, __LINE__, profilePath, config, messages);
+  return true;
+}
+
+// The end of a run that went through: the closing messages, the teardown and
+// the reboot program. Returns the exit code.
+int finishRun(RunObjects* run) {
+  NLSClass* messages = run->messages.get();
+  messages->print("%s\n", messages->getMessage(kMessageFinished));
+  std::string rebootProgram;
+  if (run->config->isRebootNeeded()) {
+    rebootProgram = run->config->getRebootProgram();
+    if (rebootProgram.empty()) messages->print("%s\n", messages->getMessage(kMessageRestartNeeded));
+  }
+  // The teardown closes the catalogue with the log; its text for a reboot
+  // program that cannot be started is taken before.
+  std::string startFailure = messages->getMessage(kMessageRebootProgramFailed);
+
+  int exitCode = tearDown(run->dataFile, run->messages, run->profiles, run->config) ? 0 : 1;
+  if (!rebootProgram.empty()) {
+    // The new process shares the console; what this one printed comes first.
+    std::fflush(stdout);
+    if (!startRebootProgram(rebootProgram)) {
+      std::fprintf(stderr, "\n%c%s: %s\n", kBel, startFailure.c_str(), rebootProgram.c_str());
+      return 1;
+    }
+  }
+  return exitCode;
+}
+
 }  // namespace
 
 int runInstaller(int argc, char** argv) {
@@ -43,66 +114,16 @@ int runInstaller(int argc, char** argv) {
   std::vector<std::string> arguments;
   for (int index = 1; index < argc; ++index) arguments.push_back(argv[index]);
 
-  // Declared outside the handler's reach so that a critical error leaves them
-  // alone: the process ends from inside the handler, and nothing is written
-  // back after a failure.
-  std::unique_ptr<NLSClass> messages;
-  std::unique_ptr<ConfigData> config;
-  std::unique_ptr<DataFile> dataFile;
+  // Declared outside the handler's reach so that a critical error leaves the
+  // objects alone: the process ends from inside the handler, and nothing is
+  // written back after a failure.
+  RunObjects run;
   try {
-    std::string profilePath = pathSetExt(programPath, ".DAT");
-    messages = makeObject<NLSClass>(kModuleDriver, __LINE__, pathSetExt(programPath, ".MSG"));
-    if (messages->load() != 1) return 1;
-
-    std::string windowsDirectory;
-    std::string programDirectory = pathDriveDir(programPath);
-    // The run configuration holds 259 characters; a longer directory would
-    // be cut to the name of another one, where the patch must not go, or
-    // whose files it must not install.
-    if (!platform::getWindowsDirectory(&windowsDirectory).ok ||
-        windowsDirectory.size() > ConfigData::kMaxText ||
-        programDirectory.size() > ConfigData::kMaxText) {
-      // The log is not open yet, so this goes to the console only.
-      std::fprintf(stderr, "%c%s\n", kBel, messages->getMessage(28));
-      return 1;
-    }
-    config = createConfigData(windowsDirectory);
-    config->setProgramDir(programDirectory);
-    applySwitches(arguments, config.get(), &profilePath);
-    readPatchSettings(profilePath, config.get(), messages.get());
-
-    messages->print("%s %s\n", messages->getMessage(3), kVersion);
-    if (config->isDebug()) messages->print("Compiled: %s %s\n", __DATE__, __TIME__);
-
-    dataFile =
-        makeObject<DataFile>(kModuleDriver, __LINE__, profilePath, config.get(), messages.get());
-    dataFile->processProfile();
+    if (!startRun(programPath, arguments, &run)) return 1;
+    run.dataFile->processProfile();
   } catch (const Error& error) {
     reportError(error);
     std::exit(1);
   }
-
-  messages->print("%s\n", messages->getMessage(7));
-  bool startProgram = false;
-  std::string rebootProgram;
-  if (config->isRebootNeeded()) {
-    rebootProgram = config->getRebootProgram();
-    if (rebootProgram.empty()) {
-      messages->print("%s\n", messages->getMessage(8));
-    } else {
-      startProgram = true;
-    }
-  }
-
-  int exitCode = tearDown(dataFile, messages, config) ? 0 : 1;
-  if (startProgram) {
-    // The new process shares the console; what this one printed comes first.
-    std::fflush(stdout);
-    if (!startRebootProgram(rebootProgram)) {
-      std::fprintf(stderr, "\n%cThe reboot program could not be started: %s\n", kBel,
-                   rebootProgram.c_str());
-      return 1;
-    }
-  }
-  return exitCode;
+  return finishRun(&run);
 }

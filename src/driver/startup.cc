@@ -27,21 +27,22 @@ int platformFromVersion(unsigned long version) {
 
 int detectPlatform() { return platformFromVersion(platform::getVersionNumber()); }
 
-std::unique_ptr<ConfigData> createConfigData(const std::string& windowsDirectory) {
+std::unique_ptr<ConfigData> createConfigData(const std::string& windowsDirectory,
+                                             TavroProfiles* profiles) {
   std::unique_ptr<ConfigData> config = makeObject<ConfigData>(kModuleDriver, __LINE__);
-  std::unique_ptr<Profile> windowsIni =
+  profiles->windowsIni =
       makeObject<Profile>(kModuleDriver, __LINE__, pathJoin(windowsDirectory, "TAVRO.INI"));
+  Profile* windowsIni = profiles->windowsIni.get();
   config->setPlatform(detectPlatform());
-  config->setWindowsIni(windowsIni.get());
+  config->setWindowsIni(windowsIni);
   config->setRootDir(windowsIni->getString("Tavro", "root", ""));
   config->setWindowsDir(windowsDirectory);
   config->setInteractive(windowsIni->getInt("Patch", "Interactive", 1));
-  windowsIni.release();
   // An empty root gives "\TAVRO.INI", the file in the root of the current
   // drive, as the product has always looked for it.
-  std::unique_ptr<Profile> rootIni =
+  profiles->rootIni =
       makeObject<Profile>(kModuleDriver, __LINE__, pathJoin(config->getRootDir(), "TAVRO.INI"));
-  config->setRootIni(rootIni.release());
+  config->setRootIni(profiles->rootIni.get());
   return config;
 }
 

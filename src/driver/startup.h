@@ -1,8 +1,8 @@
 // The start of a run that the run driver performs before the engine takes
 // over: the run configuration built from the Windows directory, the kind of
 // Windows running, and the command-line switches. The ConfigData and the two
-// TAVRO.INI profiles it holds belong to the run driver, which destroys them in
-// its teardown.
+// TAVRO.INI profiles it refers to belong to the run driver, which destroys
+// them in its teardown.
 #ifndef SRC_DRIVER_STARTUP_H_
 #define SRC_DRIVER_STARTUP_H_
 
@@ -11,6 +11,14 @@
 #include <vector>
 
 class ConfigData;
+class Profile;
+
+// The two TAVRO.INI files of a run, owned by the run driver from start-up to
+// teardown; the ConfigData only refers to them.
+struct TavroProfiles {
+  std::unique_ptr<Profile> windowsIni;
+  std::unique_ptr<Profile> rootIni;
+};
 
 // The platform code for a version number in the form GetVersion returns it:
 // 2 (Windows NT) when bit 31 is clear, otherwise 4 (Win32s) when the low byte
@@ -22,9 +30,11 @@ int detectPlatform();
 
 // A new ConfigData for the Windows directory: opens its TAVRO.INI, learns the
 // product root and the interactive setting from it, opens the product root's
-// TAVRO.INI and sets the platform code. Missing files give empty profiles.
+// TAVRO.INI and sets the platform code. The two profiles go to *profiles,
+// which must outlive the ConfigData. Missing files give empty profiles.
 // Raises Error 1 when an object cannot be allocated.
-std::unique_ptr<ConfigData> createConfigData(const std::string& windowsDirectory);
+std::unique_ptr<ConfigData> createConfigData(const std::string& windowsDirectory,
+                                             TavroProfiles* profiles);
 
 // Walks the arguments after the program name: an argument whose first letter
 // is i sets interactive; one whose second letter is d sets debug; one whose

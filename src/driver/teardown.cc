@@ -7,8 +7,8 @@
 #include "messages/nls_class.h"
 #include "profile/profile.h"
 
-bool closeProfile(Profile* profile) {
-  if (profile == nullptr) return true;
+bool closeProfile(std::unique_ptr<Profile>& profile) {
+  if (!profile) return true;
   bool written = true;
   // A destructor must not raise, so the last write happens here, where its
   // failure can still be reported and turned into the exit code.
@@ -18,19 +18,18 @@ bool closeProfile(Profile* profile) {
     reportError(error);
     written = false;
   }
-  delete profile;
+  profile.reset();
   return written;
 }
 
 bool tearDown(std::unique_ptr<DataFile>& dataFile, std::unique_ptr<NLSClass>& messages,
-              std::unique_ptr<ConfigData>& config) {
+              TavroProfiles& profiles, std::unique_ptr<ConfigData>& config) {
   dataFile.reset();
   messages.reset();
-  if (!config) return true;
-  bool written = closeProfile(config->getWindowsIni());
-  config->setWindowsIni(nullptr);
-  written = closeProfile(config->getRootIni()) && written;
-  config->setRootIni(nullptr);
+  if (config) config->setWindowsIni(nullptr);
+  bool written = closeProfile(profiles.windowsIni);
+  if (config) config->setRootIni(nullptr);
+  written = closeProfile(profiles.rootIni) && written;
   config.reset();
   return written;
 }

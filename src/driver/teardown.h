@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "driver/startup.h"
+
 class ConfigData;
 class DataFile;
 class NLSClass;
@@ -14,13 +16,13 @@ class Profile;
 // Writes profile back when it was changed and destroys it. A failed write is
 // reported on standard error as a critical error, without ending the run.
 // False when the write failed; a null profile is nothing to do.
-bool closeProfile(Profile* profile);
+bool closeProfile(std::unique_ptr<Profile>& profile);
 
 // Destroys the DataFile, the NLSClass (closing the log), the Windows
 // directory's TAVRO.INI, the product root's TAVRO.INI and the ConfigData, in
 // that order, each even when an earlier write failed. False when a profile
 // could not be written back.
 bool tearDown(std::unique_ptr<DataFile>& dataFile, std::unique_ptr<NLSClass>& messages,
-              std::unique_ptr<ConfigData>& config);
+              TavroProfiles& profiles, std::unique_ptr<ConfigData>& config);
 
 #endif  // SRC_DRIVER_TEARDOWN_H_

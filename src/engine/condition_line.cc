@@ -1,12 +1,13 @@
 #include "engine/condition_line.h"
 
 #include <climits>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/ascii_text.h"
+#include "base/decimal_number.h"
+#include "engine/registry_key_holder.h"
 #include "profile/profile.h"
 
 namespace {
@@ -67,20 +68,10 @@ bool findConditionRoot(const std::string& field, platform::RegistryRoot* root) {
   return true;
 }
 
-bool readConditionNumber(const char* text, int* number) {
-  char* end = nullptr;
-  long value = std::strtol(text, &end, 10);
-  if (end == text) {
-    return false;
-  }
-  *number = static_cast<int>(value);
-  return true;
-}
-
 int conditionModeOf(const EntryField& mode) {
   int number = kConditionModeAtOrAfter;
-  if (!isFilled(mode) || !readConditionNumber(mode->c_str(), &number) ||
-      number < kConditionModeAny || number > kConditionModeBetween) {
+  if (!isFilled(mode) || !readDecimalNumber(mode->c_str(), &number) || number < kConditionModeAny ||
+      number > kConditionModeBetween) {
     return kConditionModeAtOrAfter;
   }
   return number;
@@ -102,9 +93,9 @@ ConditionLookup lookUpConditionValue(const ConditionLine& condition, Profile* ro
            .ok) {
     return ConditionLookup::kKeyNotOpened;
   }
+  RegistryKeyHolder key(opened);
   platform::Status read =
-      platform::queryRegistryDefaultValue(opened, subkeyName, kRegistryValueCapacity, value);
-  platform::closeRegistryKey(opened);
+      platform::queryRegistryDefaultValue(key.get(), subkeyName, kRegistryValueCapacity, value);
   return read.ok ? ConditionLookup::kFound : ConditionLookup::kValueNotRead;
 }
 

@@ -51,10 +51,6 @@ ConditionLine parseConditionLine(const std::string& line);
 // HKLM, HKCU or HKCR, or it is exactly HKU. False for an INI section.
 bool findConditionRoot(const std::string& field, platform::RegistryRoot* root);
 
-// Reads a decimal number the way atoi does (blanks, a sign, digits); false
-// when the text holds no number at all.
-bool readConditionNumber(const char* text, int* number);
-
 // The mode a mode field gives: its number when that is 0 to 4, otherwise
 // (absent, empty, out of range, no number) "at or after".
 int conditionModeOf(const EntryField& mode);

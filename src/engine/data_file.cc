@@ -12,9 +12,11 @@
 
 #include "base/ascii_text.h"
 #include "base/error.h"
+#include "base/line_reader.h"
 #include "config/config_data.h"
 #include "engine/condition_line.h"
 #include "fileops/file_install.h"
+#include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
 #include "platform/files.h"
@@ -70,7 +72,7 @@ void DataFile::processProfile() {
       // A record left by a run cut off after it wrote the ledger is done with.
       platform::deleteFile(runRecordPath());
       if (config->isInteractive()) {
-        printErrorLine(11);
+        messages->printError(kMessageAlreadyInstalled);
       }
       endRun();
     }
@@ -112,8 +114,7 @@ void DataFile::createArchiveDirectories() {
     }
     if (tooLong || !platform::makeDirectory(*directory).ok) {
       if (config->isInteractive()) {
-        messages->printTo(stderr, "\n%c%s %s\n", kBel, messages->getMessage(12),
-                          directory->c_str());
+        messages->printError(kMessageDirectoryNotCreated, " %s", directory->c_str());
       }
       endRun();
     }
@@ -201,8 +202,8 @@ void DataFile::processConditions(const std::string& patchStr) {
   if (processed == 0) {
     platform::deleteFile(runRecordPath());
     if (config->isInteractive()) {
-      messages->printTo(stderr, "\n%c%s\n%s\n", kBel, messages->getMessage(9),
-                        messages->getMessage(10));
+      messages->printError(kMessageNoConditionMet, "\n%s",
+                           messages->getMessage(kMessageNotApplicable));
     }
     endRun();
   }
@@ -230,16 +231,12 @@ DataFile::RunRecord DataFile::readRunRecord(const std::string& patchStr) const {
   RunRecord record;
   std::string text;
   if (!platform::readWholeFile(runRecordPath(), &text).ok) return record;
+  // A line without its end was cut short: the decision it held is taken
+  // again.
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    // A line without its end was cut short: the decision it held is taken
-    // again.
-    if (end == std::string::npos) break;
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
+  LineReader reader(text);
+  std::string line;
+  while (reader.next(&line) && reader.hasLineEnd()) lines.push_back(line);
   if (lines.empty() || lines[0] != "Patch=" + patchStr) return record;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
@@ -263,10 +260,6 @@ void DataFile::writeRunRecord(const std::string& patchStr, const RunRecord& reco
 bool DataFile::fileExists(const std::string& path) {
   platform::Status status = platform::testPath(path);
   return status.ok || !status.notFound;
-}
-
-void DataFile::printErrorLine(int message) {
-  messages->printTo(stderr, "\n%c%s\n", kBel, messages->getMessage(message));
 }
 
 void DataFile::endRun() {

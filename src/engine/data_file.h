@@ -18,6 +18,8 @@
 class ConfigData;
 class NLSClass;
 class Profile;
+struct RegistryEdit;
+enum class EntryKind;
 class SubstituteClass;
 
 class DataFile {
@@ -114,12 +116,15 @@ class DataFile {
   bool prepareFileEntry(const std::string& line, const char* head, bool hasEntryField,
                         FileEntry* entry);
 
+  // Carries out one entry, by its keyword; line is trimmed and no comment.
+  void processEntry(const std::string& line, SubstituteClass& substitutes);
+
   // The entry handlers; each gets the trimmed line.
   void processIniEntry(const std::string& line, SubstituteClass& substitutes);
   void processSubstEntry(const std::string& line, SubstituteClass& substitutes);
   void processFileEntry(const std::string& line);
   void processFindFileEntry(const std::string& line);
-  void processRenameOrCopyEntry(const std::string& line, bool isCopy);
+  void processRenameOrCopyEntry(const std::string& line, EntryKind kind);
   void processEraseEntry(const std::string& line);
   void processRebootEntry(const std::string& line);
 
@@ -134,8 +139,15 @@ class DataFile {
   // Turns a step put off to the next restart into the restart request.
   void applyDeferredRule();
 
-  // Writes an error line "\n<BEL><message n>\n" on standard error and the log.
-  void printErrorLine(int message);
+  // Splits a REG entry, fills in its value's placeholders and prints its
+  // trace block; false when its fields ask for nothing it may do.
+  bool parseRegistryEntry(const std::string& line, RegistryEdit* edit);
+  // Deletes the key a REG entry names with everything below it.
+  bool deleteKeyTree(const RegistryEdit& edit);
+  // Deletes the subkey `name` of the open key parent, and its own subkeys
+  // first; parentPath names parent in messages.
+  bool deleteSubkey(platform::RegistryKey parent, const std::string& parentPath,
+                    const std::string& name);
 
   // Ends the process with exit code 1 and no teardown.
   [[noreturn]] void endRun();

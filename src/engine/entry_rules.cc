@@ -1,9 +1,7 @@
 #include "engine/entry_rules.h"
 
-#include <climits>
-#include <cstdlib>
-
 #include "base/ascii_text.h"
+#include "base/decimal_number.h"
 
 BaseDirectory baseDirectoryOf(const char* component) {
   if (component == nullptr) return BaseDirectory::kNone;
@@ -16,24 +14,14 @@ int optionValueOf(const char* field, int defaultValue) {
   if (field == nullptr) {
     return defaultValue;
   }
-  char* end = nullptr;
-  long value = std::strtol(field, &end, 10);
-  if (end == field) {
-    return defaultValue;
-  }
-  if (value > INT_MAX) {
-    return INT_MAX;
-  }
-  if (value < INT_MIN) {
-    return INT_MIN;
-  }
-  return static_cast<int>(value);
+  int value = defaultValue;
+  readDecimalNumber(field, &value);
+  return value;
 }
 
 bool isOptionNumber(const std::string& field) {
-  char* end = nullptr;
-  std::strtol(field.c_str(), &end, 10);
-  return end != field.c_str();
+  int value = 0;
+  return readDecimalNumber(field.c_str(), &value);
 }
 
 bool findEntryRoot(const std::string& field, platform::RegistryRoot* root) {

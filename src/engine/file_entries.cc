@@ -13,16 +13,17 @@
 #include "engine/entry_line.h"
 #include "fileops/file_install.h"
 #include "fileops/substitute_class.h"
+#include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
 #include "platform/files.h"
 
 namespace {
 
-// Copy results in the order of their messages, 32 upwards.
-const int kResults[] = {kCopySameStamp, kCopyTargetNewer, kCopyOverOlder, kCopyOverNewer,
-                        kCopyCreated};
-constexpr int kFirstResultMessage = 32;
+// Copy results in the order of their messages, kMessageFirstCopyResult
+// upwards.
+const int kResults[kMessageCopyResultCount] = {kCopySameStamp, kCopyTargetNewer, kCopyOverOlder,
+                                               kCopyOverNewer, kCopyCreated};
 
 // The trace block shared by SUBST, FILE and FINDFILE. The backup lines stand
 // before the force lines, whatever the order of the fields.
@@ -58,8 +59,7 @@ std::optional<int> DataFile::installFile(const std::string& sourceDir, const std
       result = copyFileByPath(sourcePath, targetPath, archiveTempDir.c_str(), config, force, backup,
                               substitutes);
     } catch (const Error& error) {
-      messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(30),
-                        error.getErrorMessage().c_str());
+      messages->printError(kMessageNotCopied, ": %s", error.getErrorMessage().c_str());
     }
   }
 
@@ -67,7 +67,7 @@ std::optional<int> DataFile::installFile(const std::string& sourceDir, const std
     for (int i = 0; i < static_cast<int>(std::size(kResults)); ++i) {
       if (kResults[i] == *result) {
         messages->print("%s (%s)\n", targetPath.c_str(),
-                        messages->getMessage(kFirstResultMessage + i));
+                        messages->getMessage(kMessageFirstCopyResult + i));
         break;
       }
     }
@@ -120,7 +120,7 @@ bool DataFile::prepareFileEntry(const std::string& line, const char* head, bool 
   }
   if (!isFilled(fields[1]) || !fields[0] ||
       !getBaseDirectory(fields[0]->c_str(), &entry->baseDir)) {
-    printErrorLine(18);
+    messages->printError(kMessageBadProfile);
     return false;
   }
   return true;
@@ -136,7 +136,7 @@ void DataFile::processSubstEntry(const std::string& line, SubstituteClass& subst
   const std::string& targetName = isFilled(fields[3]) ? *fields[3] : *fields[1];
   std::optional<int> result;
   if (!fileExists(targetDir)) {
-    printErrorLine(17);
+    messages->printError(kMessageNoTargetDirectory);
   } else {
     result = installFile(config->getProgramDir(), targetDir, *fields[1], targetName, entry.force,
                          entry.backup, entry.compress, &substitutes);
@@ -157,7 +157,7 @@ void DataFile::processFileEntry(const std::string& line) {
   const std::vector<EntryField>& fields = entry.fields;
   std::string targetDir = isFilled(fields[2]) ? pathJoin(entry.baseDir, *fields[2]) : entry.baseDir;
   if (!fileExists(targetDir)) {
-    printErrorLine(17);
+    messages->printError(kMessageNoTargetDirectory);
     return;
   }
   installFile(config->getProgramDir(), targetDir, *fields[1],
@@ -171,7 +171,7 @@ void DataFile::processFindFileEntry(const std::string& line) {
   const std::vector<EntryField>& fields = entry.fields;
   std::string targetDir = isFilled(fields[2]) ? pathJoin(entry.baseDir, *fields[2]) : entry.baseDir;
   if (!fileExists(targetDir)) {
-    printErrorLine(17);
+    messages->printError(kMessageNoTargetDirectory);
     return;
   }
   findFileInTree(targetDir, *fields[1], entry.force, entry.backup, entry.compress);

@@ -12,6 +12,7 @@
 #include "config/config_data.h"
 #include "engine/entry_line.h"
 #include "fileops/file_install.h"
+#include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
 
@@ -34,7 +35,8 @@ void printMoveTrace(NLSClass* messages, const char* head, const std::vector<Entr
 
 }  // namespace
 
-void DataFile::processRenameOrCopyEntry(const std::string& line, bool isCopy) {
+void DataFile::processRenameOrCopyEntry(const std::string& line, EntryKind kind) {
+  const bool isCopy = kind == EntryKind::kCopy;
   std::vector<EntryField> fields = splitEntryFields(line, 5);
   if (!isFilled(fields[1]) || !isFilled(fields[2])) return;
   int force = getOptionValue(fieldText(fields[3]), config->isForce() ? 1 : 0);
@@ -42,7 +44,7 @@ void DataFile::processRenameOrCopyEntry(const std::string& line, bool isCopy) {
 
   std::string baseDir;
   if (!fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
-    printErrorLine(18);
+    messages->printError(kMessageBadProfile);
     return;
   }
   std::string sourcePath = pathJoin(baseDir, *fields[1]);
@@ -60,8 +62,8 @@ void DataFile::processRenameOrCopyEntry(const std::string& line, bool isCopy) {
       moveFileByPath(sourcePath, destinationPath, config, force, backup);
     }
   } catch (const Error& error) {
-    messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(isCopy ? 30 : 29),
-                      error.getErrorMessage().c_str());
+    messages->printError(isCopy ? kMessageNotCopied : kMessageNotRenamed, ": %s",
+                         error.getErrorMessage().c_str());
   }
   // Steps deferred before a failure still need the restart.
   applyDeferredRule();
@@ -74,7 +76,7 @@ void DataFile::processEraseEntry(const std::string& line) {
 
   std::string baseDir;
   if (!fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
-    printErrorLine(18);
+    messages->printError(kMessageBadProfile);
     return;
   }
   std::string path = pathJoin(baseDir, *fields[1]);
@@ -89,8 +91,7 @@ void DataFile::processEraseEntry(const std::string& line) {
   try {
     eraseFile(path, config, backup);
   } catch (const Error& error) {
-    messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(31),
-                      error.getErrorMessage().c_str());
+    messages->printError(kMessageNotErased, ": %s", error.getErrorMessage().c_str());
   }
   applyDeferredRule();
 }

@@ -7,9 +7,21 @@
 #include "config/config_data.h"
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"
+#include "engine/registry_key_holder.h"
 #include "fileops/substitute_class.h"
+#include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
+
+// A REG entry whose fields passed their checks: an empty path or name counts
+// as absent.
+struct RegistryEdit {
+  platform::RegistryKey root;
+  RegistryAction action = RegistryAction::kRefused;
+  EntryField path;
+  EntryField name;
+  EntryField value;
+};
 
 namespace {
 
@@ -17,121 +29,114 @@ namespace {
 // holds that and the terminator, so every valid subkey can be deleted.
 constexpr std::size_t kSubkeyNameCapacity = 256;
 
+// The detail of most failures names the key and the value.
+void reportKeyFailure(NLSClass* messages, int number, const RegistryEdit& edit) {
+  messages->printError(number, ":\n\t%s\\%s", orNull(fieldText(edit.path)),
+                       orNull(fieldText(edit.name)));
+}
+
+bool setValue(NLSClass* messages, const RegistryEdit& edit) {
+  platform::RegistryKey created;
+  if (!platform::createRegistryKey(edit.root, fieldText(edit.path), &created).ok) {
+    reportKeyFailure(messages, kMessageKeyNotCreated, edit);
+    return false;
+  }
+  RegistryKeyHolder key(created);
+  if (!platform::setRegistryString(key.get(), fieldText(edit.name), *edit.value).ok) {
+    reportKeyFailure(messages, kMessageValueNotSet, edit);
+    return false;
+  }
+  return true;
+}
+
+bool deleteValue(NLSClass* messages, const RegistryEdit& edit) {
+  platform::RegistryKey opened;
+  if (!platform::openRegistryKey(edit.root, fieldText(edit.path),
+                                 platform::RegistryAccess::kAllAccess, &opened)
+           .ok) {
+    reportKeyFailure(messages, kMessageKeyNotOpened, edit);
+    return false;
+  }
+  RegistryKeyHolder key(opened);
+  if (!platform::deleteRegistryValue(key.get(), fieldText(edit.name)).ok) {
+    reportKeyFailure(messages, kMessageValueNotDeleted, edit);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool DataFile::processRegistry(const std::string& line) {
-  bool tracing = config->isDebug();
-  if (tracing) {
-    messages->print("Entered processRegistry\n");
+  if (config->isDebug()) messages->print("Entered processRegistry\n");
+  RegistryEdit edit;
+  if (!parseRegistryEntry(line, &edit)) {
+    messages->printError(kMessageBadProfile);
+    return false;
   }
+  switch (edit.action) {
+    case RegistryAction::kSetValue:
+      if (config->isDebug()) messages->print("Creating/Changing a registry key\n");
+      return setValue(messages, edit);
+    case RegistryAction::kDeleteValue:
+      if (config->isDebug()) messages->print("Deleting a registry value\n");
+      return deleteValue(messages, edit);
+    case RegistryAction::kDeleteTree:
+    case RegistryAction::kRefused:
+      break;
+  }
+  return deleteKeyTree(edit);
+}
+
+bool DataFile::parseRegistryEntry(const std::string& line, RegistryEdit* edit) {
   std::vector<EntryField> fields = splitEntryFields(line, 4);
   const EntryField& section = fields[0];
-  EntryField& path = fields[1];
-  EntryField& key = fields[2];
-  EntryField& value = fields[3];
+  edit->path = fields[1];
+  edit->name = fields[2];
+  edit->value = fields[3];
 
   SubstituteClass substitutes('\\');
   substitutes.addEntry("TAVRO", config->getRootDir());
   substitutes.addEntry("WINDOWS", config->getWindowsDir());
-  if (value) {
-    substitutes.substituteLine(*value);
-  }
-  if (tracing) {
+  if (edit->value) substitutes.substituteLine(*edit->value);
+  if (config->isDebug()) {
     messages->print("\tsection: %s\n", orNull(fieldText(section)));
-    messages->print("\tpath:    %s\n", orNull(fieldText(path)));
-    messages->print("\tkey:     %s\n", orNull(fieldText(key)));
-    messages->print("\tvalue:   %s\n", orNull(fieldText(value)));
+    messages->print("\tpath:    %s\n", orNull(fieldText(edit->path)));
+    messages->print("\tkey:     %s\n", orNull(fieldText(edit->name)));
+    messages->print("\tvalue:   %s\n", orNull(fieldText(edit->value)));
   }
-  if (!isFilled(section)) {
-    printErrorLine(18);
-    return false;
-  }
-  if (!isFilled(path)) {
-    path.reset();
-  }
-  if (!isFilled(key)) {
-    key.reset();
-  }
+  if (!isFilled(section)) return false;
+  if (!isFilled(edit->path)) edit->path.reset();
+  if (!isFilled(edit->name)) edit->name.reset();
   platform::RegistryRoot rootName;
-  if (!findEntryRoot(*section, &rootName)) {
-    printErrorLine(18);
-    return false;
-  }
-  RegistryAction action = registryActionOf(path, key, value);
-  if (action == RegistryAction::kRefused) {
-    printErrorLine(18);
-    return false;
-  }
-  // The detail of most failures names the key and the value.
-  auto reportKeyFailure = [&](int message) {
-    messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(message),
-                      orNull(fieldText(path)), orNull(fieldText(key)));
-  };
-  platform::RegistryKey root = platform::getRootKey(rootName);
+  if (!findEntryRoot(*section, &rootName)) return false;
+  edit->root = platform::getRootKey(rootName);
+  edit->action = registryActionOf(edit->path, edit->name, edit->value);
+  return edit->action != RegistryAction::kRefused;
+}
+
+bool DataFile::deleteKeyTree(const RegistryEdit& edit) {
   platform::RegistryKey opened;
-
-  if (action == RegistryAction::kSetValue) {
-    if (tracing) {
-      messages->print("Creating/Changing a registry key\n");
-    }
-    if (!platform::createRegistryKey(root, fieldText(path), &opened).ok) {
-      reportKeyFailure(21);
-      return false;
-    }
-    if (!platform::setRegistryString(opened, fieldText(key), *value).ok) {
-      platform::closeRegistryKey(opened);
-      reportKeyFailure(24);
-      return false;
-    }
-    platform::closeRegistryKey(opened);
-    return true;
-  }
-
-  if (action == RegistryAction::kDeleteValue) {
-    if (tracing) {
-      messages->print("Deleting a registry value\n");
-    }
-    if (!platform::openRegistryKey(root, fieldText(path), platform::RegistryAccess::kAllAccess,
-                                   &opened)
-             .ok) {
-      reportKeyFailure(19);
-      return false;
-    }
-    if (!platform::deleteRegistryValue(opened, fieldText(key)).ok) {
-      platform::closeRegistryKey(opened);
-      reportKeyFailure(25);
-      return false;
-    }
-    platform::closeRegistryKey(opened);
-    return true;
-  }
-
-  if (!platform::openRegistryKey(root, fieldText(path), platform::RegistryAccess::kAllAccess,
-                                 &opened)
+  if (!platform::openRegistryKey(edit.root, fieldText(edit.path),
+                                 platform::RegistryAccess::kAllAccess, &opened)
            .ok) {
-    reportKeyFailure(19);
+    reportKeyFailure(messages, kMessageKeyNotOpened, edit);
     return false;
   }
-  if (tracing) {
-    messages->print("Deleting a registry subtree\n");
-  }
-  if (!deleteRegistryTree(opened, *path)) {
-    platform::closeRegistryKey(opened);
+  RegistryKeyHolder key(opened);
+  if (config->isDebug()) messages->print("Deleting a registry subtree\n");
+  if (!deleteRegistryTree(key.get(), *edit.path)) return false;
+  if (!platform::deleteRegistryKey(key.get(), "").ok) {
+    messages->printError(kMessageKeyNotDeleted, ":\n\t%s", edit.path->c_str());
     return false;
   }
-  if (!platform::deleteRegistryKey(opened, "").ok) {
-    platform::closeRegistryKey(opened);
-    messages->printTo(stderr, "\n%c%s:\n\t%s\n", kBel, messages->getMessage(22), path->c_str());
-    return false;
-  }
-  platform::closeRegistryKey(opened);
   return true;
 }
 
 bool DataFile::deleteRegistryTree(platform::RegistryKey key, const std::string& path) {
   unsigned long count = 0;
   if (!platform::countRegistrySubkeys(key, &count).ok) {
-    messages->printTo(stderr, "\n%c%s:\n\t%s\n", kBel, messages->getMessage(26), path.c_str());
+    messages->printError(kMessageSubkeysNotCounted, ":\n\t%s", path.c_str());
     return false;
   }
   for (;;) {
@@ -139,38 +144,36 @@ bool DataFile::deleteRegistryTree(platform::RegistryKey key, const std::string& 
     // still present; a rising index would skip every other subkey.
     std::string name;
     platform::Status listed = platform::enumerateRegistrySubkey(key, 0, kSubkeyNameCapacity, &name);
+    if (listed.notFound) return true;
     if (!listed.ok) {
-      if (listed.notFound) {
-        return true;
-      }
-      messages->printTo(stderr, "\n%c%s:\n\t%s\n", kBel, messages->getMessage(23), path.c_str());
+      messages->printError(kMessageSubkeysNotListed, ":\n\t%s", path.c_str());
       return false;
     }
-    platform::RegistryKey subkey;
-    if (!platform::openRegistryKey(key, name.c_str(), platform::RegistryAccess::kAllAccess, &subkey)
-             .ok) {
-      messages->printTo(stderr, "\n%c%s:\n\t%s\\%s\n", kBel, messages->getMessage(19), path.c_str(),
-                        name.c_str());
-      return false;
-    }
-    std::string subkeyPath = pathJoin(path, name);
-    unsigned long subkeyCount = 0;
-    if (!platform::countRegistrySubkeys(subkey, &subkeyCount).ok) {
-      platform::closeRegistryKey(subkey);
-      messages->printTo(stderr, "\n%c%s:\n\t%s\n", kBel, messages->getMessage(26),
-                        subkeyPath.c_str());
-      return false;
-    }
-    if (subkeyCount > 0) {
-      // What is left below makes the deletion of the subkey fail and report.
-      deleteRegistryTree(subkey, subkeyPath);
-    }
-    if (!platform::deleteRegistryKey(subkey, "").ok) {
-      platform::closeRegistryKey(subkey);
-      messages->printTo(stderr, "\n%c%s:\n\t%s\n", kBel, messages->getMessage(22),
-                        subkeyPath.c_str());
-      return false;
-    }
-    platform::closeRegistryKey(subkey);
+    if (!deleteSubkey(key, path, name)) return false;
   }
+}
+
+bool DataFile::deleteSubkey(platform::RegistryKey parent, const std::string& parentPath,
+                            const std::string& name) {
+  platform::RegistryKey opened;
+  if (!platform::openRegistryKey(parent, name.c_str(), platform::RegistryAccess::kAllAccess,
+                                 &opened)
+           .ok) {
+    messages->printError(kMessageKeyNotOpened, ":\n\t%s\\%s", parentPath.c_str(), name.c_str());
+    return false;
+  }
+  RegistryKeyHolder subkey(opened);
+  std::string subkeyPath = pathJoin(parentPath, name);
+  unsigned long subkeyCount = 0;
+  if (!platform::countRegistrySubkeys(subkey.get(), &subkeyCount).ok) {
+    messages->printError(kMessageSubkeysNotCounted, ":\n\t%s", subkeyPath.c_str());
+    return false;
+  }
+  // What is left below makes the deletion of the subkey fail and report.
+  if (subkeyCount > 0) deleteRegistryTree(subkey.get(), subkeyPath);
+  if (!platform::deleteRegistryKey(subkey.get(), "").ok) {
+    messages->printError(kMessageKeyNotDeleted, ":\n\t%s", subkeyPath.c_str());
+    return false;
+  }
+  return true;
 }

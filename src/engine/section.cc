@@ -10,6 +10,7 @@
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"
 #include "fileops/substitute_class.h"
+#include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
 #include "profile/profile.h"
@@ -20,7 +21,7 @@ void DataFile::processSection(const std::string& section) {
     messages->print("Processing section: %s\n", section.c_str());
   }
   if (header == Profile::kNoLine) {
-    printErrorLine(18);
+    messages->printError(kMessageBadProfile);
     return;
   }
   SubstituteClass substitutes('\\');
@@ -35,44 +36,42 @@ void DataFile::processSection(const std::string& section) {
        ++position) {
     std::string line = profile->line(position);
     trimBlanks(line);
-    if (line.empty() || isCommentEntry(line)) {
-      continue;
-    }
-    switch (entryKindOf(line)) {
-      case EntryKind::kIni:
-        processIniEntry(line, substitutes);
-        break;
-      case EntryKind::kReg:
-        if (config->isDebug()) {
-          messages->print("\tRegistry\n");
-        }
-        processRegistry(line);
-        break;
-      case EntryKind::kSubst:
-        processSubstEntry(line, substitutes);
-        break;
-      case EntryKind::kFile:
-        processFileEntry(line);
-        break;
-      case EntryKind::kFindFile:
-        processFindFileEntry(line);
-        break;
-      case EntryKind::kRename:
-        processRenameOrCopyEntry(line, false);
-        break;
-      case EntryKind::kCopy:
-        processRenameOrCopyEntry(line, true);
-        break;
-      case EntryKind::kErase:
-        processEraseEntry(line);
-        break;
-      case EntryKind::kReboot:
-        processRebootEntry(line);
-        break;
-      case EntryKind::kUnknown:
-        printErrorLine(18);
-        break;
-    }
+    if (!line.empty() && !isCommentEntry(line)) processEntry(line, substitutes);
+  }
+}
+
+void DataFile::processEntry(const std::string& line, SubstituteClass& substitutes) {
+  EntryKind kind = entryKindOf(line);
+  switch (kind) {
+    case EntryKind::kIni:
+      processIniEntry(line, substitutes);
+      break;
+    case EntryKind::kReg:
+      if (config->isDebug()) messages->print("\tRegistry\n");
+      processRegistry(line);
+      break;
+    case EntryKind::kSubst:
+      processSubstEntry(line, substitutes);
+      break;
+    case EntryKind::kFile:
+      processFileEntry(line);
+      break;
+    case EntryKind::kFindFile:
+      processFindFileEntry(line);
+      break;
+    case EntryKind::kRename:
+    case EntryKind::kCopy:
+      processRenameOrCopyEntry(line, kind);
+      break;
+    case EntryKind::kErase:
+      processEraseEntry(line);
+      break;
+    case EntryKind::kReboot:
+      processRebootEntry(line);
+      break;
+    case EntryKind::kUnknown:
+      messages->printError(kMessageBadProfile);
+      break;
   }
 }
 
@@ -91,7 +90,7 @@ void DataFile::processIniEntry(const std::string& line, SubstituteClass& substit
   std::string baseDirectory;
   if (!isFilled(fileName) || !isFilled(section) ||
       !getBaseDirectory(fieldText(dir), &baseDirectory)) {
-    printErrorLine(18);
+    messages->printError(kMessageBadProfile);
     return;
   }
   std::string path = pathJoin(baseDirectory, *fileName);
@@ -118,7 +117,7 @@ void DataFile::processIniEntry(const std::string& line, SubstituteClass& substit
   try {
     iniFile = makeObject<Profile>(kModuleEngine, __LINE__, path);
   } catch (const Error&) {
-    messages->printTo(stderr, "\n%c%s: %s\n", kBel, messages->getMessage(15), path.c_str());
+    messages->printError(kMessageIniNotLoaded, ": %s", path.c_str());
     return;
   }
   iniFile->writeString(*section, fieldText(key), fieldText(value));

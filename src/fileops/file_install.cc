@@ -7,6 +7,7 @@
 
 #include "base/ascii_text.h"
 #include "base/error.h"
+#include "base/line_reader.h"
 #include "config/config_data.h"
 #include "fileops/substitute_class.h"
 #include "path/path_name.h"
@@ -110,14 +111,28 @@ void traceCopy(const ConfigData* config, const std::string& sourcePath,
   }
 }
 
+// Opens the source and reads its stamp. On a failure the caller's holder
+// closes what was opened.
 void openSource(const std::string& sourcePath, OpenFile* source, platform::DosStamp* stamp) {
   if (!platform::openFileForReading(sourcePath, source->handle()).ok) {
     throw Error(kErrorSourceOpen, sourcePath, kModuleFileOps, __LINE__);
   }
   if (!platform::getFileStamp(source->get(), stamp).ok) {
-    source->close();
     throw Error(kErrorStampRead, sourcePath, kModuleFileOps, __LINE__);
   }
+}
+
+// Whether the destination can be opened for reading, with its stamp in
+// *stamp. One that cannot counts as absent for the copy result, even when a
+// file of that name is there (held without sharing). Raises Error 28 when
+// its stamp cannot be read.
+bool readDestinationStamp(const std::string& destPath, platform::DosStamp* stamp) {
+  OpenFile dest;
+  if (!platform::openFileForReading(destPath, dest.handle()).ok) return false;
+  if (!platform::getFileStamp(dest.get(), stamp).ok) {
+    throw Error(kErrorStampRead, destPath, kModuleFileOps, __LINE__);
+  }
+  return true;
 }
 
 // Closes and removes a new file that could not be written whole, and raises
@@ -184,7 +199,6 @@ void copyToNewFile(const std::string& sourcePath, const std::string& targetPath,
   openSource(sourcePath, &source, &stamp);
   OpenFile target;
   if (!platform::createNewFile(targetPath, target.handle()).ok) {
-    source.close();
     throw Error(kErrorCreate, targetPath, kModuleFileOps, __LINE__);
   }
   writeCopy(source.get(), sourcePath, &target, targetPath, targetPath, stamp, substitutes);
@@ -236,7 +250,7 @@ bool writeStepRecord(const char* tempDir, const Replacement& step) {
 bool putInPlace(Replacement* step, const char* tempDir, ConfigData* config) {
   if (!step->wantsBackup) return platform::renameFile(step->stagedPath, step->destPath).ok;
 
-  eraseFile(step->backupPath, config, 0);
+  eraseFile(step->backupPath, config, kNoBackup);
   step->oldBackupErased = true;
   // Once a step of the entry waits for the restart, every later one must.
   if (isDeferring(config)) return false;
@@ -287,11 +301,32 @@ void deferCopy(const std::string& sourcePath, const char* tempDir, const Replace
   copyToNewFile(sourcePath, tempPath, substitutes);
 
   if (step.wantsBackup) {
-    if (!step.oldBackupErased) eraseFile(step.backupPath, config, 0);
+    if (!step.oldBackupErased) eraseFile(step.backupPath, config, kNoBackup);
     deferRename(step.destPath, step.backupPath.c_str(), config);
   }
   traceCopy(config, sourcePath, tempPath);
   deferRename(tempPath, step.destPath.c_str(), config);
+}
+
+// Writes the new file beside the destination and puts it in its place, so
+// that the destination's name holds the old file or the whole new one at
+// every moment. False, with nothing changed, when the new file cannot be
+// made there or the destination cannot be replaced now.
+bool replaceBeside(platform::FileHandle source, const std::string& sourcePath,
+                   platform::DosStamp stamp, const std::string& destDir, Replacement* step,
+                   const char* tempDir, ConfigData* config, SubstituteClass* substitutes) {
+  std::string stagedPath;
+  OpenFile staged;
+  if (!makeTemporaryPath(destDir, &stagedPath) ||
+      !platform::createNewFile(stagedPath, staged.handle()).ok) {
+    return false;
+  }
+  writeCopy(source, sourcePath, &staged, stagedPath, step->destPath, stamp, substitutes);
+  step->stagedPath = stagedPath;
+  StagedFileRemover remover(stagedPath);
+  if (!putInPlace(step, tempDir, config)) return false;
+  remover.release();
+  return true;
 }
 
 }  // namespace
@@ -300,14 +335,11 @@ void completeInterruptedReplacement(const std::string& tempDir) {
   const std::string recordPath = stepRecordPath(tempDir.c_str());
   std::string record;
   if (!platform::readWholeFile(recordPath, &record).ok) return;
+  // A last line without its line end was cut short and does not count.
   std::vector<std::string> paths;
-  std::size_t start = 0;
-  while (start < record.size()) {
-    std::size_t end = record.find("\r\n", start);
-    if (end == std::string::npos) break;
-    paths.push_back(record.substr(start, end - start));
-    start = end + 2;
-  }
+  LineReader reader(record);
+  std::string line;
+  while (reader.next(&line) && reader.hasLineEnd()) paths.push_back(line);
   if (paths.size() == 3 && pathIsPresent(paths[0])) {
     const std::string& staged = paths[0];
     const std::string& dest = paths[1];
@@ -353,22 +385,10 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
   platform::DosStamp sourceStamp;
   openSource(sourcePath, &source, &sourceStamp);
 
-  // A destination that cannot be opened for reading counts as absent for the
-  // result, even when a file of that name is there (held without sharing);
-  // it is still there to be backed up and replaced.
-  bool destExisted = false;
+  // A destination that cannot be opened for reading is still there to be
+  // backed up and replaced.
   platform::DosStamp destStamp;
-  {
-    OpenFile dest;
-    if (platform::openFileForReading(destPath, dest.handle()).ok) {
-      destExisted = true;
-      if (!platform::getFileStamp(dest.get(), &destStamp).ok) {
-        dest.close();
-        source.close();
-        throw Error(kErrorStampRead, destPath, kModuleFileOps, __LINE__);
-      }
-    }
-  }
+  const bool destExisted = readDestinationStamp(destPath, &destStamp);
   const int order = destExisted ? compareStamps(destStamp, sourceStamp) : -1;
   const bool goesAhead = !destExisted || force != 0 || order < 0;
   // A destination that stays in place is never backed up.
@@ -377,7 +397,6 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
   const bool destPresent = destExisted || pathIsPresent(destPath);
   // No copy, now or at the restart, can put a file where a directory stands.
   if (destPresent && !destExisted && isDirectory(destPath)) {
-    source.close();
     throw Error(kErrorCreate, destPath, kModuleFileOps, __LINE__);
   }
   Replacement step;
@@ -386,23 +405,13 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
   // A file named X.OLD is its own backup name: backing it up would erase it.
   step.wantsBackup = backup != 0 && destPresent && !equalsNoCase(step.backupPath, destPath);
 
-  // The new file is written whole beside the destination and only then put in
-  // its place, so that the destination's name holds the old file or the whole
-  // new one at every moment. A destination that is there and is not backed up
-  // cannot be replaced now: it waits for the restart, as does one in use.
-  bool placed = false;
-  if (!destPresent || step.wantsBackup) {
-    std::string stagedPath;
-    OpenFile staged;
-    if (makeTemporaryPath(destDir, &stagedPath) &&
-        platform::createNewFile(stagedPath, staged.handle()).ok) {
-      writeCopy(source.get(), sourcePath, &staged, stagedPath, destPath, sourceStamp, substitutes);
-      step.stagedPath = stagedPath;
-      StagedFileRemover remover(stagedPath);
-      placed = putInPlace(&step, tempDir, config);
-      if (placed) remover.release();
-    }
-  }
+  // A destination that is there and is not backed up cannot be replaced now:
+  // it waits for the restart, as does one in use.
+  const bool placed = (!destPresent || step.wantsBackup) &&
+                      replaceBeside(source.get(), sourcePath, sourceStamp, destDir, &step, tempDir,
+                                    config, substitutes);
+  // The copy for the restart reads the source afresh, through the same
+  // buffer.
   source.close();
   if (!placed) deferCopy(sourcePath, tempDir, step, config, substitutes);
 
@@ -431,7 +440,7 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
   const std::string backupPath = pathSetExt(destPath, kBackupExt);
   // A file named X.OLD is its own backup name: backing it up would erase it.
   if (backup != 0 && pathIsPresent(destPath) && !equalsNoCase(backupPath, destPath)) {
-    eraseFile(backupPath, config, 0);
+    eraseFile(backupPath, config, kNoBackup);
     // Once one step of the entry is deferred every later one must be too, or
     // it would run before the steps it depends on.
     bool renamed = !isDeferring(config) && platform::renameFile(destPath, backupPath).ok;
@@ -441,7 +450,7 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
     }
   }
 
-  if (replace != 0) eraseFile(destPath, config, 0);
+  if (replace != 0) eraseFile(destPath, config, kNoBackup);
 
   bool renamed = !isDeferring(config) && platform::renameFile(sourcePath, destPath).ok;
   if (!renamed) {
@@ -463,7 +472,7 @@ void eraseFile(const std::string& path, ConfigData* config, int backup) {
   if (!pathIsPresent(path)) return;
   const std::string backupPath = pathSetExt(path, kBackupExt);
   if (backup != 0 && !equalsNoCase(backupPath, path)) {
-    moveFileByPath(path, backupPath, config, 1, 0);
+    moveFileByPath(path, backupPath, config, kReplaceExisting, kNoBackup);
     if (!pathIsPresent(path)) return;
   }
   bool deleted = !isDeferring(config) && platform::deleteFile(path).ok;

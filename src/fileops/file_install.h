@@ -23,6 +23,13 @@ constexpr int kCopyOverOlder = 8;
 constexpr int kCopyOverNewer = 16;
 constexpr int kCopyCreated = 32;
 
+// Values of the force, replace and backup arguments for callers that fix
+// them; any nonzero value counts as set, as it does in a profile's fields.
+constexpr int kForce = 1;
+constexpr int kReplaceExisting = 1;
+constexpr int kNoBackup = 0;
+constexpr int kWithBackup = 1;
+
 // Copies sourceName in sourceDir to destName in destDir. The new file is
 // written whole beside the destination (flushed, with the source's stamp) and
 // only then takes its place, so the destination's name always holds the old

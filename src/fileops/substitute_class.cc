@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/ascii_text.h"
+#include "base/line_reader.h"
 #include "fileops/file_install.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -97,18 +98,12 @@ std::string SubstituteClass::substituteText(const std::string& content) {
   // Lines end in LF, a CR before it being part of the line end; every line
   // is written back with CR LF, except a last line that had no line end.
   std::string output;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    bool hasLineEnd = end != std::string::npos;
-    if (!hasLineEnd) end = content.size();
-    std::size_t lineEnd = end;
-    if (hasLineEnd && lineEnd > start && content[lineEnd - 1] == '\r') --lineEnd;
-    std::string line = content.substr(start, lineEnd - start);
+  LineReader reader(content);
+  std::string line;
+  while (reader.next(&line)) {
     substituteLine(line);
     output += line;
-    if (hasLineEnd) output += "\r\n";
-    start = end + 1;
+    if (reader.hasLineEnd()) output += "\r\n";
   }
   return output;
 }
@@ -146,6 +141,6 @@ int SubstituteClass::substituteFile(const std::string& path) {
   }
 
   if (!platform::deleteFile(path).ok) return 0;
-  copyFileByPath(tempPath, path, nullptr, nullptr, 1, 1);
+  copyFileByPath(tempPath, path, nullptr, nullptr, kForce, kWithBackup);
   return platform::deleteFile(tempPath).ok ? 1 : 0;
 }

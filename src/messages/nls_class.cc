@@ -2,9 +2,9 @@
 
 #include <cstdarg>
 #include <new>
-#include <utility>
 
 #include "base/ascii_text.h"
+#include "base/line_reader.h"
 #include "platform/files.h"
 
 namespace {
@@ -60,19 +60,10 @@ int NLSClass::load() {
   }
 
   try {
-    std::size_t start = 0;
-    while (start < content.size()) {
-      std::size_t end = content.find('\n', start);
-      std::size_t next = end == std::string::npos ? content.size() : end + 1;
-      if (end == std::string::npos) end = content.size();
-      // Both CR LF and LF end a line; the CR of a pair is not part of the text.
-      std::size_t length = end - start;
-      if (end < content.size() && length > 0 && content[end - 1] == '\r') --length;
-      std::string line = content.substr(start, length);
-      if (endsCatalogue(line)) break;
-      messages.push_back(std::move(line));
-      start = next;
-    }
+    // Both CR LF and LF end a line; the CR of a pair is not part of the text.
+    LineReader reader(content);
+    std::string line;
+    while (reader.next(&line) && !endsCatalogue(line)) messages.push_back(line);
   } catch (const std::bad_alloc&) {
     messages.clear();
     std::fprintf(stderr, "%c\r\n%s\r\n\r\n", kBel, kNoMemory);
@@ -113,6 +104,23 @@ int NLSClass::printTo(std::FILE* stream, const char* format, ...) {
   int written = write(stream, format, arguments);
   va_end(arguments);
   return written;
+}
+
+int NLSClass::printError(int number, const char* detailFormat, ...) {
+  // Written in three pieces, since the message text is data and must not be
+  // read as a format; the console and the log get the same bytes as one
+  // formatted line would give.
+  int written = printTo(stderr, "\n%c%s", kBel, getMessage(number));
+  va_list arguments;
+  va_start(arguments, detailFormat);
+  written += write(stderr, detailFormat, arguments);
+  va_end(arguments);
+  written += printTo(stderr, "\n");
+  return written;
+}
+
+int NLSClass::printError(int number) {
+  return printTo(stderr, "\n%c%s\n", kBel, getMessage(number));
 }
 
 int NLSClass::write(std::FILE* stream, const char* format, va_list arguments) {

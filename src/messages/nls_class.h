@@ -23,7 +23,7 @@
 #define TVPAT_PRINTF_FORMAT(formatIndex, firstArgument)
 #endif
 
-// The character that opens every error line.
+// The character that opens every error line (see printError).
 constexpr char kBel = 7;
 
 // Shows an absent text the way trace and error lines print it.
@@ -60,6 +60,15 @@ class NLSClass {
   // The same to `stream` (always standard error) and the log. Standard output
   // is flushed first, so that the two console streams keep their order.
   int printTo(std::FILE* stream, const char* format, ...) TVPAT_PRINTF_FORMAT(3, 4);
+
+  // An error line, through printTo on standard error: a line feed, the BEL
+  // character, message `number` (messages/message_numbers.h), the detail
+  // formatted from detailFormat (": %s" or ":\n\t%s" for a path, say), a
+  // line feed. Returns the number of characters written to standard error.
+  int printError(int number, const char* detailFormat, ...) TVPAT_PRINTF_FORMAT(3, 4);
+
+  // The same error line without a detail.
+  int printError(int number);
 
  private:
   // Writes the text to stream and, when one is open, to the log.

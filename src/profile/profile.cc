@@ -1,11 +1,13 @@
 #include "profile/profile.h"
 
-#include <climits>
 #include <new>
 
 #include "base/ascii_text.h"
+#include "base/decimal_number.h"
 #include "base/error.h"
+#include "base/line_reader.h"
 #include "platform/files.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -71,8 +73,7 @@ void Profile::refresh() {
   platform::FileInfo info;
   platform::Status looked = platform::getFileInfo(path, &info);
   if (!looked.ok && !looked.notFound) {
-    lines.clear();
-    stampTime = stampSize = 0;
+    forget();
     unreadable = true;
     return;
   }
@@ -87,8 +88,7 @@ void Profile::refresh() {
   try {
     read = platform::readWholeFile(path, &content);
   } catch (const std::bad_alloc&) {
-    lines.clear();
-    stampTime = stampSize = 0;
+    forget();
     throw Error(kErrorNoMemory, static_cast<unsigned long>(content.size()), kModuleProfile,
                 __LINE__);
   }
@@ -97,45 +97,41 @@ void Profile::refresh() {
     // Still missing: lines edited while the file was missing stay until a
     // save makes it; a file that went away leaves an empty profile.
     if (stampTime != 0 || stampSize != 0 || wasUnreadable) {
-      lines.clear();
-      stampTime = stampSize = 0;
+      forget();
     }
     return;
   }
   // Half a file is no better than none: an edit would save it over the whole.
   if (!read.ok || (!looked.ok && !platform::getFileInfo(path, &info).ok)) {
-    lines.clear();
-    stampTime = stampSize = 0;
+    forget();
     return;
   }
   stampTime = info.modifiedTime;
   stampSize = info.size;
-  lines.clear();
+  takeLines(content);
+  unreadable = false;
+}
 
+void Profile::forget() {
+  lines.clear();
+  stampTime = stampSize = 0;
+}
+
+void Profile::takeLines(const std::string& content) {
+  lines.clear();
   try {
-    if (isAllocationRefused(kModuleProfile, static_cast<unsigned long>(content.size()))) {
+    if (platform::isAllocationRefused(kModuleProfile, static_cast<unsigned long>(content.size()))) {
       throw std::bad_alloc();
     }
-    std::size_t start = 0;
-    while (start < content.size()) {
-      std::size_t end = content.find('\n', start);
-      if (end == std::string::npos) {
-        lines.push_back(content.substr(start));
-        break;
-      }
-      std::size_t length = end - start;
-      // Text mode drops the CR of a CR LF pair; a lone CR stays in the line.
-      if (length > 0 && content[end - 1] == '\r') --length;
-      lines.push_back(content.substr(start, length));
-      start = end + 1;
-    }
+    // Text mode drops the CR of a CR LF pair; a lone CR stays in the line.
+    LineReader reader(content);
+    std::string line;
+    while (reader.next(&line)) lines.push_back(line);
   } catch (const std::bad_alloc&) {
-    lines.clear();
-    stampTime = stampSize = 0;
+    forget();
     throw Error(kErrorNoMemory, static_cast<unsigned long>(content.size()), kModuleProfile,
                 __LINE__);
   }
-  unreadable = false;
 }
 
 void Profile::save() {
@@ -188,27 +184,9 @@ int Profile::getInt(const std::string& section, const std::string& key, int defa
   std::string text;
   if (!findKeyValue(lines, findSection(section), key, &text)) return defaultValue;
 
-  // Read like "%d": white space, an optional sign, decimal digits; anything
-  // after the digits is ignored. A value beyond int is held at its limit.
-  std::size_t position = 0;
-  while (position < text.size() && isBlank(text[position])) ++position;
-  bool negative = false;
-  if (position < text.size() && (text[position] == '-' || text[position] == '+')) {
-    negative = text[position] == '-';
-    ++position;
-  }
-  if (position >= text.size() || text[position] < '0' || text[position] > '9') {
-    return defaultValue;
-  }
-  long long number = 0;
-  for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position) {
-    if (number <= static_cast<long long>(INT_MAX) + 1)
-      number = number * 10 + (text[position] - '0');
-  }
-  if (negative) number = -number;
-  if (number > INT_MAX) return INT_MAX;
-  if (number < INT_MIN) return INT_MIN;
-  return static_cast<int>(number);
+  int value = defaultValue;
+  readDecimalNumber(text.c_str(), &value);
+  return value;
 }
 
 void Profile::writeString(const std::string& section, const char* key, const char* value) {

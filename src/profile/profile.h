@@ -80,6 +80,11 @@ class Profile {
   // Appends "[" + section + "]", after an empty line when the last line is
   // not empty.
   void appendSection(const std::string& section);
+  // Drops the lines held and the stamp, so that the next query reads again.
+  void forget();
+  // Replaces the lines held by those of content; Error 1 when they cannot be
+  // held, leaving the profile empty.
+  void takeLines(const std::string& content);
 
   bool dirty;
   bool closed;

@@ -334,6 +334,23 @@ TEST_F(DriverTest, RestartWithoutRebootProgramPrintsMessageEight) {
   EXPECT_EQ(result.exitCode, 0);
 }
 
+TEST_F(DriverTest, RebootProgramThatCannotStartIsReportedFromTheCatalogue) {
+  machine.writeFile(catalogue(), numberedCatalogue(37));
+  machine.writeProfile(
+      "[Patch]\r\nPatch=FIX1\r\nReboot Program=NOSUCH\r\n"
+      "Condition0=MAIN,2,1,Version,Level,2.0\r\n\r\n"
+      "[MAIN]\r\nINI1=TAVRO,TAVRO.INI,Test,Key,Value\r\nREBOOT1=1\r\n");
+  RunResult result = machine.run();
+  EXPECT_EQ(result.out, std::string(kBanner) + "Message 7\n");
+  EXPECT_EQ(result.err, "\n\aMessage 37: NOSUCH\n");
+  EXPECT_EQ(result.exitCode, 1);
+  // The teardown wrote everything back before the start was tried.
+  EXPECT_NE(machine.readFile(machine.getProductDir() + "/TAVRO.INI")
+                .value_or("")
+                .find("[Test]\r\nKey=Value\r\n"),
+            std::string::npos);
+}
+
 TEST_F(DriverTest, RebootProgramStartsAfterTeardown) {
   // The reboot program records the product's TAVRO.INI as it finds it: the
   // INI edit must be on disk before the program starts.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/ascii_text.h"
+#include "base/decimal_number.h"
 #include "base/error.h"
 #include "config/config_data.h"
 #include "driver/startup.h"
@@ -98,8 +99,7 @@ PatchPlanner::PatchPlanner(Profile* profile, const std::string& profilePath,
       profilePath(profilePath),
       patchDir(patchDir),
       config(),
-      windowsIni(),
-      rootIni(),
+      tavroProfiles(),
       lines(),
       files(),
       iniKeys(),
@@ -132,9 +132,7 @@ void PatchPlanner::plan() {
   }
   // The same start as a run: the Windows directory's TAVRO.INI names the
   // product root, the product root's holds the ledger. Both are only read.
-  config = createConfigData(windowsDirectory);
-  windowsIni.reset(config->getWindowsIni());
-  rootIni.reset(config->getRootIni());
+  config = createConfigData(windowsDirectory, &tavroProfiles);
   config->setProgramDir(pathJoin(patchDir, ""));
   config->setForce(profile->getInt("Patch", "Force", 0));
   config->setBackup(profile->getInt("Patch", "Backup", 1));
@@ -165,6 +163,14 @@ void PatchPlanner::plan() {
     add(Profile::kNoLine, "patch " + patch + " is not installed yet");
   }
 
+  if (planConditionGroups() == 0) {
+    add(Profile::kNoLine, "no condition group holds: the run stops (exit code 1)");
+    return;
+  }
+  planEnd(patch, nextPatch);
+}
+
+int PatchPlanner::planConditionGroups() {
   std::map<int, std::vector<std::size_t>> groups;
   std::size_t header = profile->findSection("Patch");
   if (header != Profile::kNoLine) {
@@ -200,11 +206,10 @@ void PatchPlanner::plan() {
     // sees what this section changed.
     planSection(branch);
   }
-  if (processed == 0) {
-    add(Profile::kNoLine, "no condition group holds: the run stops (exit code 1)");
-    return;
-  }
+  return processed;
+}
 
+void PatchPlanner::planEnd(const std::string& patch, int nextPatch) {
   if (!patch.empty()) {
     std::string key = "Patch" + std::to_string(nextPatch);
     switch (config->getPlatform()) {
@@ -239,7 +244,7 @@ bool PatchPlanner::evaluateCondition(const std::string& line, std::string* reaso
     return false;
   }
   int os = 0;
-  if (!readConditionNumber(condition.os->c_str(), &os) || os != config->getPlatform()) {
+  if (!readDecimalNumber(condition.os->c_str(), &os) || os != config->getPlatform()) {
     *reason = "it is for OS " + *condition.os + ", this machine is " +
               std::to_string(config->getPlatform()) + " (" + platformName(config->getPlatform()) +
               ")";
@@ -250,7 +255,7 @@ bool PatchPlanner::evaluateCondition(const std::string& line, std::string* reaso
   if (condition.isRegistry) {
     what = keyText(*condition.fourth, condition.path) +
            (isFilled(condition.key) ? "\\" + *condition.key : std::string());
-    switch (lookUpConditionValue(condition, rootIni.get(), &value)) {
+    switch (lookUpConditionValue(condition, tavroProfiles.rootIni.get(), &value)) {
       case ConditionLookup::kKeyNotOpened:
         *reason = "the registry key " + keyText(*condition.fourth, condition.path) +
                   " cannot be opened (an error line is written)";
@@ -262,8 +267,10 @@ bool PatchPlanner::evaluateCondition(const std::string& line, std::string* reaso
         break;
     }
   } else {
-    what = "[" + *condition.fourth + "] " + *condition.key + " of " + rootIni->getPath();
-    if (!iniValue(rootIni->getPath(), *condition.fourth, *condition.key, &value)) value.clear();
+    what =
+        "[" + *condition.fourth + "] " + *condition.key + " of " + tavroProfiles.rootIni->getPath();
+    if (!iniValue(tavroProfiles.rootIni->getPath(), *condition.fourth, *condition.key, &value))
+      value.clear();
   }
   if (value.empty()) {
     *reason = what + " has no value";
@@ -513,28 +520,14 @@ void PatchPlanner::planLocalEntry(std::size_t position, const std::string& line,
   }
   std::string sourcePath = pathJoin(base, *fields[1]);
   if (isErase) {
-    int backup = optionValueOf(fieldText(fields[2]), config->isBackup() ? 1 : 0);
-    std::string text = "ERASE " + sourcePath + ": ";
-    FileState file = fileAt(sourcePath);
-    if (!file.exists) {
-      add(position, text + "nothing to do, the file is not there");
-      return;
-    }
-    if (backup != 0 && !hasOldExtension(sourcePath)) {
-      std::string backupPath = pathSetExt(sourcePath, ".OLD");
-      add(position, text + "renamed to " + backupPath + " now");
-      setFile(backupPath, file);
-    } else {
-      add(position, text + "deleted now");
-    }
-    setFile(sourcePath, FileState());
+    planErase(position, sourcePath,
+              optionValueOf(fieldText(fields[2]), config->isBackup() ? 1 : 0));
     return;
   }
 
   int force = optionValueOf(fieldText(fields[3]), config->isForce() ? 1 : 0);
   int backup = optionValueOf(fieldText(fields[4]), config->isBackup() ? 1 : 0);
   std::string destinationPath = pathJoin(base, *fields[2]);
-  std::string destinationDir = withoutTrailingSeparator(pathDriveDir(destinationPath));
   if (kind == EntryKind::kCopy) {
     bool wasDeferred = false;
     std::string text = "COPY " + destinationPath + " from " + sourcePath + ": ";
@@ -544,6 +537,29 @@ void PatchPlanner::planLocalEntry(std::size_t position, const std::string& line,
     return;
   }
 
+  planRename(position, sourcePath, destinationPath, force, backup);
+}
+
+void PatchPlanner::planErase(std::size_t position, const std::string& sourcePath, int backup) {
+  std::string text = "ERASE " + sourcePath + ": ";
+  FileState file = fileAt(sourcePath);
+  if (!file.exists) {
+    add(position, text + "nothing to do, the file is not there");
+    return;
+  }
+  if (backup != 0 && !hasOldExtension(sourcePath)) {
+    std::string backupPath = pathSetExt(sourcePath, ".OLD");
+    add(position, text + "renamed to " + backupPath + " now");
+    setFile(backupPath, file);
+  } else {
+    add(position, text + "deleted now");
+  }
+  setFile(sourcePath, FileState());
+}
+
+void PatchPlanner::planRename(std::size_t position, const std::string& sourcePath,
+                              const std::string& destinationPath, int force, int backup) {
+  std::string destinationDir = withoutTrailingSeparator(pathDriveDir(destinationPath));
   std::string text = "RENAME " + sourcePath + " to " + destinationPath + ": ";
   FileState source = fileAt(sourcePath);
   if (!source.exists) {
@@ -691,10 +707,10 @@ bool PatchPlanner::iniValue(const std::string& path, const std::string& section,
   // The two TAVRO.INI files are read through the run's own objects, as the
   // run edits them; any other file through a Profile of its own.
   std::string text;
-  if (windowsNameKey(path) == windowsNameKey(windowsIni->getPath())) {
-    text = windowsIni->getString(section, key, kMissing);
-  } else if (windowsNameKey(path) == windowsNameKey(rootIni->getPath())) {
-    text = rootIni->getString(section, key, kMissing);
+  if (windowsNameKey(path) == windowsNameKey(tavroProfiles.windowsIni->getPath())) {
+    text = tavroProfiles.windowsIni->getString(section, key, kMissing);
+  } else if (windowsNameKey(path) == windowsNameKey(tavroProfiles.rootIni->getPath())) {
+    text = tavroProfiles.rootIni->getString(section, key, kMissing);
   } else {
     Profile file(path);
     text = file.getString(section, key, kMissing);

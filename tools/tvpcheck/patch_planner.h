@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/startup.h"
 #include "engine/entry_line.h"
 #include "platform/files.h"
 
@@ -61,6 +62,11 @@ class PatchPlanner {
     platform::DosStamp stamp;
   };
 
+  // Plans every condition group of [Patch], each holding group's section
+  // before the next group; returns the number of groups that hold.
+  int planConditionGroups();
+  // The ledger and the restart, after the groups.
+  void planEnd(const std::string& patch, int nextPatch);
   bool evaluateCondition(const std::string& line, std::string* reason);
   void planSection(const std::string& section);
   void planEntry(std::size_t position, const std::string& line, SubstituteClass& substitutes);
@@ -70,6 +76,9 @@ class PatchPlanner {
   void planFindFile(std::size_t position, const std::string& directory, const std::string& name,
                     int force, int backup, int compress, int* found);
   void planLocalEntry(std::size_t position, const std::string& line, EntryKind kind);
+  void planErase(std::size_t position, const std::string& sourcePath, int backup);
+  void planRename(std::size_t position, const std::string& sourcePath,
+                  const std::string& destinationPath, int force, int backup);
   void planRebootEntry(const std::string& line);
 
   // The outcome of one copy as the file operations would make it, ending the
@@ -97,8 +106,7 @@ class PatchPlanner {
   std::string profilePath;
   std::string patchDir;
   std::unique_ptr<ConfigData> config;
-  std::unique_ptr<Profile> windowsIni;
-  std::unique_ptr<Profile> rootIni;
+  TavroProfiles tavroProfiles;
   std::vector<PlanLine> lines;
   std::map<std::string, FileState> files;
   // INI keys set (value) or deleted (no value) by planned entries, by file,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/ascii_text.h"
+#include "base/decimal_number.h"
 #include "engine/condition_line.h"
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"
@@ -155,6 +156,14 @@ void ProfileChecker::checkConditionLine(std::size_t position, int group) {
   checkEscapes(position, line);
   ConditionLine condition = parseConditionLine(line);
   const std::string name = "Condition" + std::to_string(group);
+  if (!checkConditionFields(position, name, condition)) return;
+  checkConditionValues(position, name, condition);
+  int first = 0;
+  if (conditionGroupOf(line, &first)) checkConditionBranch(position, group, condition);
+}
+
+bool ProfileChecker::checkConditionFields(std::size_t position, const std::string& name,
+                                          const ConditionLine& condition) {
   const std::string fourth = condition.fourth.value_or("");
   // A root that is not one of the four shifts every later field, so the
   // other checks of the line would only mislead.
@@ -165,7 +174,7 @@ void ProfileChecker::checkConditionLine(std::size_t position, int group) {
            name + ": " + quoted(fourth) + " is not a registry root (HKLM, HKCU, HKCR or HKU)" +
                (condition.isRegistry ? ": the installer reads it as the root it begins with"
                                      : ": the installer takes it for a section of TAVRO.INI"));
-    return;
+    return false;
   }
   const std::size_t needed = condition.isRegistry ? 7 : 6;
   if (condition.fieldCount < needed) {
@@ -176,7 +185,7 @@ void ProfileChecker::checkConditionLine(std::size_t position, int group) {
                     ? "registry form needs 7: "
                       "SECTION,OS,MODE,ROOT,PATH,SUBKEY,START[,END]"
                     : "INI form needs 6: SECTION,OS,MODE,INISECTION,KEY,START[,END]"));
-    return;
+    return false;
   }
   struct Required {
     const EntryField& field;
@@ -191,19 +200,22 @@ void ProfileChecker::checkConditionLine(std::size_t position, int group) {
     if (!isFilled(item.field)) {
       report(position, Severity::kError,
              name + ": the field " + item.what + " is empty: the condition never holds");
-      return;
+      return false;
     }
   }
+  return true;
+}
 
+void ProfileChecker::checkConditionValues(std::size_t position, const std::string& name,
+                                          const ConditionLine& condition) {
   int os = 0;
-  if (!readConditionNumber(condition.os->c_str(), &os) || (os != 1 && os != 2 && os != 4)) {
+  if (!readDecimalNumber(condition.os->c_str(), &os) || (os != 1 && os != 2 && os != 4)) {
     report(position, Severity::kError,
            name + ": OS " + quoted(*condition.os) +
                " is none of 1 (Windows 95 family), 2 (Windows NT) and 4 (Win32s)");
   }
   int mode = 0;
-  bool modeIsNumber =
-      isFilled(condition.mode) && readConditionNumber(condition.mode->c_str(), &mode);
+  bool modeIsNumber = isFilled(condition.mode) && readDecimalNumber(condition.mode->c_str(), &mode);
   if (!modeIsNumber || mode < kConditionModeAny || mode > kConditionModeBetween) {
     report(position, Severity::kError,
            name + ": mode " + quoted(condition.mode.value_or("")) +
@@ -220,19 +232,21 @@ void ProfileChecker::checkConditionLine(std::size_t position, int group) {
                  "): the condition never holds");
     }
   }
-  int first = 0;
-  if (conditionGroupOf(line, &first)) {
-    // Only the first line of a group names the section; the check of the
-    // section's existence is made once, on that line.
-    std::size_t header = profile->findSection("Patch");
-    for (std::size_t p = header + 1; p < position; ++p) {
-      int other = 0;
-      if (conditionGroupOf(profile->line(p), &other) && other == group) return;
-    }
-    if (profile->findSection(*condition.branch) == Profile::kNoLine) {
-      report(position, Severity::kError,
-             name + " names the section [" + *condition.branch + "], which does not exist");
-    }
+}
+
+void ProfileChecker::checkConditionBranch(std::size_t position, int group,
+                                          const ConditionLine& condition) {
+  // Only the first line of a group names the section; the check of the
+  // section's existence is made once, on that line.
+  std::size_t header = profile->findSection("Patch");
+  for (std::size_t p = header + 1; p < position; ++p) {
+    int other = 0;
+    if (conditionGroupOf(profile->line(p), &other) && other == group) return;
+  }
+  if (profile->findSection(*condition.branch) == Profile::kNoLine) {
+    report(position, Severity::kError,
+           "Condition" + std::to_string(group) + " names the section [" + *condition.branch +
+               "], which does not exist");
   }
 }
 

@@ -18,6 +18,7 @@
 #include "engine/entry_line.h"
 
 class Profile;
+struct ConditionLine;
 
 class ProfileChecker {
  public:
@@ -56,6 +57,15 @@ class ProfileChecker {
 
   void checkPatchSection();
   void checkConditionLine(std::size_t position, int group);
+  // The root and the fields a condition needs; false after an error that
+  // makes the line's other checks pointless.
+  bool checkConditionFields(std::size_t position, const std::string& name,
+                            const ConditionLine& condition);
+  // The OS, the mode and the range of a condition with all its fields.
+  void checkConditionValues(std::size_t position, const std::string& name,
+                            const ConditionLine& condition);
+  // The section named by the first line of a condition group.
+  void checkConditionBranch(std::size_t position, int group, const ConditionLine& condition);
   void checkMisplacedCondition(std::size_t position);
   void checkSections();
   void checkEntry(std::size_t position, const std::string& line, BackupNames* backups);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/restart_simulation.h"
 #include "platform/system.h"
+#include "restart_simulation.h"
 
 int main() {
   std::string windowsDirectory;
@@ -16,7 +16,7 @@ int main() {
     return 1;
   }
   std::vector<std::string> report;
-  bool done = platform::posix::carryOutRestart(windowsDirectory, &report);
+  bool done = tvprestart::carryOutRestart(windowsDirectory, &report);
   for (const std::string& line : report) std::printf("%s\n", line.c_str());
   return done ? 0 : 1;
 }

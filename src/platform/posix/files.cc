@@ -136,6 +136,41 @@ Status rewriteInPlace(const std::string& target, const std::string& content) {
   return status.ok ? closed : status;
 }
 
+// Follows the links of the file a save replaces to *target and looks at it:
+// *exists and *old say what is there. Fails for a directory and for a file
+// that may not be written.
+Status lookAtSaveTarget(const std::string& path, std::string* target, struct stat* old,
+                        bool* exists) {
+  Status status = followLinks(posix::resolvePath(path), target);
+  if (!status.ok) return status;
+  *exists = stat(target->c_str(), old) == 0;
+  if (!*exists && errno != ENOENT && errno != ENOTDIR) return lastError();
+  if (!*exists) return Status::success();
+  if (S_ISDIR(old->st_mode)) return posix::failureFromErrno(EISDIR);
+  // Windows refuses to write a read-only file. Root passes every access
+  // test, so a file without its owner's write permission, the closest
+  // Linux has to the read-only attribute, is refused as well.
+  if ((old->st_mode & S_IWUSR) == 0) return posix::failureFromErrno(EACCES);
+  if (access(target->c_str(), W_OK) != 0) return lastError();
+  return Status::success();
+}
+
+// Creates a new file under the first free temporary name in directory
+// (empty, or ending in "/").
+Status createTemporaryIn(const std::string& directory, FileHandle* file, std::string* temporary) {
+  Status created = posix::failureFromErrno(EEXIST);
+  for (unsigned attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "~TVP%04X.TMP", attempt);
+    *temporary = directory + name;
+    created = createNewFile(*temporary, file);
+    // Only a name that is taken is worth another try; anything else (no
+    // such directory, no access) fails the same way for every name.
+    if (created.ok || created.systemError != EEXIST) break;
+  }
+  return created;
+}
+
 }  // namespace
 
 Status openFileForReading(const std::string& path, FileHandle* file) {
@@ -336,34 +371,16 @@ Status saveWholeFile(const std::string& path, const std::string& content) {
   // at a file's size and time.
   if (int fault = pathFault(Call::kGetFileInfo, path)) return posix::failureFromErrno(fault);
   std::string target;
-  Status status = followLinks(posix::resolvePath(path), &target);
-  if (!status.ok) return status;
   struct stat old;
-  bool exists = stat(target.c_str(), &old) == 0;
-  if (!exists && errno != ENOENT && errno != ENOTDIR) return lastError();
-  if (exists) {
-    if (S_ISDIR(old.st_mode)) return posix::failureFromErrno(EISDIR);
-    // Windows refuses to write a read-only file. Root passes every access
-    // test, so a file without its owner's write permission, the closest
-    // Linux has to the read-only attribute, is refused as well.
-    if ((old.st_mode & S_IWUSR) == 0) return posix::failureFromErrno(EACCES);
-    if (access(target.c_str(), W_OK) != 0) return lastError();
-  }
+  bool exists = false;
+  Status status = lookAtSaveTarget(path, &target, &old, &exists);
+  if (!status.ok) return status;
 
   std::size_t slash = target.find_last_of('/');
   std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   FileHandle file;
   std::string temporary;
-  Status created = posix::failureFromErrno(EEXIST);
-  for (unsigned attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-    char name[16];
-    std::snprintf(name, sizeof name, "~TVP%04X.TMP", attempt);
-    temporary = directory + name;
-    created = createNewFile(temporary, &file);
-    // Only a name that is taken is worth another try; anything else (no
-    // such directory, no access) fails the same way for every name.
-    if (created.ok || created.systemError != EEXIST) break;
-  }
+  Status created = createTemporaryIn(directory, &file, &temporary);
   if (!created.ok) {
     if (exists && (created.systemError == EACCES || created.systemError == EPERM)) {
       return rewriteInPlace(target, content);

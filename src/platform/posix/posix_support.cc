@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
-#include <mutex>
 #include <utility>
 
 namespace platform {
@@ -19,13 +18,6 @@ namespace {
 testing::FaultHook& faultHook() {
   static testing::FaultHook hook;
   return hook;
-}
-
-// Descriptors are opened and closed from one thread in the program, but the
-// tests may run helpers concurrently; the lock keeps the table whole.
-std::mutex& handleLock() {
-  static std::mutex lock;
-  return lock;
 }
 
 std::map<int, std::string>& handlePaths() {
@@ -71,17 +63,12 @@ Status failureFromErrno(int error) {
 }
 
 void rememberHandlePath(int descriptor, const std::string& path) {
-  std::lock_guard<std::mutex> guard(handleLock());
   handlePaths()[descriptor] = path;
 }
 
-void forgetHandlePath(int descriptor) {
-  std::lock_guard<std::mutex> guard(handleLock());
-  handlePaths().erase(descriptor);
-}
+void forgetHandlePath(int descriptor) { handlePaths().erase(descriptor); }
 
 std::string getHandlePath(int descriptor) {
-  std::lock_guard<std::mutex> guard(handleLock());
   auto found = handlePaths().find(descriptor);
   return found == handlePaths().end() ? std::string() : found->second;
 }

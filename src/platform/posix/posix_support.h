@@ -1,7 +1,9 @@
 // Internal helpers shared by the POSIX stand-ins: the fault hook check, the
 // table that remembers which path each open descriptor came from, the
 // conversion of errno values into Status, and the resolution of Windows
-// paths onto the Linux file system. Only the files of this folder include it.
+// paths onto the Linux file system. Only the files of this folder include
+// it, and the restart simulation of tools/tvprestart, which works on the
+// stand-ins' own files.
 #ifndef SRC_PLATFORM_POSIX_POSIX_SUPPORT_H_
 #define SRC_PLATFORM_POSIX_POSIX_SUPPORT_H_
 

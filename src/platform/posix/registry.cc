@@ -2,9 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <mutex>
 #include <vector>
 
+#include "base/line_reader.h"
 #include "platform/files.h"
 #include "platform/posix/posix_support.h"
 
@@ -46,11 +46,6 @@ struct OpenKey {
   bool isWritable = false;
   std::string path;
 };
-
-std::mutex& tableLock() {
-  static std::mutex lock;
-  return lock;
-}
 
 std::vector<OpenKey>& openKeys() {
   static std::vector<OpenKey> keys;
@@ -210,18 +205,14 @@ void putValue(Key* key, const Value& value) {
 
 bool parseHive(const std::string& content, Hive* hive) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(start, end - start);
+  LineReader reader(content, content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+  std::string line;
+  while (reader.next(&line)) {
     // regedit ignores blanks after a header or value, and so does this.
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
       line.pop_back();
     }
     lines.push_back(line);
-    start = end + 1;
   }
   if (lines.empty()) return true;
   if (lines[0] != "REGEDIT4") return false;
@@ -303,7 +294,6 @@ bool lookUpHandle(RegistryKey key, std::string* path, bool* isWritable) {
     *isWritable = true;
     return true;
   }
-  std::lock_guard<std::mutex> guard(tableLock());
   std::vector<OpenKey>& table = openKeys();
   std::intptr_t index = key.value - kFirstOpenKey;
   if (index < 0 || index >= static_cast<std::intptr_t>(table.size())) return false;
@@ -315,7 +305,6 @@ bool lookUpHandle(RegistryKey key, std::string* path, bool* isWritable) {
 }
 
 RegistryKey addHandle(const std::string& path, bool isWritable) {
-  std::lock_guard<std::mutex> guard(tableLock());
   std::vector<OpenKey>& table = openKeys();
   std::size_t index = 0;
   while (index < table.size() && table[index].isUsed) ++index;
@@ -524,7 +513,6 @@ Status closeRegistryKey(RegistryKey key) {
   if (!lookUpHandle(key, &path, &isWritable)) return failure(EBADF);
   if (int fault = registryFault(Call::kCloseRegistryKey, path, nullptr)) return failure(fault);
   if (key.value <= kRootCount) return Status::success();
-  std::lock_guard<std::mutex> guard(tableLock());
   OpenKey& entry = openKeys()[static_cast<std::size_t>(key.value - kFirstOpenKey)];
   entry.isUsed = false;
   entry.path.clear();

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "base/line_reader.h"
 #include "platform/files.h"
 #include "platform/posix/posix_support.h"
 
@@ -42,12 +43,9 @@ Status readRestartQueue(const std::string& windowsDirectory, std::vector<Pending
   if (status.notFound) return Status::success();
   if (!status.ok) return status;
 
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(start, end - start);
-    start = end + 1;
+  LineReader reader(content);
+  std::string line;
+  while (reader.next(&line)) {
     if (line.empty() || line == "\r") continue;
     PendingMove move;
     if (!parseRegistration(line, &move)) {

@@ -1,5 +1,6 @@
 // Test hooks of the POSIX stand-ins, for effects a test cannot cause for real
-// on Linux: a file in use, a disk that fills up, a registry call refused.
+// on Linux: a file in use, a disk that fills up, a registry call refused,
+// memory that runs out.
 // Only tests include this header; the program never sets a hook.
 #ifndef SRC_PLATFORM_POSIX_TEST_HOOKS_H_
 #define SRC_PLATFORM_POSIX_TEST_HOOKS_H_
@@ -58,6 +59,15 @@ using FaultHook = std::function<int(Call call, const std::string& path)>;
 
 // Installs the hook; an empty hook removes it.
 void setFaultHook(FaultHook hook);
+
+// Decides one allocation of the run (platform/memory.h): `module` is the
+// source module that asks, as the critical-error report names it, and
+// `bytes` the size asked for. Returns true to refuse it, which then fails as
+// a real shortage of memory does.
+using AllocationFault = bool (*)(const char* module, unsigned long bytes);
+
+// Installs the allocation hook; null removes it.
+void setAllocationFault(AllocationFault fault);
 
 }  // namespace testing
 }  // namespace platform

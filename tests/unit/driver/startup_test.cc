@@ -86,14 +86,8 @@ TEST(PlatformTest, VersionNumberGivesTheKindOfWindows) {
 
 class CreateConfigDataTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    if (config) {
-      delete config->getWindowsIni();
-      delete config->getRootIni();
-    }
-  }
-
   TempDir dir;
+  TavroProfiles profiles;
   std::unique_ptr<ConfigData> config;
 };
 
@@ -102,7 +96,7 @@ TEST_F(CreateConfigDataTest, ReadsRootAndInteractiveFromTheWindowsIni) {
             "[Tavro]\r\nroot=" + dir.file("prod") + "\r\n[Patch]\r\nInteractive=0\r\n");
   dir.write("prod/TAVRO.INI", "[Version]\r\nLevel=2.0\r\n");
   setenv("TVPAT_WINVER", "0xC0000A04", 1);
-  config = createConfigData(dir.file("win/"));
+  config = createConfigData(dir.file("win/"), &profiles);
   unsetenv("TVPAT_WINVER");
 
   EXPECT_EQ(dir.file("prod"), config->getRootDir());
@@ -115,7 +109,7 @@ TEST_F(CreateConfigDataTest, ReadsRootAndInteractiveFromTheWindowsIni) {
 
 TEST_F(CreateConfigDataTest, MissingWindowsIniIsNoError) {
   unsetenv("TVPAT_WINVER");
-  config = createConfigData(dir.file("nowhere"));
+  config = createConfigData(dir.file("nowhere"), &profiles);
   EXPECT_EQ("", config->getRootDir());
   EXPECT_EQ(1, config->getInteractive());
   EXPECT_EQ(kPlatformWindowsNt, config->getPlatform());

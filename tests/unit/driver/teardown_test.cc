@@ -21,14 +21,17 @@ class TeardownTest : public ::testing::Test {
     dir.write("win/TAVRO.INI", "[Tavro]\r\nroot=x\r\n");
     dir.write("prod/TAVRO.INI", "[Install]\r\n");
     config = std::make_unique<ConfigData>();
-    config->setWindowsIni(new Profile(dir.file("win/TAVRO.INI")));
-    config->setRootIni(new Profile(dir.file("prod/TAVRO.INI")));
+    profiles.windowsIni = std::make_unique<Profile>(dir.file("win/TAVRO.INI"));
+    profiles.rootIni = std::make_unique<Profile>(dir.file("prod/TAVRO.INI"));
+    config->setWindowsIni(profiles.windowsIni.get());
+    config->setRootIni(profiles.rootIni.get());
   }
   void TearDown() override { platform::testing::setFaultHook(nullptr); }
 
   TempDir dir;
   std::unique_ptr<DataFile> dataFile;
   std::unique_ptr<NLSClass> messages;
+  TavroProfiles profiles;
   std::unique_ptr<ConfigData> config;
 };
 
@@ -40,7 +43,7 @@ TEST_F(TeardownTest, ClosesTheLogAndDestroysEverything) {
   EXPECT_EQ("logged", ::testing::internal::GetCapturedStdout());
   config->getRootIni()->writeString("Install", "Patch0", "FIX12");
 
-  EXPECT_TRUE(tearDown(dataFile, messages, config));
+  EXPECT_TRUE(tearDown(dataFile, messages, profiles, config));
   EXPECT_FALSE(messages);
   EXPECT_FALSE(config);
   EXPECT_EQ("logged", dir.read("run.log").value_or(""));
@@ -63,7 +66,7 @@ TEST_F(TeardownTest, FailedWriteBackIsReportedAndTheTeardownGoesOn) {
   });
 
   ::testing::internal::CaptureStderr();
-  bool written = tearDown(dataFile, messages, config);
+  bool written = tearDown(dataFile, messages, profiles, config);
   std::string report = ::testing::internal::GetCapturedStderr();
 
   EXPECT_FALSE(written);

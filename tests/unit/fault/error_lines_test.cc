@@ -9,7 +9,6 @@
 
 #include "base/error.h"
 #include "config/config_data.h"
-#include "config/test_hooks.h"
 #include "driver/reboot_program.h"
 #include "driver/startup.h"
 #include "engine/data_file.h"
@@ -40,7 +39,7 @@ class FaultLinesTest : public EngineTest {
  protected:
   void TearDown() override {
     platform::testing::setFaultHook(nullptr);
-    config::testing::setAllocationFault(nullptr);
+    platform::testing::setAllocationFault(nullptr);
     refusedModule = nullptr;
   }
 
@@ -180,7 +179,7 @@ TEST_F(FaultLinesTest, RefusedRestartRegistrationIsReportedPerEntryKind) {
 
 TEST_F(FaultLinesTest, IniFileWithoutMemoryForItIsReportedAndTheWalkGoesOn) {
   start("[Patch]\r\n[S]\r\nINI=TAVRO,OUT.INI,S,a,1\r\nREG=HKCU,Software\\\\V,k,1\r\n");
-  config::testing::setAllocationFault(refuseModule);
+  platform::testing::setAllocationFault(refuseModule);
   refusedModule = kModuleEngine;
   beginCapture();
   dataFile->processSection("S");
@@ -207,7 +206,7 @@ TEST_F(FaultLinesTest, RebootProgramThatCannotBeStartedFails) {
 }
 
 TEST_F(FaultLinesTest, ObjectsWithoutMemoryRaiseErrorOneNamingTheirModule) {
-  config::testing::setAllocationFault(refuseModule);
+  platform::testing::setAllocationFault(refuseModule);
   struct Refusal {
     const char* module;
     unsigned long size;
@@ -218,7 +217,10 @@ TEST_F(FaultLinesTest, ObjectsWithoutMemoryRaiseErrorOneNamingTheirModule) {
     SCOPED_TRACE(refusal.module);
     refusedModule = refusal.module;
     try {
-      if (refusal.module == kModuleDriver) createConfigData(windowsDir);
+      if (refusal.module == kModuleDriver) {
+        TavroProfiles profiles;
+        createConfigData(windowsDir, &profiles);
+      }
       if (refusal.module == kModuleEngine) DataFile(temp.file("X.INI"), &config, messages.get());
       if (refusal.module == kModuleProfile) Profile(temp.file("X.INI"));
       ADD_FAILURE() << "no error";

@@ -19,10 +19,10 @@
 #include "config/config_data.h"
 #include "fileops/file_install.h"
 #include "platform/files.h"
-#include "platform/posix/restart_simulation.h"
 #include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
 #include "support/temp_dir.h"
+#include "tvprestart/restart_simulation.h"
 
 namespace {
 
@@ -227,7 +227,7 @@ TEST_F(NoLossTest, NoFaultAtAnyStepLosesAFileOrCutsAnIniFile) {
         platform::testing::setFaultHook(nullptr);
         operation.check(scratch, raised, false, fault);
         std::vector<std::string> report;
-        platform::posix::carryOutRestart(scratch.dir.file("WIN"), &report);
+        tvprestart::carryOutRestart(scratch.dir.file("WIN"), &report);
         operation.check(scratch, raised, true, fault);
         if (::testing::Test::HasFailure()) return;
         if (!fault.reached()) break;

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "base/error.h"
-#include "config/test_hooks.h"
 #include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
 #include "support/temp_dir.h"
@@ -22,7 +21,7 @@ class ProfileFaultTest : public ::testing::Test {
  protected:
   void TearDown() override {
     platform::testing::setFaultHook(nullptr);
-    config::testing::setAllocationFault(nullptr);
+    platform::testing::setAllocationFault(nullptr);
   }
 
   void failAlways(Call call) {
@@ -88,7 +87,7 @@ TEST_F(ProfileFaultTest, EditedProfileThatLosesItsFileDoesNotWriteItBackEmpty) {
 TEST_F(ProfileFaultTest, FileLoadedWithoutMemoryIsNeverSavedOver) {
   const std::string path = dir.file("APP.INI");
   dir.write("APP.INI", kContent);
-  config::testing::setAllocationFault(
+  platform::testing::setAllocationFault(
       [](const char* module, unsigned long) { return std::string(module) == kModuleProfile; });
   std::unique_ptr<Profile> profile;
   try {
@@ -99,13 +98,13 @@ TEST_F(ProfileFaultTest, FileLoadedWithoutMemoryIsNeverSavedOver) {
     EXPECT_EQ(std::string(kContent).size(), error.getSize());
   }
   // The memory fails on the refresh of a profile that read the file before.
-  config::testing::setAllocationFault(nullptr);
+  platform::testing::setAllocationFault(nullptr);
   profile = std::make_unique<Profile>(path);
   dir.write("APP.INI", std::string(kContent) + "[C]\r\n");
-  config::testing::setAllocationFault(
+  platform::testing::setAllocationFault(
       [](const char* module, unsigned long) { return std::string(module) == kModuleProfile; });
   EXPECT_THROW(profile->getString("A", "k", ""), Error);
-  config::testing::setAllocationFault(nullptr);
+  platform::testing::setAllocationFault(nullptr);
   EXPECT_EQ("no error", errorOf(setKey, *profile));
   profile.reset();
   EXPECT_EQ("[A]\r\nk=1\r\nn=v\r\n\r\n[B]\r\nx=2\r\n[C]\r\n", dir.read("APP.INI"));

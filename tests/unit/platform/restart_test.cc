@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/posix/restart_queue.h"
-#include "platform/posix/restart_simulation.h"
 #include "support/temp_dir.h"
+#include "tvprestart/restart_simulation.h"
 #include "unit/platform/environment_guard.h"
 
 namespace {
@@ -72,7 +72,7 @@ TEST_F(PosixRestart, WininitRunsBeforeTheQueueAndFailuresKeepFiles) {
   ASSERT_TRUE(platform::scheduleMoveAtRestart(windows("App\\queued.txt"), nullptr, 7).ok);
 
   std::vector<std::string> report;
-  EXPECT_FALSE(platform::posix::carryOutRestart(dir.file("Windows"), &report));
+  EXPECT_FALSE(tvprestart::carryOutRestart(dir.file("Windows"), &report));
 
   EXPECT_EQ(dir.read("App/final.dll"), "new");
   EXPECT_FALSE(dir.exists("App/newdrv.dll"));
@@ -95,7 +95,7 @@ TEST_F(PosixRestart, WininitRunsBeforeTheQueueAndFailuresKeepFiles) {
   EXPECT_EQ(report[6], "Deleted " + windows("App\\queued.txt"));
 
   report.clear();
-  EXPECT_TRUE(platform::posix::carryOutRestart(dir.file("Windows"), &report));
+  EXPECT_TRUE(tvprestart::carryOutRestart(dir.file("Windows"), &report));
   EXPECT_TRUE(report.empty());
 }
 
@@ -105,7 +105,7 @@ TEST_F(PosixRestart, QueueMovesWithoutReplaceLeaveAnExistingTarget) {
   dir.write("dst", "d");
   ASSERT_TRUE(platform::scheduleMoveAtRestart(windows("src"), windows("dst").c_str(), 4).ok);
   std::vector<std::string> report;
-  EXPECT_FALSE(platform::posix::carryOutRestart(dir.file("Windows"), &report));
+  EXPECT_FALSE(tvprestart::carryOutRestart(dir.file("Windows"), &report));
   EXPECT_EQ(dir.read("dst"), "d");
   EXPECT_EQ(dir.read("src"), "s");
   EXPECT_FALSE(dir.exists("Windows/PENDMOVE.TXT"));

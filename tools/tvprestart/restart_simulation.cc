@@ -1,14 +1,27 @@
-#include "platform/posix/restart_simulation.h"
+#include "restart_simulation.h"
 
 #include <cstring>
 #include <set>
 
+#include "base/line_reader.h"
 #include "platform/files.h"
 #include "platform/posix/posix_support.h"
 #include "platform/posix/restart_queue.h"
 
-namespace platform {
-namespace posix {
+namespace tvprestart {
+
+using platform::deleteFile;
+using platform::readWholeFile;
+using platform::renameFile;
+using platform::replaceFile;
+using platform::Status;
+using platform::testPath;
+using platform::posix::equalsIgnoringCase;
+using platform::posix::getRestartQueuePath;
+using platform::posix::PendingMove;
+using platform::posix::readRestartQueue;
+using platform::posix::resolvePath;
+using platform::posix::syncParentDirectory;
 
 namespace {
 
@@ -32,12 +45,10 @@ std::vector<std::pair<std::string, std::string>> renameLines(const std::string& 
   std::vector<std::pair<std::string, std::string>> steps;
   bool inSection = false;
   bool seen = false;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(start, end - start);
-    start = end + 1;
+  LineReader reader(content);
+  std::string line;
+  while (reader.next(&line)) {
+    // Windows reads a CR that ends the file as part of the line end too.
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::string trimmed = trimBlanks(line);
     if (!trimmed.empty() && trimmed[0] == '[') {
@@ -171,5 +182,4 @@ bool carryOutRestart(const std::string& windowsDirectory, std::vector<std::strin
   return wininitDone && queueDone;
 }
 
-}  // namespace posix
-}  // namespace platform
+}  // namespace tvprestart

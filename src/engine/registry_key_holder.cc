@@ -1,0 +1,3 @@
+#include "engine/registry_key_holder.h"
+
+RegistryKeyHolder::~RegistryKeyHolder() { platform::closeRegistryKey(key); }

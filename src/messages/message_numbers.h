@@ -1,0 +1,42 @@
+// The numbers of the catalogue's messages: message N is line N of TVPAT32.MSG.
+// Code names a message only through these constants, so that what each line
+// of the catalogue is for can be read here.
+#ifndef SRC_MESSAGES_MESSAGE_NUMBERS_H_
+#define SRC_MESSAGES_MESSAGE_NUMBERS_H_
+
+// The text given for any number the catalogue does not hold.
+constexpr int kMessageUnknown = 2;
+// The banner, printed before the version text.
+constexpr int kMessageBanner = 3;
+// The end of the installation profile's processing.
+constexpr int kMessageFinished = 7;
+// A restart is needed and no reboot program is named.
+constexpr int kMessageRestartNeeded = 8;
+// No condition group holds; the run ends with both lines.
+constexpr int kMessageNoConditionMet = 9;
+constexpr int kMessageNotApplicable = 10;
+constexpr int kMessageAlreadyInstalled = 11;
+constexpr int kMessageDirectoryNotCreated = 12;
+constexpr int kMessageIniNotLoaded = 15;
+constexpr int kMessageNoTargetDirectory = 17;
+// A condition names a missing section, or a section holds an unusable entry.
+constexpr int kMessageBadProfile = 18;
+constexpr int kMessageKeyNotOpened = 19;
+constexpr int kMessageKeyNotCreated = 21;
+constexpr int kMessageKeyNotDeleted = 22;
+constexpr int kMessageSubkeysNotListed = 23;
+constexpr int kMessageValueNotSet = 24;
+constexpr int kMessageValueNotDeleted = 25;
+constexpr int kMessageSubkeysNotCounted = 26;
+constexpr int kMessageValueNotRead = 27;
+constexpr int kMessageNoWindowsDirectory = 28;
+constexpr int kMessageNotRenamed = 29;
+constexpr int kMessageNotCopied = 30;
+constexpr int kMessageNotErased = 31;
+// The result lines of an installed file, one per copy result code, in the
+// order of the codes 2, 4, 8, 16 and 32.
+constexpr int kMessageFirstCopyResult = 32;
+constexpr int kMessageCopyResultCount = 5;
+constexpr int kMessageRebootProgramFailed = 37;
+
+#endif  // SRC_MESSAGES_MESSAGE_NUMBERS_H_
