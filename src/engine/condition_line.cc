@@ -33,6 +33,19 @@ bool conditionGroupOf(const std::string& line, int* group) {
   return true;
 }
 
+std::map<int, std::vector<std::size_t>> conditionGroupsOf(const Profile& profile) {
+  std::map<int, std::vector<std::size_t>> groups;
+  std::size_t header = profile.findSection("Patch");
+  if (header == Profile::kNoLine) return groups;
+  for (std::size_t position = header + 1;
+       position < profile.lineCount() && !Profile::isSectionHeader(profile.line(position));
+       ++position) {
+    int group = 0;
+    if (conditionGroupOf(profile.line(position), &group)) groups[group].push_back(position);
+  }
+  return groups;
+}
+
 ConditionLine parseConditionLine(const std::string& line) {
   // The registry form has one field more, the key's path, after the fourth.
   std::vector<EntryField> fields = splitEntryFields(line, 8);

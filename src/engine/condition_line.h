@@ -7,7 +7,9 @@
 #define SRC_ENGINE_CONDITION_LINE_H_
 
 #include <cstddef>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "engine/entry_line.h"
 #include "platform/registry.h"
@@ -43,6 +45,11 @@ struct ConditionLine {
 // as %d writes it (no sign, no leading zero) and "="; the number goes to
 // *group.
 bool conditionGroupOf(const std::string& line, int* group);
+
+// The condition lines of section "Patch" sorted into their groups, each
+// group's line positions in file order. One pass over the section: scanning
+// it again for every group would make many groups take quadratic time.
+std::map<int, std::vector<std::size_t>> conditionGroupsOf(const Profile& profile);
 
 // Splits a whole condition line ("Condition" + N + "=" included).
 ConditionLine parseConditionLine(const std::string& line);

@@ -153,21 +153,7 @@ void DataFile::recordPatch(int target, int number, const std::string& patchStr) 
 }
 
 void DataFile::processConditions(const std::string& patchStr) {
-  // One pass over section "Patch" sorts the condition lines into their
-  // groups, in file order; scanning the whole section again for every group
-  // would make a profile of many groups take quadratic time.
-  std::map<int, std::vector<std::size_t>> groups;
-  std::size_t header = profile->findSection("Patch");
-  if (header != Profile::kNoLine) {
-    for (std::size_t position = header + 1;
-         position < profile->lineCount() && !Profile::isSectionHeader(profile->line(position));
-         ++position) {
-      int group = 0;
-      if (conditionGroupOf(profile->line(position), &group)) {
-        groups[group].push_back(position);
-      }
-    }
-  }
+  const std::map<int, std::vector<std::size_t>> groups = conditionGroupsOf(*profile);
 
   // A patch's own entries may change what its conditions test (a level it
   // raises, say), so a run cut off and started again follows the decisions

@@ -171,16 +171,7 @@ void PatchPlanner::plan() {
 }
 
 int PatchPlanner::planConditionGroups() {
-  std::map<int, std::vector<std::size_t>> groups;
-  std::size_t header = profile->findSection("Patch");
-  if (header != Profile::kNoLine) {
-    for (std::size_t position = header + 1;
-         position < profile->lineCount() && !Profile::isSectionHeader(profile->line(position));
-         ++position) {
-      int group = 0;
-      if (conditionGroupOf(profile->line(position), &group)) groups[group].push_back(position);
-    }
-  }
+  const std::map<int, std::vector<std::size_t>> groups = conditionGroupsOf(*profile);
   int processed = 0;
   for (int group = 0;; ++group) {
     auto found = groups.find(group);
