@@ -6,11 +6,12 @@
 # machine is put back to its state before the run between two runs (not
 # timed). Page cache warm: every program runs once before the rounds.
 #
-#   scripts/bench.sh [-n ROUNDS] [-c REVISION] [-w WORKLOADS] [-m]
+#   scripts/bench.sh [-n ROUNDS] [-c REVISION]... [-w WORKLOADS] [-m] [-k]
 #
 #   -n ROUNDS     rounds per workload, default 5; the table shows medians
 #   -c REVISION   also build the installer of REVISION (any git revision) and
-#                 time it beside the current tree's, e.g. -c HEAD~3
+#                 time it beside the current tree's, e.g. -c HEAD~3; may be
+#                 given more than once
 #   -w WORKLOADS  a comma-separated choice of file,findfile,ini,reg,ledger,
 #                 profile,noop (default: all)
 #   -m            run the micro-benchmarks (bench/) as well
@@ -29,18 +30,18 @@ top="$(pwd)"
 . scripts/packages.sh
 
 rounds=5
-revision=""
+revisions=()
 workloads="file,findfile,ini,reg,ledger,profile,noop"
 micro=0
 keep=0
 while getopts "n:c:w:mk" option; do
   case "$option" in
     n) rounds="$OPTARG" ;;
-    c) revision="$OPTARG" ;;
+    c) revisions+=("$OPTARG") ;;
     w) workloads="$OPTARG" ;;
     m) micro=1 ;;
     k) keep=1 ;;
-    *) sed -n '9,18p' "$0" >&2; exit 2 ;;
+    *) sed -n '9,19p' "$0" >&2; exit 2 ;;
   esac
 done
 
@@ -56,7 +57,7 @@ cmake --build build/bench --target "${targets[@]}" -j"$jobs" >/dev/null
 
 programs=(current)
 declare -A binary=([current]="$top/build/bench/tvpat32")
-if [ -n "$revision" ]; then
+for revision in "${revisions[@]}"; do
   commit="$(git rev-parse --short "$revision^{commit}")"
   source="build/bench-$commit/source"
   if [ ! -f "$source/CMakeLists.txt" ]; then
@@ -68,9 +69,9 @@ if [ -n "$revision" ]; then
   cmake -S "$source" -B "build/bench-$commit/build" -DCMAKE_BUILD_TYPE=Release \
     -DTVPAT_WITH_WIN32=OFF >/dev/null
   cmake --build "build/bench-$commit/build" --target tvpat32 -j"$jobs" >/dev/null
-  programs=(current "$commit")
+  programs+=("$commit")
   binary[$commit]="$top/build/bench-$commit/build/tvpat32"
-fi
+done
 
 load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
 if [ -n "${BENCH_DIR:-}" ]; then
