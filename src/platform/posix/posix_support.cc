@@ -55,11 +55,16 @@ bool equalsIgnoringCase(const char* left, std::size_t leftSize, const std::strin
 // the choice does not depend on the order the directory happens to give.
 // Reads the entries in large blocks straight from the system and copies
 // only a match: a look-up in a directory of thousands of files costs a few
-// calls and no allocation per entry.
-bool findIgnoringCase(const std::string& directory, const std::string& name, std::string* found) {
+// calls and no allocation per entry. kCannotScan when the directory cannot
+// be opened.
+constexpr int kCannotScan = -1;
+constexpr int kNoMatch = 0;
+constexpr int kMatched = 1;
+
+int findIgnoringCase(const std::string& directory, const std::string& name, std::string* found) {
   int descriptor =
       open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) return false;
+  if (descriptor < 0) return kCannotScan;
   alignas(struct dirent64) char block[32768];
   bool matched = false;
   for (;;) {
@@ -77,7 +82,7 @@ bool findIgnoringCase(const std::string& directory, const std::string& name, std
     }
   }
   close(descriptor);
-  return matched;
+  return matched ? kMatched : kNoMatch;
 }
 
 // Where each component of a path starts and ends; "/" separates them, and
@@ -190,9 +195,14 @@ std::string resolvePath(const std::string& path) {
   if (lastSlash != std::string::npos && lastSlash + 1 < slashed.size()) {
     std::string parent = slashed.substr(0, lastSlash + 1);
     std::string name = slashed.substr(lastSlash + 1);
-    if (name != "." && name != ".." && existsExactly(parent)) {
+    if (name != "." && name != "..") {
+      // A directory that can be scanned exists; only one that cannot needs
+      // the separate look.
       std::string found;
-      return parent + (findIgnoringCase(parent, name, &found) ? found : name);
+      int scan = findIgnoringCase(parent, name, &found);
+      if (scan != kCannotScan || existsExactly(parent)) {
+        return parent + (scan == kMatched ? found : name);
+      }
     }
   }
 
@@ -211,7 +221,7 @@ std::string resolvePath(const std::string& path) {
       // written; only the ones after a corrected name need a look.
       if (i == existing || !existsExactly(resolved + component)) {
         std::string found;
-        if (findIgnoringCase(resolved, component, &found)) {
+        if (findIgnoringCase(resolved, component, &found) == kMatched) {
           component = found;
         } else {
           // Nothing below a missing component can exist.
