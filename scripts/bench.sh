@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Times whole runs of the Linux installer on synthetic patches against the
-# plain tools that do the same I/O, in one run, and prints a table of
-# medians. Each round runs every program once per workload, interleaved, so
-# that a burst of load on a shared machine falls on all of them alike; the
-# machine is put back to its state before the run between two runs (not
-# timed). Page cache warm: every program runs once before the rounds.
+# plain tools that do the same I/O, in one run, and prints a table of medians
+# of elapsed time, with the installer's processor time beside it. Each round
+# runs every program once per workload, interleaved, so that a burst of load
+# on a shared machine falls on all of them alike; the machine is put back to
+# its state before the run between two runs (not timed). Page cache warm:
+# every program runs once before the rounds.
 #
 #   scripts/bench.sh [-n ROUNDS] [-c REVISION]... [-w WORKLOADS] [-m] [-k]
 #
@@ -160,14 +161,16 @@ run_in_patch() {
 }
 
 # Runs a program the way the installer is run (in the patch directory, with
-# the machine's environment) and prints the elapsed microseconds.
+# the machine's environment) and prints the elapsed microseconds and the
+# processor time (user and system) it took, in microseconds too. Processor
+# time shows the program's own work apart from the waits for the disk.
 run_timed() {
-  local machine="$1" program="$2" start end
+  local machine="$1" program="$2" start end TIMEFORMAT='%3U %3S'
   shift 2
   start="$(now_us)"
-  run_in_patch "$machine" "$program" "$@"
+  { time run_in_patch "$machine" "$program" "$@"; } 2>"$work/cpu-time"
   end="$(now_us)"
-  echo $((end - start))
+  echo "$((end - start)) $(awk '{ printf "%d", ($1 + $2) * 1000000 }' "$work/cpu-time")"
 }
 
 declare -a rows=()
@@ -177,14 +180,17 @@ declare -a rows=()
 # back before every run. Adds one row to the table.
 measure() {
   local machine="$1" label="$2" baseline_label="$3" program round
-  declare -A times=()
+  declare -A times=() cpu=()
   # One run of each before the rounds warms the page cache.
   for round in $(seq 0 "$rounds"); do
     for program in "${programs[@]}"; do
       reset_workload "$machine"
       local took
       took="$(run_timed "$machine" "$program" ./tvpat32)"
-      [ "$round" -gt 0 ] && times[$program]+="$took "
+      if [ "$round" -gt 0 ]; then
+        times[$program]+="${took% *} "
+        cpu[$program]+="${took#* } "
+      fi
     done
     if [ -n "$baseline_label" ]; then
       reset_workload "$machine"
@@ -200,7 +206,7 @@ measure() {
   current="$(median ${times[current]})"
   for program in "${programs[@]}"; do
     # shellcheck disable=SC2086
-    row+=" $(ms "$(median ${times[$program]})") ms |"
+    row+=" $(ms "$(median ${times[$program]})") ms (cpu $(ms "$(median ${cpu[$program]})")) |"
   done
   if [ -n "$baseline_label" ]; then
     # shellcheck disable=SC2086
