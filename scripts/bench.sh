@@ -42,7 +42,7 @@ while getopts "n:c:w:mk" option; do
     w) workloads="$OPTARG" ;;
     m) micro=1 ;;
     k) keep=1 ;;
-    *) sed -n '9,19p' "$0" >&2; exit 2 ;;
+    *) sed -n '10,20p' "$0" >&2; exit 2 ;;
   esac
 done
 
