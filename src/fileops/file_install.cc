@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr std::size_t kCopyBlockSize = 4096;
+constexpr std::size_t kCopyBlockSize = 65536;
 
 // Every copy of the run passes through this one block. The only nested copy
 // (into the temporary directory) starts after the outer copy has closed its

@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace platform {
 namespace posix {
@@ -32,21 +34,86 @@ bool existsExactly(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
+bool equalsIgnoringCase(const char* left, std::size_t leftSize, const std::string& right) {
+  if (leftSize != right.size()) return false;
+  for (std::size_t i = 0; i < leftSize; ++i) {
+    if (lowerAscii(left[i]) != lowerAscii(right[i])) return false;
+  }
+  return true;
+}
+
 // The entry of `directory` that equals `name` without regard to case. When
 // several do (possible on Linux only), the smallest byte-wise wins, so that
-// the choice does not depend on the order readdir happens to give.
-bool findIgnoringCase(const std::string& directory, const std::string& name, std::string* found) {
-  DIR* stream = opendir(directory.empty() ? "." : directory.c_str());
-  if (stream == nullptr) return false;
+// the choice does not depend on the order the directory happens to give.
+// Reads the entries in large blocks straight from the system and copies
+// only a match: a look-up in a directory of thousands of files costs a few
+// calls and no allocation per entry. kCannotScan when the directory cannot
+// be opened.
+constexpr int kCannotScan = -1;
+constexpr int kNoMatch = 0;
+constexpr int kMatched = 1;
+
+int findIgnoringCase(const std::string& directory, const std::string& name, std::string* found) {
+  int descriptor =
+      open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return kCannotScan;
+  alignas(struct dirent64) char block[32768];
   bool matched = false;
-  while (struct dirent* entry = readdir(stream)) {
-    std::string candidate = entry->d_name;
-    if (!equalsIgnoringCase(candidate, name)) continue;
-    if (!matched || candidate < *found) *found = candidate;
-    matched = true;
+  for (;;) {
+    ssize_t size = getdents64(descriptor, block, sizeof block);
+    if (size <= 0) break;
+    for (ssize_t offset = 0; offset < size;) {
+      const struct dirent64* entry = reinterpret_cast<const struct dirent64*>(block + offset);
+      offset += entry->d_reclen;
+      std::size_t length = std::strlen(entry->d_name);
+      if (!equalsIgnoringCase(entry->d_name, length, name)) continue;
+      if (!matched || found->compare(0, std::string::npos, entry->d_name, length) > 0) {
+        found->assign(entry->d_name, length);
+      }
+      matched = true;
+    }
   }
-  closedir(stream);
-  return matched;
+  close(descriptor);
+  return matched ? kMatched : kNoMatch;
+}
+
+// Where each component of a path starts and ends; "/" separates them, and
+// empty components (from "//" or a leading or trailing "/") are left out.
+struct Component {
+  std::size_t start;
+  std::size_t end;
+};
+
+std::vector<Component> splitComponents(const std::string& slashed) {
+  std::vector<Component> components;
+  std::size_t start = 0;
+  while (start <= slashed.size()) {
+    std::size_t end = slashed.find('/', start);
+    if (end == std::string::npos) end = slashed.size();
+    if (end > start) components.push_back({start, end});
+    start = end + 1;
+  }
+  return components;
+}
+
+// The number of leading components of the path that exist as written. Every
+// directory on the way to an existing name exists too, and nothing exists
+// below a missing one, so a binary search finds the boundary with a few looks
+// at prefixes instead of one look per level, each of which would make the
+// system walk every level above it again.
+std::size_t countExistingComponents(const std::string& slashed,
+                                    const std::vector<Component>& components) {
+  std::size_t existing = 0;
+  std::size_t missing = components.size() + 1;
+  while (existing + 1 < missing) {
+    std::size_t middle = existing + (missing - existing) / 2;
+    if (existsExactly(slashed.substr(0, components[middle - 1].end))) {
+      existing = middle;
+    } else {
+      missing = middle;
+    }
+  }
+  return existing;
 }
 
 }  // namespace
@@ -115,44 +182,44 @@ std::string resolvePath(const std::string& path) {
   if (lastSlash != std::string::npos && lastSlash + 1 < slashed.size()) {
     std::string parent = slashed.substr(0, lastSlash + 1);
     std::string name = slashed.substr(lastSlash + 1);
-    if (name != "." && name != ".." && existsExactly(parent)) {
+    if (name != "." && name != "..") {
+      // A directory that can be scanned exists; only one that cannot needs
+      // the separate look.
       std::string found;
-      return parent + (findIgnoringCase(parent, name, &found) ? found : name);
+      int scan = findIgnoringCase(parent, name, &found);
+      if (scan != kCannotScan || existsExactly(parent)) {
+        return parent + (scan == kMatched ? found : name);
+      }
     }
   }
 
-  std::string resolved;
-  std::size_t start = 0;
-  if (slashed[0] == '/') {
-    resolved = "/";
-    start = 1;
-  }
+  // The full walk: every component after those that exist as written is
+  // looked up in the directory resolved so far. Empty components drop out,
+  // so "a//b" comes back as "a/b".
+  std::vector<Component> components = splitComponents(slashed);
+  std::size_t existing = countExistingComponents(slashed, components);
+  std::string resolved = slashed[0] == '/' ? "/" : "";
   bool searching = true;
-  while (start <= slashed.size()) {
-    std::size_t end = slashed.find('/', start);
-    if (end == std::string::npos) end = slashed.size();
-    std::string component = slashed.substr(start, end - start);
-    bool atEnd = end == slashed.size();
-    if (!component.empty()) {
-      if (searching && component != "." && component != "..") {
-        std::string candidate = resolved + component;
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    std::string component =
+        slashed.substr(components[i].start, components[i].end - components[i].start);
+    if (i >= existing && searching && component != "." && component != "..") {
+      // The first component past the boundary is known to be missing as
+      // written; only the ones after a corrected name need a look.
+      if (i == existing || !existsExactly(resolved + component)) {
         std::string found;
-        if (!existsExactly(candidate)) {
-          if (findIgnoringCase(resolved, component, &found)) {
-            component = found;
-          } else {
-            // Nothing below a missing component can exist.
-            searching = false;
-          }
+        if (findIgnoringCase(resolved, component, &found) == kMatched) {
+          component = found;
+        } else {
+          // Nothing below a missing component can exist.
+          searching = false;
         }
       }
-      resolved += component;
     }
-    if (!atEnd) {
-      if (resolved.empty() || resolved.back() != '/') resolved += '/';
-    }
-    start = end + 1;
+    resolved += component;
+    if (i + 1 < components.size()) resolved += '/';
   }
+  if (!components.empty() && slashed.back() == '/') resolved += '/';
   return resolved;
 }
 

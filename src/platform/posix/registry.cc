@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/line_reader.h"
@@ -37,8 +39,12 @@ struct Key {
   std::vector<Value> values;
 };
 
+// Keys in file order, and where each is by its path folded to lower case,
+// so that finding a key does not cost a pass over every key: the file is
+// parsed with one look-up per header line.
 struct Hive {
   std::vector<Key> keys;
+  std::unordered_map<std::string, std::size_t> positions;
 };
 
 struct OpenKey {
@@ -53,6 +59,27 @@ std::vector<OpenKey>& openKeys() {
 }
 
 Status failure(int error) { return posix::failureFromErrno(error); }
+
+std::string foldedPath(const std::string& path) {
+  std::string folded = path;
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+// Whether text starts with prefix, without regard to ASCII case.
+bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char a = text[i];
+    char b = prefix[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
 
 bool isRootPath(const std::string& path) {
   for (const char* name : kRootNames) {
@@ -80,10 +107,23 @@ bool splitLevels(std::string text, std::vector<std::string>* levels) {
 }
 
 int findKey(const Hive& hive, const std::string& path) {
-  for (std::size_t i = 0; i < hive.keys.size(); ++i) {
-    if (posix::equalsIgnoringCase(hive.keys[i].path, path)) return static_cast<int>(i);
+  auto found = hive.positions.find(foldedPath(path));
+  return found == hive.positions.end() ? -1 : static_cast<int>(found->second);
+}
+
+void appendKey(Hive* hive, const std::string& path) {
+  hive->positions[foldedPath(path)] = hive->keys.size();
+  Key key;
+  key.path = path;
+  hive->keys.push_back(std::move(key));
+}
+
+void eraseKey(Hive* hive, std::size_t position) {
+  hive->keys.erase(hive->keys.begin() + static_cast<std::ptrdiff_t>(position));
+  hive->positions.clear();
+  for (std::size_t i = 0; i < hive->keys.size(); ++i) {
+    hive->positions[foldedPath(hive->keys[i].path)] = i;
   }
-  return -1;
 }
 
 bool keyExists(const Hive& hive, const std::string& path) {
@@ -93,10 +133,7 @@ bool keyExists(const Hive& hive, const std::string& path) {
 bool hasSubkeys(const Hive& hive, const std::string& path) {
   std::string prefix = path + "\\";
   for (const Key& key : hive.keys) {
-    if (key.path.size() > prefix.size() &&
-        posix::equalsIgnoringCase(key.path.substr(0, prefix.size()), prefix)) {
-      return true;
-    }
+    if (key.path.size() > prefix.size() && startsWithIgnoringCase(key.path, prefix)) return true;
   }
   return false;
 }
@@ -117,17 +154,13 @@ std::string addKey(Hive* hive, const std::vector<std::string>& levels, bool* add
       path = hive->keys[static_cast<std::size_t>(found)].path;
       continue;
     }
-    Key key;
-    key.path = next;
-    hive->keys.push_back(key);
+    appendKey(hive, next);
     path = next;
     if (added != nullptr) *added = true;
   }
   if (levels.size() == 1 && findKey(*hive, path) < 0) {
     // A root appears in the file only when it holds values of its own.
-    Key key;
-    key.path = path;
-    hive->keys.push_back(key);
+    appendKey(hive, path);
     if (added != nullptr) *added = true;
   }
   return path;
@@ -161,15 +194,6 @@ bool readQuoted(const std::string& text, std::size_t* position, std::string* res
     ++i;
   }
   return false;
-}
-
-std::string quoted(const std::string& text) {
-  std::string result = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') result.push_back('\\');
-    result.push_back(c);
-  }
-  return result + "\"";
 }
 
 bool parseValue(const std::string& line, Value* value) {
@@ -237,14 +261,42 @@ bool parseHive(const std::string& content, Hive* hive) {
   return true;
 }
 
+void appendQuoted(const std::string& text, std::string* out) {
+  out->push_back('"');
+  for (char c : text) {
+    if (c == '\\' || c == '"') out->push_back('\\');
+    out->push_back(c);
+  }
+  out->push_back('"');
+}
+
 std::string formatHive(const Hive& hive) {
   // regedit's own layout: CR LF line ends and a blank line after every key.
-  std::string text = "REGEDIT4\r\n\r\n";
+  std::size_t size = 12;
   for (const Key& key : hive.keys) {
-    text += "[" + key.path + "]\r\n";
+    size += key.path.size() + 6;
+    for (const Value& value : key.values) size += 2 * (value.name.size() + value.data.size()) + 8;
+  }
+  std::string text;
+  text.reserve(size);
+  text += "REGEDIT4\r\n\r\n";
+  for (const Key& key : hive.keys) {
+    text += '[';
+    text += key.path;
+    text += "]\r\n";
     for (const Value& value : key.values) {
-      text += value.name.empty() ? std::string("@") : quoted(value.name);
-      text += "=" + (value.isString ? quoted(value.data) : value.data) + "\r\n";
+      if (value.name.empty()) {
+        text += '@';
+      } else {
+        appendQuoted(value.name, &text);
+      }
+      text += '=';
+      if (value.isString) {
+        appendQuoted(value.data, &text);
+      } else {
+        text += value.data;
+      }
+      text += "\r\n";
     }
     text += "\r\n";
   }
@@ -265,26 +317,67 @@ Status hiveFilePath(std::string* path) {
   return Status::success();
 }
 
-Status loadHive(Hive* hive) {
+// The registry as this process last read or wrote it: the file's path, its
+// bytes and what they parse to. A call reads the file again, since another
+// program may have changed it, but parses it only when its bytes differ from
+// these; a patch of many REG entries would otherwise parse the whole file
+// once per entry.
+struct StoredHive {
+  bool isKnown = false;
+  std::string path;
+  std::string content;
+  Hive hive;
+};
+
+StoredHive& storedHive() {
+  static StoredHive stored;
+  return stored;
+}
+
+// Makes the stored hive the registry as the file holds it now; a missing
+// file is an empty registry.
+Status loadHive() {
+  StoredHive& stored = storedHive();
   std::string path;
   Status status = hiveFilePath(&path);
   if (!status.ok) return status;
   std::string content;
   status = readWholeFile(path, &content);
-  if (status.notFound) return Status::success();
-  if (!status.ok) return status;
-  if (!parseHive(content, hive)) return failure(EINVAL);
+  if (status.notFound) {
+    content.clear();
+  } else if (!status.ok) {
+    return status;
+  }
+  if (stored.isKnown && stored.path == path && stored.content == content) {
+    return Status::success();
+  }
+  stored.isKnown = false;
+  stored.hive = Hive();
+  if (!parseHive(content, &stored.hive)) {
+    stored.hive = Hive();
+    return failure(EINVAL);
+  }
+  stored.path = std::move(path);
+  stored.content = std::move(content);
+  stored.isKnown = true;
   return Status::success();
 }
 
-Status saveHive(const Hive& hive) {
-  std::string path;
-  Status status = hiveFilePath(&path);
-  if (!status.ok) return status;
+// Writes the stored hive, changed by the caller, to its file.
+Status saveHive() {
+  StoredHive& stored = storedHive();
+  std::string text = formatHive(stored.hive);
   // Every change is on disk before the call returns, and the file holds the
   // old registry or all of the new one at every moment, as the system's own
   // registry does.
-  return saveWholeFile(path, formatHive(hive));
+  Status status = saveWholeFile(stored.path, text);
+  if (status.ok) {
+    stored.content = std::move(text);
+  } else {
+    // The file may hold the old registry still: the next call parses it.
+    stored.isKnown = false;
+  }
+  return status;
 }
 
 // The full path and access of a handle; EBADF for one that is not open.
@@ -326,17 +419,18 @@ int registryFault(Call call, const std::string& base, const char* name) {
 }
 
 // Everything a call on an open key starts with: the handle's path, the
-// hook, and the registry as stored now.
+// hook, and the registry as stored now, which the call may change and then
+// save. The installer runs on one thread, so no call overlaps another.
 struct Context {
   std::string path;
   bool isWritable = false;
-  Hive hive;
+  Hive& hive = storedHive().hive;
 };
 
 Status begin(Call call, RegistryKey key, const char* name, Context* context) {
   if (!lookUpHandle(key, &context->path, &context->isWritable)) return failure(EBADF);
   if (int fault = registryFault(call, context->path, name)) return failure(fault);
-  Status status = loadHive(&context->hive);
+  Status status = loadHive();
   if (!status.ok) return status;
   // A key deleted while open answers nothing more, as Windows reports
   // ERROR_KEY_DELETED.
@@ -363,12 +457,10 @@ std::vector<std::string> childNames(const Hive& hive, const std::string& path) {
   std::vector<std::string> names;
   std::string prefix = path + "\\";
   for (const Key& key : hive.keys) {
-    if (key.path.size() <= prefix.size() ||
-        !posix::equalsIgnoringCase(key.path.substr(0, prefix.size()), prefix)) {
-      continue;
+    if (key.path.size() <= prefix.size() || !startsWithIgnoringCase(key.path, prefix)) continue;
+    if (key.path.find('\\', prefix.size()) == std::string::npos) {
+      names.push_back(key.path.substr(prefix.size()));
     }
-    std::string rest = key.path.substr(prefix.size());
-    if (rest.find('\\') == std::string::npos) names.push_back(rest);
   }
   return names;
 }
@@ -407,7 +499,7 @@ Status createRegistryKey(RegistryKey parent, const char* subkey, RegistryKey* ke
     all.insert(all.end(), levels.begin(), levels.end());
     path = addKey(&context.hive, all, &added);
     if (added) {
-      status = saveHive(context.hive);
+      status = saveHive();
       if (!status.ok) return status;
     }
   }
@@ -450,7 +542,7 @@ Status setRegistryString(RegistryKey key, const char* name, const std::string& v
   // Each value takes one line of the file.
   if ((stored.name + value).find_first_of("\r\n") != std::string::npos) return failure(EINVAL);
   putValue(keyAt(&context.hive, context.path, true), stored);
-  return saveHive(context.hive);
+  return saveHive();
 }
 
 Status deleteRegistryValue(RegistryKey key, const char* name) {
@@ -464,7 +556,7 @@ Status deleteRegistryValue(RegistryKey key, const char* name) {
     for (std::size_t i = 0; i < found->values.size(); ++i) {
       if (!posix::equalsIgnoringCase(found->values[i].name, wanted)) continue;
       found->values.erase(found->values.begin() + static_cast<std::ptrdiff_t>(i));
-      return saveHive(context.hive);
+      return saveHive();
     }
   }
   return failure(ENOENT);
@@ -482,9 +574,8 @@ Status deleteRegistryKey(RegistryKey key, const char* subkey) {
   }
   // The roots cannot go, and neither can a key that still has subkeys.
   if (isRootPath(path) || hasSubkeys(context.hive, path)) return failure(EACCES);
-  int found = findKey(context.hive, path);
-  context.hive.keys.erase(context.hive.keys.begin() + found);
-  return saveHive(context.hive);
+  eraseKey(&context.hive, static_cast<std::size_t>(findKey(context.hive, path)));
+  return saveHive();
 }
 
 Status countRegistrySubkeys(RegistryKey key, unsigned long* count) {

@@ -166,4 +166,115 @@ TEST_F(PosixRegistry, RegistryFileCanBeNamedAndHookSeesKeyPaths) {
   EXPECT_FALSE(dir.exists("REGISTRY.REG"));
 }
 
+// The registry is read at every call, so a change another program makes
+// between two calls is seen by the second, even one of the same size.
+TEST_F(PosixRegistry, SeesEveryChangeMadeBetweenCalls) {
+  RegistryKey app = create("Software\\App");
+  ASSERT_TRUE(platform::setRegistryString(app, nullptr, "1").ok);
+  std::string value;
+  ASSERT_TRUE(platform::queryRegistryDefaultValue(app, nullptr, 256, &value).ok);
+  EXPECT_EQ(value, "1");
+
+  std::string edited = registryFile();
+  edited.replace(edited.find("@=\"1\""), 5, "@=\"2\"");
+  dir.write("REGISTRY.REG", edited);
+  ASSERT_TRUE(platform::queryRegistryDefaultValue(app, nullptr, 256, &value).ok);
+  EXPECT_EQ(value, "2");
+
+  dir.write("REGISTRY.REG", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\r\n");
+  EXPECT_TRUE(platform::queryRegistryDefaultValue(app, nullptr, 256, &value).notFound);
+  RegistryKey software;
+  ASSERT_TRUE(open("Software", &software).ok);
+  unsigned long count = 1;
+  ASSERT_TRUE(platform::countRegistrySubkeys(software, &count).ok);
+  EXPECT_EQ(count, 0u);
+
+  const std::string broken = "REGEDIT4\r\n\"orphan\"=\"value\"\r\n";
+  dir.write("REGISTRY.REG", broken);
+  EXPECT_FALSE(platform::countRegistrySubkeys(software, &count).ok);
+  EXPECT_FALSE(platform::setRegistryString(software, "x", "y").ok);
+  EXPECT_EQ(registryFile(), broken);
+  ASSERT_TRUE(platform::closeRegistryKey(software).ok);
+  ASSERT_TRUE(platform::closeRegistryKey(app).ok);
+}
+
+// A change whose save failed is not the registry: the next call answers from
+// the file, which still holds the registry as it was.
+TEST_F(PosixRegistry, ChangeWhoseSaveFailedIsForgotten) {
+  RegistryKey app = create("Software\\App");
+  ASSERT_TRUE(platform::setRegistryString(app, nullptr, "old").ok);
+  const std::string saved = registryFile();
+  for (platform::testing::Call failing :
+       {platform::testing::Call::kFlushFile, platform::testing::Call::kReplaceFile}) {
+    platform::testing::setFaultHook([failing](platform::testing::Call call, const std::string&) {
+      return call == failing ? EIO : 0;
+    });
+    EXPECT_FALSE(platform::setRegistryString(app, nullptr, "new").ok);
+    RegistryKey added;
+    EXPECT_FALSE(platform::createRegistryKey(app, "Added", &added).ok);
+    EXPECT_FALSE(platform::deleteRegistryKey(app, "").ok);
+    platform::testing::setFaultHook(nullptr);
+
+    std::string value;
+    ASSERT_TRUE(platform::queryRegistryDefaultValue(app, nullptr, 256, &value).ok);
+    EXPECT_EQ(value, "old");
+    unsigned long count = 1;
+    ASSERT_TRUE(platform::countRegistrySubkeys(app, &count).ok);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(registryFile(), saved);
+  }
+  ASSERT_TRUE(platform::closeRegistryKey(app).ok);
+}
+
+// Deleting a key moves the keys after it; each must still be found, and a
+// key made again goes to the end.
+TEST_F(PosixRegistry, KeysAfterADeletedOneStayFindable) {
+  for (const char* name : {"Software\\A", "Software\\B", "Software\\C"}) {
+    RegistryKey key = create(name);
+    ASSERT_TRUE(platform::setRegistryString(key, nullptr, name).ok);
+    ASSERT_TRUE(platform::closeRegistryKey(key).ok);
+  }
+  RegistryKey software;
+  ASSERT_TRUE(open("Software", &software).ok);
+  ASSERT_TRUE(platform::deleteRegistryKey(software, "b").ok);
+  std::string value;
+  ASSERT_TRUE(platform::queryRegistryDefaultValue(software, "c", 256, &value).ok);
+  EXPECT_EQ(value, "Software\\C");
+  EXPECT_TRUE(platform::queryRegistryDefaultValue(software, "B", 256, &value).notFound);
+  RegistryKey again = create("Software\\b");
+  ASSERT_TRUE(platform::closeRegistryKey(again).ok);
+  const char* const expected[] = {"A", "C", "b"};
+  for (unsigned long i = 0; i < 3; ++i) {
+    std::string name;
+    ASSERT_TRUE(platform::enumerateRegistrySubkey(software, i, 50, &name).ok);
+    EXPECT_EQ(name, expected[i]);
+  }
+  ASSERT_TRUE(platform::closeRegistryKey(software).ok);
+  EXPECT_EQ(registryFile(),
+            "REGEDIT4\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\A]\r\n@=\"Software\\\\A\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\C]\r\n@=\"Software\\\\C\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\b]\r\n\r\n");
+}
+
+// Two registry files with the same bytes are still two files: a change goes
+// to the file named when it is made.
+TEST_F(PosixRegistry, EachCallUsesTheFileNamedAtThatTime) {
+  const std::string content = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\r\n";
+  dir.write("first.reg", content);
+  dir.write("second.reg", content);
+  environment.set("TVPAT_REGISTRY", dir.file("first.reg").c_str());
+  RegistryKey software;
+  ASSERT_TRUE(open("Software", &software).ok);
+  ASSERT_TRUE(platform::setRegistryString(software, "Where", "first").ok);
+  environment.set("TVPAT_REGISTRY", dir.file("second.reg").c_str());
+  ASSERT_TRUE(platform::setRegistryString(software, "Where", "second").ok);
+  ASSERT_TRUE(platform::closeRegistryKey(software).ok);
+  EXPECT_EQ(dir.read("first.reg"),
+            content.substr(0, content.size() - 2) + "\"Where\"=\"first\"\r\n\r\n");
+  EXPECT_EQ(dir.read("second.reg"),
+            content.substr(0, content.size() - 2) + "\"Where\"=\"second\"\r\n\r\n");
+}
+
 }  // namespace
