@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "e2e/machine.h"
 
@@ -14,17 +15,15 @@ const char kBase[] = "HKEY_CURRENT_USER\\Software\\TvpatTest";
 class EngineRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string catalogue;
-    for (int n = 1; n <= 36; ++n) catalogue += "Message " + std::to_string(n) + "\r\n";
-    machine.writeFile(machine.getPatchDir() + "/TVPAT32.MSG", catalogue);
+    machine.writeFile(machine.getPatchDir() + "/TVPAT32.MSG", numberedCatalogue(36));
     machine.writeProductIni("[Version]\r\nLevel=2.0\r\n");
   }
 
   // Runs a profile whose one section holds the given entries.
-  RunResult runEntries(const std::string& entries) {
+  RunResult runEntries(const std::string& entries, const std::vector<std::string>& arguments = {}) {
     machine.writeProfile("[Patch]\r\nCondition0=MAIN,2,1,Version,Level,2.0\r\n\r\n[MAIN]\r\n" +
                          entries);
-    return machine.run();
+    return machine.run(arguments);
   }
 
   Machine machine;
@@ -48,28 +47,44 @@ TEST_F(EngineRegistryTest, CreatesSetsAndDeletesValues) {
   EXPECT_FALSE(machine.getRegistryValue(std::string(kBase) + "\\Vendor", "Gone").has_value());
 }
 
+// A REG entry without a value name deletes the key with everything below
+// it, however deep and whatever the length of the names, and leaves its
+// neighbours; one naming a key or value that is not there is reported and
+// deletes nothing.
+struct DeleteRow {
+  const char* entry;
+  const char* err;
+  bool deletesTree;
+};
+
 TEST_F(EngineRegistryTest, DeletesADeepTreeAndReportsAMissingKey) {
+  const DeleteRow rows[] = {
+      {"REG=HKCU,Software\\\\TvpatTest\\\\Tree", "", true},
+      {"REG=HKCU,Software\\\\TvpatTest\\\\Nobody",
+       "\n\aMessage 19:\n\tSoftware\\TvpatTest\\Nobody\\(null)\n", false},
+      {"REG=HKCU,Software\\\\TvpatTest\\\\Nobody,Value",
+       "\n\aMessage 19:\n\tSoftware\\TvpatTest\\Nobody\\Value\n", false},
+  };
   // Three subkeys with subkeys of their own, one of them named with 100
-  // characters.
+  // characters, well within the registry's 255.
   const std::string longName(100, 'N');
-  for (const char* child : {"A", "B", "C"}) {
-    for (const std::string& grandchild : {std::string("X"), longName}) {
-      machine.setRegistryValue(std::string(kBase) + "\\Tree\\" + child + "\\" + grandchild, "v",
-                               "1");
+  for (const DeleteRow& row : rows) {
+    SCOPED_TRACE(row.entry);
+    for (const char* child : {"A", "B", "C"}) {
+      for (const std::string& grandchild : {std::string("X"), std::string("Y"), longName}) {
+        machine.setRegistryValue(std::string(kBase) + "\\Tree\\" + child + "\\" + grandchild, "v",
+                                 "1");
+      }
     }
+    machine.setRegistryValue(std::string(kBase) + "\\Keep", "v", "1");
+    RunResult result = runEntries(std::string(row.entry) + "\r\n", {"-d"});
+    EXPECT_EQ(0, result.exitCode);
+    EXPECT_EQ(row.err, result.err);
+    EXPECT_EQ(row.deletesTree,
+              result.out.find("Deleting a registry subtree\n") != std::string::npos);
+    EXPECT_EQ(!row.deletesTree, machine.registryKeyExists(std::string(kBase) + "\\Tree\\B\\Y"));
+    EXPECT_EQ("1", machine.getRegistryValue(std::string(kBase) + "\\Keep", "v").value_or(""));
   }
-  machine.setRegistryValue(std::string(kBase) + "\\Keep", "v", "1");
-  RunResult result = runEntries(
-      "REG1=HKCU,Software\\\\TvpatTest\\\\Tree\r\n"
-      "REG2=HKCU,Software\\\\TvpatTest\\\\Nobody\r\n"
-      "REG3=HKCU,Software\\\\TvpatTest\\\\Nobody,Value\r\n");
-  EXPECT_EQ(0, result.exitCode);
-  EXPECT_EQ(
-      "\n\aMessage 19:\n\tSoftware\\TvpatTest\\Nobody\\(null)\n"
-      "\n\aMessage 19:\n\tSoftware\\TvpatTest\\Nobody\\Value\n",
-      result.err);
-  EXPECT_FALSE(machine.registryKeyExists(std::string(kBase) + "\\Tree"));
-  EXPECT_TRUE(machine.registryKeyExists(std::string(kBase) + "\\Keep"));
 }
 
 TEST_F(EngineRegistryTest, ConditionsReadCurrentUserValues) {

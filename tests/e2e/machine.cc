@@ -29,6 +29,7 @@
 #include "e2e/wine_prefix.h"
 #include "platform/posix/restart_queue.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -417,6 +418,12 @@ struct Machine::State {
   }
 };
 
+std::string numberedCatalogue(int count) {
+  std::string text;
+  for (int n = 1; n <= count; ++n) text += "Message " + std::to_string(n) + "\r\n";
+  return text;
+}
+
 Machine::Machine() : state(new State) {
   state->wine = targetIsWine();
   const std::string& root = state->temp.getPath();
@@ -609,20 +616,10 @@ void Machine::kill() {
   int status = 0;
   while (waitpid(state->started, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!waitFor([&] { return !groupIsRunning(state->started); }, 60)) {
+  if (!waitUntil([&] { return !groupIsRunning(state->started); })) {
     ADD_FAILURE() << "the killed run is still running";
   }
   state->started = -1;
-}
-
-bool Machine::waitFor(const std::function<bool()>& condition, int seconds) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    // Only a pause between two looks: the condition decides, not the time.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 RunResult Machine::runChecker(const std::vector<std::string>& arguments) const {
@@ -842,18 +839,14 @@ void Machine::holdFile(const std::string& path, bool shareRead) {
   pid_t holder = startInBackground(command, state->hostEnvironment());
   state->holders.emplace_back(holder, signalDir);
   // The holder signals through files; Wine takes a moment to start it.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (fs::exists(signalDir + "/held")) return;
-    if (fs::exists(signalDir + "/failed")) break;
+  bool gone = false;
+  waitUntil([&] {
     int status = 0;
-    if (waitpid(holder, &status, WNOHANG) == holder) {
-      state->holders.back().first = -1;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ADD_FAILURE() << "tvhold.exe could not hold " << path;
+    gone = waitpid(holder, &status, WNOHANG) == holder;
+    return gone || fs::exists(signalDir + "/held") || fs::exists(signalDir + "/failed");
+  });
+  if (gone) state->holders.back().first = -1;
+  if (!fs::exists(signalDir + "/held")) ADD_FAILURE() << "tvhold.exe could not hold " << path;
 }
 
 void Machine::releaseFiles() {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "unit/engine/engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace {
 

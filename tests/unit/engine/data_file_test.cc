@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "unit/engine/engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -41,31 +41,6 @@ TEST_F(DataFileTest, LedgerValueBeginningWithThePatchCounts) {
   EXPECT_EQ(2, nextPatch);
 }
 
-TEST_F(DataFileTest, LedgerCopiesFollowThePlatformKind) {
-  // Windows 95: both copies, under the number free in the product root's,
-  // which overwrites a stale key there; NT: the Windows directory's only,
-  // under the number free in it; Win32s: none.
-  struct LedgerCase {
-    int kind;
-    const char* windowsCopy;
-    const char* rootAddition;
-  };
-  const LedgerCase cases[] = {
-      {kPlatformWindows95, "[Install]\r\nPatch2=FIX12\r\n", "Patch2=FIX12\r\n"},
-      {kPlatformWindowsNt, "[Install]\r\nPatch2=STALE\r\nPatch0=FIX12\r\n", ""},
-      {kPlatformWin32s, "[Install]\r\nPatch2=STALE\r\n", ""},
-  };
-  for (const LedgerCase& ledger : cases) {
-    SCOPED_TRACE(ledger.kind);
-    config.setPlatform(ledger.kind);
-    start(kPerKindProfile, kTwoPatchLedger, "[Install]\r\nPatch2=STALE\r\n");
-    dataFile->processProfile();
-    EXPECT_EQ(ledger.windowsCopy, read("WIN/TAVRO.INI"));
-    EXPECT_EQ(std::string(kTwoPatchLedger) + ledger.rootAddition, read("ROOT/TAVRO.INI"));
-    EXPECT_TRUE(temp.exists("ROOT/ARCHIVE/TEMP"));
-  }
-}
-
 TEST_F(DataFileTest, OnWindowsNtEitherLedgerCopyRecordsThePatch) {
   // NT records only in the Windows directory's copy, so a patch found there
   // is installed, and a new one takes the number free there.
@@ -86,27 +61,6 @@ TEST_F(DataFileTest, WithoutPatchStringNothingIsRecorded) {
   dataFile->processProfile();
   EXPECT_FALSE(temp.exists("WIN/TAVRO.INI"));
   EXPECT_EQ(kTwoPatchLedger, read("ROOT/TAVRO.INI"));
-}
-
-TEST_F(DataFileTest, EveryHoldingGroupRunsInOrderUntilTheFirstMissingNumber) {
-  start(
-      "[Patch]\r\n"
-      "Condition0=A,2,1,Version,Level,2.0\r\n"
-      "Condition0=B,2,1,Version,Level,9.9\r\n"
-      "Condition1=C,2,1,Version,Level,2.0\r\n"
-      "Other=1\r\n"
-      "condition2=D,2,2,Version,Level,1.0\r\n"
-      "Condition3 =E,2,1,Version,Level,2.0\r\n"
-      " Condition3=E,2,1,Version,Level,2.0\r\n"
-      "Condition4=E,2,1,Version,Level,2.0\r\n"
-      "[A]\r\nINI=TAVRO,OUT.INI,Run,A,1\r\n"
-      "[B]\r\nINI=TAVRO,OUT.INI,Run,B,1\r\n"
-      "[C]\r\nINI=TAVRO,OUT.INI,Run,C,1\r\n"
-      "[D]\r\nINI=TAVRO,OUT.INI,Run,D,1\r\n"
-      "[E]\r\nINI=TAVRO,OUT.INI,Run,E,1\r\n",
-      kTwoPatchLedger);
-  dataFile->processConditions("");
-  EXPECT_EQ("[Run]\r\nC=1\r\nD=1\r\n", read("ROOT/OUT.INI"));
 }
 
 TEST_F(DataFileTest, RunStartedAgainFollowsTheDecisionsOfTheRunItFinishes) {

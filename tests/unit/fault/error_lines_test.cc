@@ -4,60 +4,34 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
 #include "config/config_data.h"
-#include "config/test_hooks.h"
 #include "driver/reboot_program.h"
 #include "driver/startup.h"
 #include "engine/data_file.h"
-#include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
-#include "unit/engine/engine_fixture.h"
+#include "support/engine_fixture.h"
+#include "support/expect_error.h"
 
 namespace {
 
 using platform::testing::Call;
 
-// Fails every consultation of `call` from the occurrence-th on with EIO.
-void failFrom(Call call, int occurrence) {
-  auto seen = std::make_shared<int>(0);
-  platform::testing::setFaultHook([=](Call asked, const std::string&) {
-    return asked == call && ++*seen >= occurrence ? EIO : 0;
-  });
-}
-
-// The module whose allocations the hook refuses; null refuses none.
-const char* refusedModule = nullptr;
-
-bool refuseModule(const char* module, unsigned long) {
-  return refusedModule != nullptr && std::string(module) == refusedModule;
-}
-
 class FaultLinesTest : public EngineTest {
  protected:
-  void TearDown() override {
-    platform::testing::setFaultHook(nullptr);
-    config::testing::setAllocationFault(nullptr);
-    refusedModule = nullptr;
-  }
-
   // Runs the section S of the profile with `calls` failing, and returns what
   // went to standard error.
   std::string runFailing(const std::vector<Call>& calls, const std::string& entries) {
     start("[Patch]\r\n[S]\r\n" + entries);
-    platform::testing::setFaultHook([calls](Call asked, const std::string&) {
-      for (Call call : calls) {
-        if (asked == call) return EIO;
-      }
-      return 0;
-    });
+    hooks.fail(calls, EIO);
     beginCapture();
     dataFile->processSection("S");
     endCapture();
-    platform::testing::setFaultHook(nullptr);
+    hooks.clear();
     return err;
   }
 };
@@ -101,11 +75,11 @@ TEST_F(FaultLinesTest, EveryRegistryCallThatFailsGivesItsErrorLine) {
     if (*fault.setup != '\0') dataFile->processRegistry(fault.setup);
     endCapture();
     ASSERT_EQ("", err);
-    failFrom(fault.call, fault.occurrence);
+    hooks.failFrom(fault.call, fault.occurrence);
     beginCapture();
     EXPECT_EQ(*fault.expected == '\0', dataFile->processRegistry(fault.entry));
     endCapture();
-    platform::testing::setFaultHook(nullptr);
+    hooks.clear();
     EXPECT_EQ(fault.expected, err);
     temp.write("REGISTRY.REG", "REGEDIT4\r\n");
   }
@@ -128,13 +102,13 @@ TEST_F(FaultLinesTest, NoRegistryFaultCostsAnUnrelatedKeyOrTheFile) {
                  "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vendor\\Keep]\r\n"
                  "\"k\"=\"kept\"\r\n");
       auto seen = std::make_shared<int>(0);
-      platform::testing::setFaultHook([=](Call asked, const std::string&) {
+      hooks.set([=](Call asked, const std::string&) {
         return asked == call && ++*seen == occurrence ? EIO : 0;
       });
       beginCapture();
       for (const char* entry : entries) dataFile->processRegistry(entry);
       endCapture();
-      platform::testing::setFaultHook(nullptr);
+      hooks.clear();
       std::string file = read("REGISTRY.REG");
       EXPECT_EQ(0u, file.find("REGEDIT4\r\n")) << file;
       EXPECT_NE(std::string::npos,
@@ -159,7 +133,7 @@ TEST_F(FaultLinesTest, RegistryValueThatCannotBeReadFailsTheCondition) {
   std::string line = condition;
   beginCapture();
   bool held = dataFile->testCondition(line);
-  failFrom(Call::kQueryRegistryDefaultValue, 1);
+  hooks.failFrom(Call::kQueryRegistryDefaultValue, 1);
   line = condition;
   bool heldWithFault = dataFile->testCondition(line);
   endCapture();
@@ -180,8 +154,7 @@ TEST_F(FaultLinesTest, RefusedRestartRegistrationIsReportedPerEntryKind) {
 
 TEST_F(FaultLinesTest, IniFileWithoutMemoryForItIsReportedAndTheWalkGoesOn) {
   start("[Patch]\r\n[S]\r\nINI=TAVRO,OUT.INI,S,a,1\r\nREG=HKCU,Software\\\\V,k,1\r\n");
-  config::testing::setAllocationFault(refuseModule);
-  refusedModule = kModuleEngine;
+  hooks.refuseMemory(kModuleEngine);
   beginCapture();
   dataFile->processSection("S");
   endCapture();
@@ -202,12 +175,11 @@ TEST_F(FaultLinesTest, UnlistableDirectoryIsLeftOutOfTheTreeWalk) {
 
 TEST_F(FaultLinesTest, RebootProgramThatCannotBeStartedFails) {
   temp.write("BOOT.EXE", "");
-  failFrom(Call::kStartProcess, 1);
+  hooks.failFrom(Call::kStartProcess, 1);
   EXPECT_FALSE(startRebootProgram(temp.file("BOOT.EXE")));
 }
 
 TEST_F(FaultLinesTest, ObjectsWithoutMemoryRaiseErrorOneNamingTheirModule) {
-  config::testing::setAllocationFault(refuseModule);
   struct Refusal {
     const char* module;
     unsigned long size;
@@ -216,19 +188,16 @@ TEST_F(FaultLinesTest, ObjectsWithoutMemoryRaiseErrorOneNamingTheirModule) {
   for (Refusal refusal : {Refusal{kModuleDriver, sizeof(ConfigData)},
                           Refusal{kModuleEngine, sizeof(Profile)}, Refusal{kModuleProfile, 10}}) {
     SCOPED_TRACE(refusal.module);
-    refusedModule = refusal.module;
-    try {
+    hooks.refuseMemory(refusal.module);
+    std::optional<Error> error = expectError(kErrorNoMemory, "", [&] {
       if (refusal.module == kModuleDriver) createConfigData(windowsDir);
       if (refusal.module == kModuleEngine) DataFile(temp.file("X.INI"), &config, messages.get());
       if (refusal.module == kModuleProfile) Profile(temp.file("X.INI"));
-      ADD_FAILURE() << "no error";
-    } catch (const Error& error) {
-      EXPECT_EQ(kErrorNoMemory, error.getErrorNumber());
-      EXPECT_EQ(refusal.size, error.getSize());
-      EXPECT_EQ(refusal.module, error.getSourceFile());
-      EXPECT_EQ("", error.getErrorMessage());
-      EXPECT_GT(error.getSourceLine(), 0);
-    }
+    });
+    if (!error) continue;
+    EXPECT_EQ(refusal.size, error->getSize());
+    EXPECT_EQ(refusal.module, error->getSourceFile());
+    EXPECT_GT(error->getSourceLine(), 0);
   }
 }
 
@@ -236,7 +205,7 @@ using FaultLinesDeathTest = FaultLinesTest;
 
 TEST_F(FaultLinesDeathTest, ArchiveDirectoryThatCannotBeMadeEndsTheRun) {
   start("[Patch]\r\nPatch=FIX1\r\n");
-  failFrom(Call::kMakeDirectory, 1);
+  hooks.failFrom(Call::kMakeDirectory, 1);
   EXPECT_EXIT(dataFile->createArchiveDirectories(), ::testing::ExitedWithCode(1),
               "^\n\aM12 .*ARCHIVE\n$");
 }

@@ -7,8 +7,8 @@
 
 #include "platform/posix/restart_queue.h"
 #include "platform/posix/restart_simulation.h"
+#include "support/environment_guard.h"
 #include "support/temp_dir.h"
-#include "unit/platform/environment_guard.h"
 
 namespace {
 

@@ -4,11 +4,14 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
-#include "platform/posix/test_hooks.h"
+#include "support/expect_error.h"
+#include "support/fault_hooks.h"
+#include "support/stamped_file.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -17,8 +20,6 @@ using platform::testing::Call;
 
 class ProfileTest : public ::testing::Test {
  protected:
-  void TearDown() override { platform::testing::setFaultHook(nullptr); }
-
   std::string path() const { return dir.file("TEST.INI"); }
   void write(const std::string& content) const { dir.write("TEST.INI", content); }
   std::string read() const { return dir.read("TEST.INI").value_or("<absent>"); }
@@ -33,6 +34,8 @@ class ProfileTest : public ::testing::Test {
   }
 
   TempDir dir;
+  // Last, so that the hooks go before anything that writes back as it goes.
+  FaultHooks hooks;
 };
 
 TEST_F(ProfileTest, MissingFileAnswersDefaultsAndIsNeverWritten) {
@@ -142,8 +145,7 @@ TEST_F(ProfileTest, AppendStringAddsLineOnceBeforeEmptyLines) {
 
   // Neither the repeat nor a line equal to one further down saves: every
   // create is refused from here on, so a save would raise.
-  platform::testing::setFaultHook(
-      [](Call call, const std::string&) { return call == Call::kCreateNewFile ? EACCES : 0; });
+  hooks.fail(Call::kCreateNewFile, EACCES);
   profile.appendString("rename", "nul", "X");
   profile.appendString("rename", "c", "d");
   EXPECT_EQ(read(), "[rename]\r\na=b\r\nNUL=x\r\n\r\n[next]\r\nc=d\r\n");
@@ -155,9 +157,7 @@ TEST_F(ProfileTest, RefreshSeesChangeMadeByOthers) {
   EXPECT_EQ(profile.getString("S", "k", ""), "1");
 
   // Same size, later time.
-  auto stamp = std::filesystem::last_write_time(path());
-  write("[S]\r\nk=2\r\n");
-  std::filesystem::last_write_time(path(), stamp + std::chrono::seconds(10));
+  writeStampedFile(path(), "[S]\r\nk=2\r\n", makeDosStamp(2030));
   EXPECT_EQ(profile.getString("S", "k", ""), "2");
 
   write("[S]\r\nk=333\r\n");
@@ -170,12 +170,11 @@ TEST_F(ProfileTest, RefreshSeesChangeMadeByOthers) {
 
 TEST_F(ProfileTest, UnreadableFileGivesEmptyProfileUntilItCanBeRead) {
   write("[S]\r\nk=1\r\n");
-  platform::testing::setFaultHook(
-      [](Call call, const std::string&) { return call == Call::kReadFile ? EIO : 0; });
+  hooks.fail(Call::kReadFile, EIO);
   Profile profile(path());
   EXPECT_EQ(profile.lineCount(), 0u);
   EXPECT_EQ(profile.getString("S", "k", "def"), "def");
-  platform::testing::setFaultHook(nullptr);
+  hooks.clear();
   EXPECT_EQ(profile.getString("S", "k", "def"), "1");
 }
 
@@ -238,18 +237,14 @@ TEST_F(ProfileTest, FailedSaveKeepsOriginalFile) {
   for (Call failing :
        {Call::kCreateNewFile, Call::kWriteFile, Call::kCloseFile, Call::kReplaceFile}) {
     SCOPED_TRACE(static_cast<int>(failing));
-    platform::testing::setFaultHook(nullptr);
+    hooks.clear();
     write(original);
     Profile profile(path());
-    platform::testing::setFaultHook(
-        [failing](Call call, const std::string&) { return call == failing ? ENOSPC : 0; });
-    try {
-      profile.writeString("S", "k", "2");
-      ADD_FAILURE() << "no Error raised";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.getErrorNumber(), kErrorCreate);
-      EXPECT_EQ(error.getErrorMessage(), path());
-      EXPECT_EQ(error.getSourceFile(), "tvpprof");
+    hooks.fail(failing, ENOSPC);
+    std::optional<Error> error =
+        expectError(kErrorCreate, path(), [&] { profile.writeString("S", "k", "2"); });
+    if (error) {
+      EXPECT_EQ(error->getSourceFile(), "tvpprof");
     }
     EXPECT_EQ(read(), original);
     EXPECT_EQ(names(), std::vector<std::string>{"TEST.INI"});
