@@ -682,16 +682,28 @@ std::string Machine::registryText() const {
 
 void Machine::copyProgramTo(const std::string& path) const { copyFile(state->programSource, path); }
 
+namespace {
+
+// Wine's reg command about one value of key; an empty name is the default
+// value.
+std::vector<std::string> regCommand(const char* verb, const std::string& key,
+                                    const std::string& name) {
+  std::vector<std::string> command = {"reg", verb, key};
+  if (name.empty()) {
+    command.push_back("/ve");
+  } else {
+    command.insert(command.end(), {"/v", name});
+  }
+  return command;
+}
+
+}  // namespace
+
 void Machine::setRegistryValue(const std::string& key, const std::string& name,
                                const std::string& value) const {
   std::string longKey = longRootName(key);
   if (state->wine) {
-    std::vector<std::string> command = {"reg", "add", longKey};
-    if (name.empty()) {
-      command.push_back("/ve");
-    } else {
-      command.insert(command.end(), {"/v", name});
-    }
+    std::vector<std::string> command = regCommand("add", longKey, name);
     command.insert(command.end(), {"/d", value, "/f"});
     RunResult result = state->wineCommand(command);
     if (result.exitCode != 0) throw std::runtime_error("reg add failed: " + result.err);
@@ -732,12 +744,7 @@ std::optional<std::string> Machine::getRegistryValue(const std::string& key,
                                                      const std::string& name) const {
   std::string longKey = longRootName(key);
   if (state->wine) {
-    std::vector<std::string> command = {"reg", "query", longKey};
-    if (name.empty()) {
-      command.push_back("/ve");
-    } else {
-      command.insert(command.end(), {"/v", name});
-    }
+    std::vector<std::string> command = regCommand("query", longKey, name);
     RunResult result = state->wineCommand(command);
     if (result.exitCode != 0) return std::nullopt;
     // Lines read "    NAME    TYPE    VALUE"; the value may hold blanks itself.

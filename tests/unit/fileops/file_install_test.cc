@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -129,14 +130,25 @@ TEST_F(FileInstallTest, ForceOverwritesNewerAndSameWithBackup) {
 }
 
 TEST_F(FileInstallTest, OlderDestinationReplacesAnEarlierBackup) {
-  put("src/NEWDRV.DLL", "new", kNew);
-  put("dest/NEWDRV.DLL", "old", kMid);
-  put("dest/NEWDRV.OLD", "ancient", kOld);
-  EXPECT_EQ(kCopyOverOlder, copy(0, 1, tempDir.c_str()));
-  EXPECT_EQ("new", read("dest/NEWDRV.DLL"));
-  EXPECT_EQ("old", read("dest/NEWDRV.OLD"));
-  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
-  EXPECT_EQ(0, config.getDeferred());
+  // A copy and a move alike make the new backup in place of the earlier one.
+  const std::function<int()> steps[] = {
+      [&] { return copy(0, 1, tempDir.c_str()); },
+      [&] {
+        moveFileByPath(path("src/NEWDRV.DLL"), path("dest/NEWDRV.DLL"), &config, 0, 1);
+        return kCopyOverOlder;
+      },
+  };
+  for (const std::function<int()>& step : steps) {
+    put("src/NEWDRV.DLL", "new", kNew);
+    put("dest/NEWDRV.DLL", "old", kMid);
+    put("dest/NEWDRV.OLD", "ancient", kOld);
+    EXPECT_EQ(kCopyOverOlder, step());
+    EXPECT_EQ("new", read("dest/NEWDRV.DLL"));
+    EXPECT_EQ("old", read("dest/NEWDRV.OLD"));
+    EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+    EXPECT_EQ(0, config.getDeferred());
+  }
+  EXPECT_FALSE(dir.exists("src/NEWDRV.DLL"));
 }
 
 TEST_F(FileInstallTest, InUseDestinationWhoseCopyForTheRestartFailsDefersNothing) {
@@ -255,17 +267,6 @@ TEST_F(FileInstallTest, MoveWithReplaceOntoFileInUseDefersDeletionThenRename) {
                 path("src\\A.DLL") + "\r\n",
             read("win/WININIT.INI"));
   EXPECT_EQ(1, config.getDeferred());
-}
-
-TEST_F(FileInstallTest, MoveWithBackupKeepsTheDestination) {
-  put("src/A.DLL", "new", kMid);
-  put("dest/A.DLL", "old", kMid);
-  put("dest/A.OLD", "ancient", kOld);
-  moveFileByPath(path("src/A.DLL"), path("dest/A.DLL"), &config, 0, 1);
-  EXPECT_EQ("new", read("dest/A.DLL"));
-  EXPECT_EQ("old", read("dest/A.OLD"));
-  EXPECT_FALSE(dir.exists("src/A.DLL"));
-  EXPECT_EQ(0, config.getDeferred());
 }
 
 TEST_F(FileInstallTest, OnceDeferredLaterStepsAreDeferredToo) {
