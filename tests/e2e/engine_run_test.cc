@@ -189,21 +189,31 @@ TEST_F(EngineRunTest, IniEntriesReachBothProductFilesAndNewFiles) {
 using EngineRegistryTest = EngineRunTest;
 
 TEST_F(EngineRegistryTest, CreatesSetsAndDeletesValues) {
+  // Every missing level is made; a value may be empty or the default one;
+  // deleting a value keeps its neighbours, and deleting one that is gone is
+  // reported.
   RunResult result = runEntries(
       "REG1=HKCU,Software\\\\TvpatTest\\\\Vendor\\\\App,Version,1.0\r\n"
       "REG2=hkcu,Software\\\\TvpatTest\\\\Vendor\\\\App,Path,\\\\TAVRO\\\\BIN\r\n"
       "REG3=HKCU,Software\\\\TvpatTest\\\\Vendor\\\\App,,default\r\n"
-      "REG4=HKCU,Software\\\\TvpatTest\\\\Vendor,Gone,x\r\n"
-      "REG5=HKCU,Software\\\\TvpatTest\\\\Vendor,Gone\r\n");
+      "REG4=HKCU,Software\\\\TvpatTest\\\\Vendor\\\\Blank,,\r\n"
+      "REG5=HKCU,Software\\\\TvpatTest\\\\Vendor,Gone,x\r\n"
+      "REG6=HKCU,Software\\\\TvpatTest\\\\Vendor,Kept,2.0\r\n"
+      "REG7=HKCU,Software\\\\TvpatTest\\\\Vendor,Gone\r\n"
+      "REG8=HKCU,Software\\\\TvpatTest\\\\Vendor,Gone\r\n"
+      "REG9=HKCU,Software\\\\TvpatTest\\\\Vendor,,top\r\n");
   EXPECT_EQ(0, result.exitCode);
-  EXPECT_EQ("", result.err);
-  const std::string app = std::string(kBase) + "\\Vendor\\App";
+  EXPECT_EQ("\n\aMessage 25:\n\tSoftware\\TvpatTest\\Vendor\\Gone\n", result.err);
+  const std::string vendor = std::string(kBase) + "\\Vendor";
+  const std::string app = vendor + "\\App";
   EXPECT_EQ("1.0", machine.getRegistryValue(app, "Version").value_or("<missing>"));
   EXPECT_EQ(machine.shownProductDir() + "\\BIN",
             machine.getRegistryValue(app, "Path").value_or("<missing>"));
   EXPECT_EQ("default", machine.getRegistryValue(app, "").value_or("<missing>"));
-  EXPECT_TRUE(machine.registryKeyExists(std::string(kBase) + "\\Vendor"));
-  EXPECT_FALSE(machine.getRegistryValue(std::string(kBase) + "\\Vendor", "Gone").has_value());
+  EXPECT_EQ("", machine.getRegistryValue(vendor + "\\Blank", "").value_or("<missing>"));
+  EXPECT_FALSE(machine.getRegistryValue(vendor, "Gone").has_value());
+  EXPECT_EQ("2.0", machine.getRegistryValue(vendor, "Kept").value_or("<missing>"));
+  EXPECT_EQ("top", machine.getRegistryValue(vendor, "").value_or("<missing>"));
 }
 
 // A REG entry without a value name deletes the key with everything below
