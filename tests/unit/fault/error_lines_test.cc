@@ -41,31 +41,31 @@ struct RegistryFault {
   Call call;
   int occurrence;
   const char* entry;
-  const char* expected;
+  // The error line, in two parts: the message and the key it names.
+  const char* message;
+  const char* key;
 };
 
 TEST_F(FaultLinesTest, EveryRegistryCallThatFailsGivesItsErrorLine) {
+  const char kSetValue[] = "REG=HKCU,Software\\\\Vendor,Version,1.0";
+  const char kDropValue[] = "REG=HKCU,Software\\\\Vendor,Version";
+  const char kSetDeep[] = "REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1";
+  const char kDropApp[] = "REG=HKCU,Software\\\\Vendor\\\\App";
+  const char kValueLine[] = "\tSoftware\\Vendor\\Version\n";
+  const char kAppLine[] = "\tSoftware\\Vendor\\App\n";
+  const char kSubLine[] = "\tSoftware\\Vendor\\App\\Sub\n";
   const RegistryFault faults[] = {
-      {"", Call::kCreateRegistryKey, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0",
-       "\n\aM21:\n\tSoftware\\Vendor\\Version\n"},
-      {"", Call::kSetRegistryString, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0",
-       "\n\aM24:\n\tSoftware\\Vendor\\Version\n"},
-      {"REG=HKCU,Software\\\\Vendor,Version,1.0", Call::kDeleteRegistryValue, 1,
-       "REG=HKCU,Software\\\\Vendor,Version", "\n\aM25:\n\tSoftware\\Vendor\\Version\n"},
-      {"REG=HKCU,Software\\\\Vendor,Version,1.0", Call::kOpenRegistryKey, 1,
-       "REG=HKCU,Software\\\\Vendor,Version", "\n\aM19:\n\tSoftware\\Vendor\\Version\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kOpenRegistryKey, 2,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM19:\n\tSoftware\\Vendor\\App\\Sub\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kCountRegistrySubkeys, 1,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM26:\n\tSoftware\\Vendor\\App\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kEnumerateRegistrySubkey, 1,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM23:\n\tSoftware\\Vendor\\App\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kDeleteRegistryKey, 1,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM22:\n\tSoftware\\Vendor\\App\\Sub\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kDeleteRegistryKey, 2,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM22:\n\tSoftware\\Vendor\\App\n"},
+      {"", Call::kCreateRegistryKey, 1, kSetValue, "\n\aM21:\n", kValueLine},
+      {"", Call::kSetRegistryString, 1, kSetValue, "\n\aM24:\n", kValueLine},
+      {kSetValue, Call::kDeleteRegistryValue, 1, kDropValue, "\n\aM25:\n", kValueLine},
+      {kSetValue, Call::kOpenRegistryKey, 1, kDropValue, "\n\aM19:\n", kValueLine},
+      {kSetDeep, Call::kOpenRegistryKey, 2, kDropApp, "\n\aM19:\n", kSubLine},
+      {kSetDeep, Call::kCountRegistrySubkeys, 1, kDropApp, "\n\aM26:\n", kAppLine},
+      {kSetDeep, Call::kEnumerateRegistrySubkey, 1, kDropApp, "\n\aM23:\n", kAppLine},
+      {kSetDeep, Call::kDeleteRegistryKey, 1, kDropApp, "\n\aM22:\n", kSubLine},
+      {kSetDeep, Call::kDeleteRegistryKey, 2, kDropApp, "\n\aM22:\n", kAppLine},
       // A key whose handle cannot be closed has still had its value set.
-      {"", Call::kCloseRegistryKey, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0", ""},
+      {"", Call::kCloseRegistryKey, 1, kSetValue, "", ""},
   };
   for (const RegistryFault& fault : faults) {
     SCOPED_TRACE(fault.entry + std::string(" failing #") + std::to_string(fault.occurrence) +
@@ -77,10 +77,10 @@ TEST_F(FaultLinesTest, EveryRegistryCallThatFailsGivesItsErrorLine) {
     ASSERT_EQ("", err);
     hooks.failFrom(fault.call, fault.occurrence);
     beginCapture();
-    EXPECT_EQ(*fault.expected == '\0', dataFile->processRegistry(fault.entry));
+    EXPECT_EQ(*fault.message == '\0', dataFile->processRegistry(fault.entry));
     endCapture();
     hooks.clear();
-    EXPECT_EQ(fault.expected, err);
+    EXPECT_EQ(std::string(fault.message) + fault.key, err);
     temp.write("REGISTRY.REG", "REGEDIT4\r\n");
   }
 }

@@ -95,38 +95,42 @@ class FileInstallTest : public ::testing::Test {
   FaultHooks hooks;
 };
 
-TEST_F(FileInstallTest, AbsentDestinationIsCreatedWithSourceStamp) {
-  put("src/NEWDRV.DLL", std::string(10000, 'n'), kMid);
-  EXPECT_EQ(kCopyCreated, copy(0, 1, tempDir.c_str()));
-  EXPECT_EQ(std::string(10000, 'n'), read("dest/NEWDRV.DLL"));
-  EXPECT_EQ(stampValue(kMid), readStampValue(path("dest/NEWDRV.DLL")));
-  EXPECT_FALSE(dir.exists("dest/NEWDRV.OLD"));
-  EXPECT_EQ(0, config.getDeferred());
-}
+// One copy of src/NEWDRV.DLL (dated kMid) over dest/NEWDRV.DLL: what is
+// there before, and what the copy reports and leaves.
+struct CopyOutcome {
+  const char* before;  // null: no destination
+  DosStamp beforeStamp;
+  int force;
+  int result;
+  const char* after;
+  const char* backup;  // null: no backup made
+};
 
-TEST_F(FileInstallTest, UpToDateDestinationIsLeftAlone) {
-  put("src/NEWDRV.DLL", "new", kMid);
-  put("dest/NEWDRV.DLL", "same", kMid);
-  EXPECT_EQ(kCopySameStamp, copy(0, 1, tempDir.c_str()));
-  put("dest/NEWDRV.DLL", "newer", kNew);
-  EXPECT_EQ(kCopyTargetNewer, copy(0, 1, tempDir.c_str()));
-  EXPECT_EQ("newer", read("dest/NEWDRV.DLL"));
-  EXPECT_FALSE(dir.exists("dest/NEWDRV.OLD"));
-  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
-  EXPECT_EQ(0, config.getDeferred());
-}
-
-TEST_F(FileInstallTest, ForceOverwritesNewerAndSameWithBackup) {
-  put("src/NEWDRV.DLL", "new", kMid);
-  put("dest/NEWDRV.DLL", "newer", kNew);
-  EXPECT_EQ(kCopyOverNewer, copy(1, 1, tempDir.c_str()));
-  EXPECT_EQ("new", read("dest/NEWDRV.DLL"));
-  EXPECT_EQ("newer", read("dest/NEWDRV.OLD"));
-  EXPECT_EQ(stampValue(kMid), readStampValue(path("dest/NEWDRV.DLL")));
-
-  EXPECT_EQ(kCopyOverOlder, copy(1, 1, tempDir.c_str()));
-  EXPECT_EQ("new", read("dest/NEWDRV.OLD"));
-  EXPECT_EQ(0, config.getDeferred());
+TEST_F(FileInstallTest, CopyOutcomeFollowsTheStampsAndForce) {
+  const std::string content(10000, 'n');
+  const CopyOutcome rows[] = {
+      {nullptr, kMid, 0, kCopyCreated, content.c_str(), nullptr},
+      {"same", kMid, 0, kCopySameStamp, "same", nullptr},
+      {"newer", kNew, 0, kCopyTargetNewer, "newer", nullptr},
+      {"newer", kNew, 1, kCopyOverNewer, content.c_str(), "newer"},
+      // Forced over a file of the same stamp, it counts as older.
+      {"same", kMid, 1, kCopyOverOlder, content.c_str(), "same"},
+  };
+  put("src/NEWDRV.DLL", content, kMid);
+  for (const CopyOutcome& row : rows) {
+    SCOPED_TRACE(row.result);
+    platform::deleteFile(path("dest/NEWDRV.DLL"));
+    platform::deleteFile(path("dest/NEWDRV.OLD"));
+    if (row.before != nullptr) put("dest/NEWDRV.DLL", row.before, row.beforeStamp);
+    EXPECT_EQ(row.result, copy(row.force, 1, tempDir.c_str()));
+    EXPECT_EQ(row.after, read("dest/NEWDRV.DLL"));
+    EXPECT_EQ(row.backup != nullptr ? row.backup : "<none>", read("dest/NEWDRV.OLD"));
+    if (row.after == content.c_str()) {
+      EXPECT_EQ(stampValue(kMid), readStampValue(path("dest/NEWDRV.DLL")));
+    }
+    EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+    EXPECT_EQ(0, config.getDeferred());
+  }
 }
 
 TEST_F(FileInstallTest, OlderDestinationReplacesAnEarlierBackup) {
