@@ -31,6 +31,7 @@ TEST(LocalEntries, RenameCopyAndEraseWorkOnInstalledFiles) {
   writePatch(machine,
              "RENAME1=TAVRO,OLD\\\\A.DLL,NEW\\\\A.DLL\r\n"
              "RENAME2=TAVRO,NEW\\\\A.DLL,\r\n"
+             "RENAME3=SYSTEM,NEW\\\\A.DLL,B.DLL\r\n"
              "COPY1=TAVRO,NEW\\\\A.DLL,B.DLL\r\n"
              "COPY2=TAVRO,NEW\\\\A.DLL,B.DLL\r\n"
              "COPY3=TAVRO,MISSING.DLL,E.DLL\r\n"
@@ -42,9 +43,12 @@ TEST(LocalEntries, RenameCopyAndEraseWorkOnInstalledFiles) {
   RunResult result = machine.run();
   // A local copy prints no result line, even on an interactive run.
   EXPECT_FALSE(contains(result.out, "B.DLL")) << result.out;
-  EXPECT_EQ(result.err, "\n\aA file could not be copied: " + machine.shownProductDir() +
-                            "\\MISSING.DLL\n\n\aThe installation profile names a section that "
-                            "does not exist or holds an entry that cannot be used.\n");
+  // Entries naming an unknown component are refused, whatever their kind.
+  const std::string unusable =
+      "\n\aThe installation profile names a section that does not exist or holds an entry "
+      "that cannot be used.\n";
+  EXPECT_EQ(result.err, unusable + "\n\aA file could not be copied: " + machine.shownProductDir() +
+                            "\\MISSING.DLL\n" + unusable);
   EXPECT_FALSE(machine.exists(product + "/OLD/A.DLL"));
   EXPECT_EQ(machine.readFile(product + "/NEW/A.DLL"), "a");
   EXPECT_EQ(machine.readFile(product + "/B.DLL"), "a");

@@ -75,13 +75,6 @@ TEST_F(LocalEntriesTest, EntriesWithoutNamesAreSkippedSilently) {
   EXPECT_EQ(temp.read("ROOT/NEW/A.DLL"), "a");
 }
 
-TEST_F(LocalEntriesTest, FailuresNameTheFileAndBadComponentsAreRejected) {
-  EXPECT_EQ(runSection("COPY=TAVRO,MISSING.DLL,B.DLL\r\n"
-                       "RENAME=SYSTEM,A.DLL,B.DLL\r\n"
-                       "ERASE=TAVRO,GONE.DLL\r\n"),
-            "\n\aM30: " + inRoot("MISSING.DLL") + "\n\n\aM18\n");
-}
-
 TEST_F(LocalEntriesTest, RebootStoresAnyNumberAndKeepsTheRequestWithoutOne) {
   config.setRebootProgram("FROMDAT.EXE");
   runSection("REBOOT=1\r\n");
