@@ -165,21 +165,25 @@ TEST_F(EngineRunTest, HoldingGroupsRunInOrderUntilTheFirstMissingNumber) {
 }
 
 TEST_F(EngineRunTest, IniEntriesReachBothProductFilesAndNewFiles) {
+  // The two TAVRO.INI files are edited through the run's own copies, so the
+  // edits survive their write-back at the end; a TAVRO.INI elsewhere is a
+  // file like any other.
   std::string longValue(300, 'v');
-  machine.writeProfile(
-      "[Patch]\r\nCondition0=MAIN,2,1,Version,Level,2.0\r\n\r\n[MAIN]\r\n"
+  machine.makeDirectory(machine.getProductDir() + "/SUB");
+  RunResult result = runEntries(
       "INI1=WINDOWS,TAVRO.INI,Tavro,Patched,yes\r\n"
       "INI2=tavro,tavro.ini,Version,Level,2.1\r\n"
-      "INI3=TAVRO,NEW.INI,Paths,Base,\\\\TAVRO\\\\BIN;\\\\WINDOWS;" +
-      longValue + "\r\n");
-  RunResult result = machine.run();
+      "INI3=TAVRO,SUB\\\\TAVRO.INI,Version,Level,9\r\n"
+      "INI4=TAVRO,NEW.INI,Paths,Base,\\\\TAVRO\\\\BIN;\\\\WINDOWS;" +
+      longValue + "\r\nINI5=TAVRO,NEW.INI,Paths,Empty,\r\n");
   EXPECT_EQ(0, result.exitCode);
   EXPECT_EQ("", result.err);
   EXPECT_NE(std::string::npos, windowsFile("TAVRO.INI").find("[Tavro]\r\nroot="));
   EXPECT_NE(std::string::npos, windowsFile("TAVRO.INI").find("Patched=yes\r\n"));
   EXPECT_EQ("[Version]\r\nLevel=2.1\r\n", productFile("TAVRO.INI"));
+  EXPECT_EQ("[Version]\r\nLevel=9\r\n", productFile("SUB/TAVRO.INI"));
   EXPECT_EQ("[Paths]\r\nBase=" + machine.shownProductDir() + "\\BIN;" + machine.shownWindowsDir() +
-                ";" + longValue + "\r\n",
+                ";" + longValue + "\r\nEmpty=\r\n",
             productFile("NEW.INI"));
 }
 
@@ -257,6 +261,10 @@ TEST_F(EngineRegistryTest, DeletesADeepTreeAndReportsAMissingKey) {
 }
 
 TEST_F(EngineRegistryTest, ConditionsReadCurrentUserValues) {
+  // A key or value that is not there is reported even when the run is not
+  // interactive.
+  machine.writeWindowsIni("[Tavro]\r\nroot=" + machine.shownProductDir() +
+                          "\r\n[Patch]\r\nInteractive=0\r\n");
   machine.setRegistryValue(std::string(kBase) + "\\Product", "", "4.2");
   machine.setRegistryValue(std::string(kBase) + "\\Product\\Edition", "", "Pro");
   machine.writeProfile(
@@ -266,11 +274,16 @@ TEST_F(EngineRegistryTest, ConditionsReadCurrentUserValues) {
       "Condition1=B,2,1,HKCU,Software\\\\TvpatTest,Product,4.0\r\n"
       "Condition2=C,2,1,HKCU,Software\\\\TvpatTest,Nothing,x\r\n"
       "Condition3=D,2,2,HKCU,Software\\\\TvpatTest\\\\Product,,4.10\r\n"
+      "Condition4=E,2,1,HKCU,Software\\\\TvpatTest\\\\Nobody,App,3.0\r\n"
       "[A]\r\nINI=TAVRO,RUN.INI,Run,A,1\r\n[B]\r\nINI=TAVRO,RUN.INI,Run,B,1\r\n"
-      "[C]\r\nINI=TAVRO,RUN.INI,Run,C,1\r\n[D]\r\nINI=TAVRO,RUN.INI,Run,D,1\r\n");
+      "[C]\r\nINI=TAVRO,RUN.INI,Run,C,1\r\n[D]\r\nINI=TAVRO,RUN.INI,Run,D,1\r\n"
+      "[E]\r\nINI=TAVRO,RUN.INI,Run,E,1\r\n");
   RunResult result = machine.run();
   EXPECT_EQ(0, result.exitCode);
-  EXPECT_EQ("\n\aMessage 27:\n\tHKCU\\Software\\TvpatTest\\Nothing\n", result.err);
+  EXPECT_EQ(
+      "\n\aMessage 27:\n\tHKCU\\Software\\TvpatTest\\Nothing\n"
+      "\n\aMessage 19:\n\tHKCU\\Software\\TvpatTest\\Nobody\n",
+      result.err);
   EXPECT_EQ("[Run]\r\nA=1\r\nD=1\r\n",
             machine.readFile(machine.getProductDir() + "/RUN.INI").value_or("<missing>"));
 }

@@ -92,18 +92,4 @@ TEST_F(ConditionTest, RegistryFormReadsDefaultValues) {
   EXPECT_TRUE(dataFile->testCondition(line));
 }
 
-TEST_F(ConditionTest, MissingRegistryKeyOrValueIsReportedAlways) {
-  config.setInteractive(0);
-  std::string line = "Condition0=R,1,1,HKCU,Software\\\\Nobody,App,3.0";
-  beginCapture();
-  EXPECT_FALSE(dataFile->testCondition(line));
-  endCapture();
-  EXPECT_EQ("\n\aM19:\n\tHKCU\\Software\\Nobody\n", err);
-  line = "Condition0=R,1,1,HKCU,Software\\\\Vendor,Other,3.0";
-  beginCapture();
-  EXPECT_FALSE(dataFile->testCondition(line));
-  endCapture();
-  EXPECT_EQ("\n\aM27:\n\tHKCU\\Software\\Vendor\\Other\n", err);
-}
-
 }  // namespace
