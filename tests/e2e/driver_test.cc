@@ -1,18 +1,17 @@
 // The run as a whole, seen from outside: banner, switches, catalogue, Windows
 // directory, critical report, log, run configuration and exit codes, on a
 // scratch machine per test, natively and under Wine.
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "e2e/machine.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -34,12 +33,6 @@ const char kRepeatableProfile[] =
 
 // A catalogue whose message n reads "Message n", so that every line the
 // program prints can be compared whole.
-std::string numberedCatalogue(int count) {
-  std::string text;
-  for (int n = 1; n <= count; ++n) text += "Message " + std::to_string(n) + "\r\n";
-  return text;
-}
-
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;
   size_t start = 0;
@@ -77,12 +70,7 @@ class DriverTest : public ::testing::Test {
   }
   // A program started without waiting leaves its trace some time later.
   bool appears(const std::string& path) const {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!machine.exists(path)) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return waitUntil([&] { return machine.exists(path); });
   }
 
   Machine machine;

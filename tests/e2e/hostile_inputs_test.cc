@@ -130,6 +130,16 @@ std::string cutPath(const Machine& machine, const std::string& path, std::size_t
   return machine.getRoot() + shown.substr(prefix.size(), length - prefix.size());
 }
 
+// The run ended with the critical report of error 21 for the file `name` of
+// the product root, as it does for an INI file that cannot be written.
+void expectCriticalWriteFailure(const Machine& machine, const RunResult& result,
+                                const std::string& name) {
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(contains(result.err, "     Error Number:  21\n     Error Message: " +
+                                       machine.shownProductDir() + "\\" + name + "\n"))
+      << result.err;
+}
+
 std::vector<std::string> directoryEntries(const std::string& path) {
   std::vector<std::string> names;
   for (const fs::directory_entry& entry : fs::directory_iterator(path)) {
@@ -425,12 +435,8 @@ TEST(HostileInputs, TargetsInTheWay) {
          writePatch(machine, std::string("INI1=TAVRO,CONF.INI,S,K,V\r\n") + kLastEntry);
        },
        [](Machine& machine, const RunResult& result) {
-         // A file that cannot be written ends the run with the critical
-         // report, and nothing of the directory is touched.
-         EXPECT_EQ(result.exitCode, 1);
-         EXPECT_TRUE(contains(result.err, "     Error Number:  21\n     Error Message: " +
-                                              machine.shownProductDir() + "\\CONF.INI\n"))
-             << result.err;
+         // Nothing of the directory is touched.
+         expectCriticalWriteFailure(machine, result, "CONF.INI");
          EXPECT_EQ(machine.readFile(machine.getProductDir() + "/CONF.INI/KEEP.TXT"), "kept");
          EXPECT_EQ(directoryEntries(machine.getProductDir()),
                    (std::vector<std::string>{"ARCHIVE", "CONF.INI", "TAVRO.INI"}));
@@ -444,11 +450,8 @@ TEST(HostileInputs, TargetsInTheWay) {
        },
        [](Machine& machine, const RunResult& result) {
          // Windows refuses to write a read-only file, whoever runs the
-         // installer; the run ends with the critical report.
-         EXPECT_EQ(result.exitCode, 1);
-         EXPECT_TRUE(contains(result.err, "     Error Number:  21\n     Error Message: " +
-                                              machine.shownProductDir() + "\\APP.INI\n"))
-             << result.err;
+         // installer.
+         expectCriticalWriteFailure(machine, result, "APP.INI");
          EXPECT_EQ(machine.readFile(machine.getProductDir() + "/APP.INI"), "[S]\r\nK=old\r\n");
          EXPECT_EQ(directoryEntries(machine.getProductDir()),
                    (std::vector<std::string>{"APP.INI", "ARCHIVE", "TAVRO.INI"}));

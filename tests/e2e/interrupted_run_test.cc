@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "e2e/machine.h"
+#include "support/wait.h"
 
 namespace fs = std::filesystem;
 
@@ -56,7 +57,7 @@ TEST(InterruptedRun, LargeCopyKilledHalfwayIsWholeAfterTheRerun) {
   // The copy has visibly begun once some file in BIN holds more than the old
   // file did: the destination itself, or a new file beside it.
   machine.start();
-  const bool copying = machine.waitFor([&] { return largestFileIn(bin) > oldContent.size(); }, 120);
+  const bool copying = waitUntil([&] { return largestFileIn(bin) > oldContent.size(); }, 120);
   machine.kill();
   ASSERT_TRUE(copying) << "the copy never began";
   ASSERT_NE(machine.readFile(bin + "/LARGE.DAT"), content)

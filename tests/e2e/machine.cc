@@ -29,6 +29,7 @@
 #include "e2e/wine_prefix.h"
 #include "platform/posix/restart_queue.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -417,6 +418,12 @@ struct Machine::State {
   }
 };
 
+std::string numberedCatalogue(int count) {
+  std::string text;
+  for (int n = 1; n <= count; ++n) text += "Message " + std::to_string(n) + "\r\n";
+  return text;
+}
+
 Machine::Machine() : state(new State) {
   state->wine = targetIsWine();
   const std::string& root = state->temp.getPath();
@@ -609,20 +616,10 @@ void Machine::kill() {
   int status = 0;
   while (waitpid(state->started, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!waitFor([&] { return !groupIsRunning(state->started); }, 60)) {
+  if (!waitUntil([&] { return !groupIsRunning(state->started); })) {
     ADD_FAILURE() << "the killed run is still running";
   }
   state->started = -1;
-}
-
-bool Machine::waitFor(const std::function<bool()>& condition, int seconds) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    // Only a pause between two looks: the condition decides, not the time.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 RunResult Machine::runChecker(const std::vector<std::string>& arguments) const {
@@ -685,16 +682,28 @@ std::string Machine::registryText() const {
 
 void Machine::copyProgramTo(const std::string& path) const { copyFile(state->programSource, path); }
 
+namespace {
+
+// Wine's reg command about one value of key; an empty name is the default
+// value.
+std::vector<std::string> regCommand(const char* verb, const std::string& key,
+                                    const std::string& name) {
+  std::vector<std::string> command = {"reg", verb, key};
+  if (name.empty()) {
+    command.push_back("/ve");
+  } else {
+    command.insert(command.end(), {"/v", name});
+  }
+  return command;
+}
+
+}  // namespace
+
 void Machine::setRegistryValue(const std::string& key, const std::string& name,
                                const std::string& value) const {
   std::string longKey = longRootName(key);
   if (state->wine) {
-    std::vector<std::string> command = {"reg", "add", longKey};
-    if (name.empty()) {
-      command.push_back("/ve");
-    } else {
-      command.insert(command.end(), {"/v", name});
-    }
+    std::vector<std::string> command = regCommand("add", longKey, name);
     command.insert(command.end(), {"/d", value, "/f"});
     RunResult result = state->wineCommand(command);
     if (result.exitCode != 0) throw std::runtime_error("reg add failed: " + result.err);
@@ -735,12 +744,7 @@ std::optional<std::string> Machine::getRegistryValue(const std::string& key,
                                                      const std::string& name) const {
   std::string longKey = longRootName(key);
   if (state->wine) {
-    std::vector<std::string> command = {"reg", "query", longKey};
-    if (name.empty()) {
-      command.push_back("/ve");
-    } else {
-      command.insert(command.end(), {"/v", name});
-    }
+    std::vector<std::string> command = regCommand("query", longKey, name);
     RunResult result = state->wineCommand(command);
     if (result.exitCode != 0) return std::nullopt;
     // Lines read "    NAME    TYPE    VALUE"; the value may hold blanks itself.
@@ -842,18 +846,14 @@ void Machine::holdFile(const std::string& path, bool shareRead) {
   pid_t holder = startInBackground(command, state->hostEnvironment());
   state->holders.emplace_back(holder, signalDir);
   // The holder signals through files; Wine takes a moment to start it.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (fs::exists(signalDir + "/held")) return;
-    if (fs::exists(signalDir + "/failed")) break;
+  bool gone = false;
+  waitUntil([&] {
     int status = 0;
-    if (waitpid(holder, &status, WNOHANG) == holder) {
-      state->holders.back().first = -1;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ADD_FAILURE() << "tvhold.exe could not hold " << path;
+    gone = waitpid(holder, &status, WNOHANG) == holder;
+    return gone || fs::exists(signalDir + "/held") || fs::exists(signalDir + "/failed");
+  });
+  if (gone) state->holders.back().first = -1;
+  if (!fs::exists(signalDir + "/held")) ADD_FAILURE() << "tvhold.exe could not hold " << path;
 }
 
 void Machine::releaseFiles() {

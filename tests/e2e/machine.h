@@ -21,6 +21,9 @@ struct RunResult {
   std::string err;
 };
 
+// A catalogue of `count` messages whose message n reads "Message n".
+std::string numberedCatalogue(int count);
+
 class Machine {
  public:
   Machine();
@@ -97,9 +100,6 @@ class Machine {
   // the Windows program too, not only its launcher), and waits until it is
   // gone. Does nothing when no run was started or it was ended already.
   void kill();
-  // Looks at condition again and again until it holds, for at most the
-  // given number of seconds; returns whether it held.
-  bool waitFor(const std::function<bool()>& condition, int seconds) const;
   // Copies the program (and nothing else) to path.
   void copyProgramTo(const std::string& path) const;
 

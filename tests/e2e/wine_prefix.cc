@@ -4,15 +4,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
 #include <gtest/gtest.h>
 
 extern char** environ;
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -90,14 +86,11 @@ WinePrefix::WinePrefix() {
     windows95Version = text.substr(0, comma);
     ntVersion = text.substr(comma + 1);
   }
-  std::string pattern = (fs::temp_directory_path() / "tvpat-wine-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  directory = pattern;
-  environment = {"WINEPREFIX=" + directory, "WINEDEBUG=-all",
+  environment = {"WINEPREFIX=" + directory.getPath(), "WINEDEBUG=-all",
                  // Without these the first start offers to install Mono and Gecko.
                  "WINEDLLOVERRIDES=mscoree,mshtml="};
   if (runWine({"wine", "wineboot", "-i"}, environment) != 0) {
-    throw std::runtime_error("wineboot -i failed for " + directory);
+    throw std::runtime_error("wineboot -i failed for " + directory.getPath());
   }
   // A persistent server spares every later wine command its start-up.
   runWine({"wineserver", "-p"}, environment);
@@ -120,7 +113,7 @@ int WinePrefix::restart() const {
 }
 
 WinePrefix::~WinePrefix() {
+  // The server goes before the directory it serves (removed with the
+  // TempDir).
   runWine({"wineserver", "-k"}, environment);
-  std::error_code ignored;
-  fs::remove_all(directory, ignored);
 }

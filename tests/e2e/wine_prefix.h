@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 class WinePrefix {
  public:
   // The prefix, made and booted on the first call; throws when Wine cannot
@@ -26,7 +28,7 @@ class WinePrefix {
   // NAME=VALUE entries that point wine at this prefix and keep it quiet.
   const std::vector<std::string>& getEnvironment() const { return environment; }
   // The Linux path of the prefix's C:\windows.
-  std::string getWindowsDir() const { return directory + "/drive_c/windows"; }
+  std::string getWindowsDir() const { return directory.getPath() + "/drive_c/windows"; }
   // The directory of tvlaunch.exe and tvhold.exe.
   const std::string& getToolsDir() const { return toolsDir; }
   // The Wine version name played for a kind of Windows (1 the 95 family, 2
@@ -44,7 +46,7 @@ class WinePrefix {
   WinePrefix();
   ~WinePrefix();
 
-  std::string directory;
+  TempDir directory;
   std::string toolsDir;
   std::string windows95Version;
   std::string ntVersion;

@@ -8,13 +8,13 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz/scratch.h"
 #include "messages/nls_class.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-const Scratch& scratch() {
-  static Scratch directory;
+const TempDir& scratch() {
+  static TempDir directory;
   return directory;
 }
 

@@ -13,13 +13,13 @@
 #include <string>
 
 #include "base/ascii_text.h"
-#include "fuzz/scratch.h"
 #include "profile/profile.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-const Scratch& scratch() {
-  static Scratch directory;
+const TempDir& scratch() {
+  static TempDir directory;
   return directory;
 }
 
@@ -72,7 +72,7 @@ bool isReadableValue(const std::string& value) { return !hasLineBreak(value); }
 void checkSaved(const Profile& profile) {
   std::string expected;
   for (std::size_t i = 0; i < profile.lineCount(); ++i) expected += profile.line(i) + "\r\n";
-  check(Scratch::readBytes(profile.getPath()) == expected, "file differs from the saved lines");
+  check(readBytes(profile.getPath()).value_or("") == expected, "file differs from the saved lines");
 }
 
 // A line break in an edited text splits its line on disk; only the next

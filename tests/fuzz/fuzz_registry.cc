@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/scratch.h"
 #include "platform/registry.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 using platform::RegistryKey;
 using platform::Status;
 
-const Scratch& scratch() {
-  static Scratch directory;
+const TempDir& scratch() {
+  static TempDir directory;
   static const bool pointed = [] {
     setenv("TVPAT_REGISTRY", directory.file("REGISTRY.REG").c_str(), 1);
     setenv("WINDIR", directory.getPath().c_str(), 1);
@@ -177,7 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
-  if (!wellFormed) check(Scratch::readBytes(path) == original, "a malformed file was rewritten");
+  if (!wellFormed)
+    check(readBytes(path).value_or("") == original, "a malformed file was rewritten");
   scratch().clear();
   return 0;
 }

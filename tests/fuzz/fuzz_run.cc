@@ -20,10 +20,10 @@
 #include "base/error.h"
 #include "config/config_data.h"
 #include "engine/data_file.h"
-#include "fuzz/scratch.h"
 #include "messages/nls_class.h"
 #include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using platform::testing::Call;
@@ -33,7 +33,7 @@ namespace {
 // The catalogue and the fixed time stamps live beside the machine directory,
 // which is emptied (not removed: it is the current directory) per input.
 struct Setting {
-  Scratch scratch;
+  TempDir scratch;
   std::string machine;
   std::unique_ptr<NLSClass> messages;
   fs::file_time_type stamp;
@@ -104,7 +104,7 @@ void makeMachine(const std::string& rootIniText) {
   for (const fs::directory_entry& entry : fs::directory_iterator(current.machine)) {
     fs::remove_all(entry.path());
   }
-  Scratch& s = current.scratch;
+  TempDir& s = current.scratch;
   s.write("M/WIN/TAVRO.INI", "[Tavro]\r\nroot=" + current.machine + "/ROOT\r\n");
   s.write("M/WIN/REGISTRY.REG",
           "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Tavro]\r\n@=\"2.0\"\r\n\r\n");

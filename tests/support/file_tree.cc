@@ -1,10 +1,11 @@
 #include "support/file_tree.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
+
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -18,10 +19,9 @@ FileTree readTree(const std::string& root) {
       tree[relative] = std::nullopt;
       continue;
     }
-    std::ifstream stream(it->path(), std::ios::binary);
-    if (!stream) throw std::runtime_error("cannot read " + it->path().string());
-    tree[relative] =
-        std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    std::optional<std::string> content = readBytes(it->path().string());
+    if (!content) throw std::runtime_error("cannot read " + it->path().string());
+    tree[relative] = std::move(content);
   }
   if (error && error != std::errc::no_such_file_or_directory) {
     throw std::runtime_error("cannot list " + root + ": " + error.message());

@@ -1,11 +1,11 @@
 #include "driver/reboot_program.h"
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/environment_guard.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -14,8 +14,7 @@ using Arguments = std::vector<std::string>;
 
 class RebootProgramTest : public ::testing::Test {
  protected:
-  void SetUp() override { setenv("COMSPEC", kInterpreter, 1); }
-  void TearDown() override { unsetenv("COMSPEC"); }
+  void SetUp() override { environment.set("COMSPEC", kInterpreter); }
 
   // The program to start, or "(refused)".
   std::string resolve(const std::string& name) {
@@ -25,6 +24,7 @@ class RebootProgramTest : public ::testing::Test {
   }
 
   static constexpr const char* kInterpreter = "C:\\WINDOWS\\COMMAND.COM";
+  EnvironmentGuard environment;
   TempDir dir;
   Arguments arguments;
 };
@@ -59,7 +59,7 @@ TEST_F(RebootProgramTest, GivenExtensionOrBareNameIsTakenAsItStands) {
 }
 
 TEST_F(RebootProgramTest, BatchFileWithoutInterpreterIsRefused) {
-  unsetenv("COMSPEC");
+  environment.set("COMSPEC", nullptr);
   dir.write("SETUP.BAT", "");
   EXPECT_EQ("(refused)", resolve(dir.file("SETUP")));
   EXPECT_FALSE(startRebootProgram(dir.file("SETUP")));

@@ -1,6 +1,5 @@
 #include "driver/startup.h"
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 
 #include "config/config_data.h"
 #include "profile/profile.h"
+#include "support/environment_guard.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -86,6 +86,7 @@ TEST(PlatformTest, VersionNumberGivesTheKindOfWindows) {
 
 class CreateConfigDataTest : public ::testing::Test {
  protected:
+  EnvironmentGuard environment;
   TempDir dir;
   TavroProfiles profiles;
   std::unique_ptr<ConfigData> config;
@@ -95,9 +96,8 @@ TEST_F(CreateConfigDataTest, ReadsRootAndInteractiveFromTheWindowsIni) {
   dir.write("win/TAVRO.INI",
             "[Tavro]\r\nroot=" + dir.file("prod") + "\r\n[Patch]\r\nInteractive=0\r\n");
   dir.write("prod/TAVRO.INI", "[Version]\r\nLevel=2.0\r\n");
-  setenv("TVPAT_WINVER", "0xC0000A04", 1);
+  environment.set("TVPAT_WINVER", "0xC0000A04");
   config = createConfigData(dir.file("win/"), &profiles);
-  unsetenv("TVPAT_WINVER");
 
   EXPECT_EQ(dir.file("prod"), config->getRootDir());
   EXPECT_EQ(dir.file("win/"), config->getWindowsDir());
@@ -108,7 +108,7 @@ TEST_F(CreateConfigDataTest, ReadsRootAndInteractiveFromTheWindowsIni) {
 }
 
 TEST_F(CreateConfigDataTest, MissingWindowsIniIsNoError) {
-  unsetenv("TVPAT_WINVER");
+  environment.set("TVPAT_WINVER", nullptr);
   config = createConfigData(dir.file("nowhere"), &profiles);
   EXPECT_EQ("", config->getRootDir());
   EXPECT_EQ(1, config->getInteractive());

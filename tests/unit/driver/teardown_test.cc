@@ -9,8 +9,8 @@
 #include "config/config_data.h"
 #include "engine/data_file.h"
 #include "messages/nls_class.h"
-#include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
+#include "support/fault_hooks.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -26,13 +26,14 @@ class TeardownTest : public ::testing::Test {
     config->setWindowsIni(profiles.windowsIni.get());
     config->setRootIni(profiles.rootIni.get());
   }
-  void TearDown() override { platform::testing::setFaultHook(nullptr); }
 
   TempDir dir;
   std::unique_ptr<DataFile> dataFile;
   std::unique_ptr<NLSClass> messages;
   TavroProfiles profiles;
   std::unique_ptr<ConfigData> config;
+  // Last, so that the hooks go before anything that writes back as it goes.
+  FaultHooks hooks;
 };
 
 TEST_F(TeardownTest, ClosesTheLogAndDestroysEverything) {
@@ -55,15 +56,10 @@ TEST_F(TeardownTest, FailedWriteBackIsReportedAndTheTeardownGoesOn) {
   config->getRootIni()->writeString("Install", "Patch0", "FIX12");
   std::string windowsIni = dir.file("win/TAVRO.INI");
   // From now on the Windows directory's file can no longer be written.
-  platform::testing::setFaultHook([windowsIni, prefix = dir.file("win")](
-                                      platform::testing::Call call, const std::string& path) {
-    bool writing = call == platform::testing::Call::kCreateNewFile ||
-                   call == platform::testing::Call::kOpenStream ||
-                   call == platform::testing::Call::kWriteFile ||
-                   call == platform::testing::Call::kReplaceFile ||
-                   call == platform::testing::Call::kRenameFile;
-    return writing && path.find(prefix) == 0 ? EACCES : 0;
-  });
+  hooks.fail(
+      {FaultHooks::Call::kCreateNewFile, FaultHooks::Call::kOpenStream,
+       FaultHooks::Call::kWriteFile, FaultHooks::Call::kReplaceFile, FaultHooks::Call::kRenameFile},
+      EACCES, dir.file("win/"));
 
   ::testing::internal::CaptureStderr();
   bool written = tearDown(dataFile, messages, profiles, config);

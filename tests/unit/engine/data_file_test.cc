@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "unit/engine/engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -21,63 +21,48 @@ const char kPerKindProfile[] =
 const char kTwoPatchLedger[] =
     "[Version]\r\nLevel=2.0\r\n\r\n[Install]\r\nPatch0=OLD1\r\nPatch1=OLD2\r\n";
 
-TEST_F(DataFileTest, LedgerEndsAtTheFirstMissingNumber) {
-  config.setPlatform(kPlatformWindows95);
-  start("[Patch]\r\n", "[Install]\r\nPatch0=OLD1\r\nPatch2=FIX12\r\n");
-  int nextPatch = -1;
-  EXPECT_FALSE(dataFile->isPatchInstalled("FIX12", &nextPatch));
-  EXPECT_EQ(1, nextPatch);
-  EXPECT_TRUE(dataFile->isPatchInstalled("old1", &nextPatch));
-  EXPECT_EQ(0, nextPatch);
-}
+// One look-up of a patch in the ledger: whether it is installed, and the
+// number a new record takes (-1 where the row does not care).
+struct LedgerLookup {
+  int kind;
+  const char* rootLedger;
+  const char* windowsLedger;
+  const char* patch;
+  bool installed;
+  int nextPatch;
+};
 
-TEST_F(DataFileTest, LedgerValueBeginningWithThePatchCounts) {
-  config.setPlatform(kPlatformWindows95);
-  start("[Patch]\r\n", "[Install]\r\nPatch0=OLD1\r\nPatch1=fix12b\r\nPatch2=\r\n");
-  int nextPatch = -1;
-  EXPECT_TRUE(dataFile->isPatchInstalled("FIX12", &nextPatch));
-  EXPECT_EQ(1, nextPatch);
-  EXPECT_FALSE(dataFile->isPatchInstalled("FIX12B2", &nextPatch));
-  EXPECT_EQ(2, nextPatch);
-}
-
-TEST_F(DataFileTest, LedgerCopiesFollowThePlatformKind) {
-  // Windows 95: both copies, under the number free in the product root's,
-  // which overwrites a stale key there; NT: the Windows directory's only,
-  // under the number free in it; Win32s: none.
-  struct LedgerCase {
-    int kind;
-    const char* windowsCopy;
-    const char* rootAddition;
+TEST_F(DataFileTest, LedgerLookupsFollowTheNumbersAndThePlatformKind) {
+  const char kGap[] = "[Install]\r\nPatch0=OLD1\r\nPatch2=FIX12\r\n";
+  const char kLonger[] = "[Install]\r\nPatch0=OLD1\r\nPatch1=fix12b\r\nPatch2=\r\n";
+  const char kOne[] = "[Install]\r\nPatch0=OLD1\r\n";
+  const char kWindows[] = "[Install]\r\nPatch0=FIX11\r\n";
+  const LedgerLookup rows[] = {
+      // The ledger ends at the first missing number.
+      {kPlatformWindows95, kGap, "", "FIX12", false, 1},
+      {kPlatformWindows95, kGap, "", "old1", true, 0},
+      // A value that begins with the patch counts.
+      {kPlatformWindows95, kLonger, "", "FIX12", true, 1},
+      {kPlatformWindows95, kLonger, "", "FIX12B2", false, 2},
+      // NT records only in the Windows directory's copy, so a patch found
+      // there is installed, and a new one takes the number free there.
+      {kPlatformWindowsNt, kOne, kWindows, "FIX11", true, -1},
+      {kPlatformWindowsNt, kOne, kWindows, "OLD1", true, -1},
+      {kPlatformWindowsNt, kOne, kWindows, "FIX12", false, 1},
+      {kPlatformWindows95, kOne, kWindows, "FIX11", false, -1},
   };
-  const LedgerCase cases[] = {
-      {kPlatformWindows95, "[Install]\r\nPatch2=FIX12\r\n", "Patch2=FIX12\r\n"},
-      {kPlatformWindowsNt, "[Install]\r\nPatch2=STALE\r\nPatch0=FIX12\r\n", ""},
-      {kPlatformWin32s, "[Install]\r\nPatch2=STALE\r\n", ""},
-  };
-  for (const LedgerCase& ledger : cases) {
-    SCOPED_TRACE(ledger.kind);
-    config.setPlatform(ledger.kind);
-    start(kPerKindProfile, kTwoPatchLedger, "[Install]\r\nPatch2=STALE\r\n");
-    dataFile->processProfile();
-    EXPECT_EQ(ledger.windowsCopy, read("WIN/TAVRO.INI"));
-    EXPECT_EQ(std::string(kTwoPatchLedger) + ledger.rootAddition, read("ROOT/TAVRO.INI"));
-    EXPECT_TRUE(temp.exists("ROOT/ARCHIVE/TEMP"));
+  for (const LedgerLookup& row : rows) {
+    SCOPED_TRACE(std::to_string(row.kind) + " " + row.rootLedger + " " + row.patch);
+    config.setPlatform(row.kind);
+    // The rows without a Windows directory's copy come first, before there
+    // is one.
+    start("[Patch]\r\n", row.rootLedger, row.windowsLedger);
+    int nextPatch = -1;
+    EXPECT_EQ(row.installed, dataFile->isPatchInstalled(row.patch, &nextPatch));
+    if (row.nextPatch >= 0) {
+      EXPECT_EQ(row.nextPatch, nextPatch);
+    }
   }
-}
-
-TEST_F(DataFileTest, OnWindowsNtEitherLedgerCopyRecordsThePatch) {
-  // NT records only in the Windows directory's copy, so a patch found there
-  // is installed, and a new one takes the number free there.
-  config.setPlatform(kPlatformWindowsNt);
-  start("[Patch]\r\n", "[Install]\r\nPatch0=OLD1\r\n", "[Install]\r\nPatch0=FIX11\r\n");
-  int nextPatch = -1;
-  EXPECT_TRUE(dataFile->isPatchInstalled("FIX11", &nextPatch));
-  EXPECT_TRUE(dataFile->isPatchInstalled("OLD1", &nextPatch));
-  EXPECT_FALSE(dataFile->isPatchInstalled("FIX12", &nextPatch));
-  EXPECT_EQ(1, nextPatch);
-  config.setPlatform(kPlatformWindows95);
-  EXPECT_FALSE(dataFile->isPatchInstalled("FIX11", &nextPatch));
 }
 
 TEST_F(DataFileTest, WithoutPatchStringNothingIsRecorded) {
@@ -86,27 +71,6 @@ TEST_F(DataFileTest, WithoutPatchStringNothingIsRecorded) {
   dataFile->processProfile();
   EXPECT_FALSE(temp.exists("WIN/TAVRO.INI"));
   EXPECT_EQ(kTwoPatchLedger, read("ROOT/TAVRO.INI"));
-}
-
-TEST_F(DataFileTest, EveryHoldingGroupRunsInOrderUntilTheFirstMissingNumber) {
-  start(
-      "[Patch]\r\n"
-      "Condition0=A,2,1,Version,Level,2.0\r\n"
-      "Condition0=B,2,1,Version,Level,9.9\r\n"
-      "Condition1=C,2,1,Version,Level,2.0\r\n"
-      "Other=1\r\n"
-      "condition2=D,2,2,Version,Level,1.0\r\n"
-      "Condition3 =E,2,1,Version,Level,2.0\r\n"
-      " Condition3=E,2,1,Version,Level,2.0\r\n"
-      "Condition4=E,2,1,Version,Level,2.0\r\n"
-      "[A]\r\nINI=TAVRO,OUT.INI,Run,A,1\r\n"
-      "[B]\r\nINI=TAVRO,OUT.INI,Run,B,1\r\n"
-      "[C]\r\nINI=TAVRO,OUT.INI,Run,C,1\r\n"
-      "[D]\r\nINI=TAVRO,OUT.INI,Run,D,1\r\n"
-      "[E]\r\nINI=TAVRO,OUT.INI,Run,E,1\r\n",
-      kTwoPatchLedger);
-  dataFile->processConditions("");
-  EXPECT_EQ("[Run]\r\nC=1\r\nD=1\r\n", read("ROOT/OUT.INI"));
 }
 
 TEST_F(DataFileTest, RunStartedAgainFollowsTheDecisionsOfTheRunItFinishes) {

@@ -2,32 +2,13 @@
 
 #include <string>
 
-#include "platform/registry.h"
-#include "unit/engine/engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
 class RegistryEntryTest : public EngineTest {
  protected:
   void SetUp() override { start("[Patch]\r\n"); }
-
-  bool keyExists(const char* path) {
-    platform::RegistryKey key;
-    if (!platform::openRegistryKey(platform::getRootKey(platform::RegistryRoot::kCurrentUser), path,
-                                   platform::RegistryAccess::kRead, &key)
-             .ok) {
-      return false;
-    }
-    platform::closeRegistryKey(key);
-    return true;
-  }
-
-  std::string defaultValue(const char* path) {
-    std::string value = "<none>";
-    platform::RegistryKey root = platform::getRootKey(platform::RegistryRoot::kCurrentUser);
-    platform::queryRegistryDefaultValue(root, path, 256, &value);
-    return value;
-  }
 
   // Runs one entry and keeps its error output.
   bool run(const std::string& line) {
@@ -37,59 +18,6 @@ class RegistryEntryTest : public EngineTest {
     return done;
   }
 };
-
-TEST_F(RegistryEntryTest, CreatesEveryLevelAndSetsTheValue) {
-  EXPECT_TRUE(run("REG=hkcu,Software\\\\Vendor\\\\App,Version,\\\\TAVRO\\\\BIN"));
-  EXPECT_TRUE(keyExists("Software\\Vendor\\App"));
-  EXPECT_NE(std::string::npos, read("REGISTRY.REG").find("\"Version\"=\"" + rootDir + "\\\\BIN\""));
-  EXPECT_TRUE(run("REG=HKCU,Software\\\\Vendor\\\\App,,"));
-  EXPECT_EQ("", defaultValue("Software\\Vendor\\App"));
-  EXPECT_TRUE(run("REG=HKCU,Software\\\\Vendor,,top"));
-  EXPECT_EQ("top", defaultValue("Software\\Vendor"));
-  EXPECT_EQ("", err);
-}
-
-TEST_F(RegistryEntryTest, DeletesOneValue) {
-  ASSERT_TRUE(run("REG=HKCU,Software\\\\Vendor,Version,1.0"));
-  ASSERT_TRUE(run("REG=HKCU,Software\\\\Vendor,Other,2.0"));
-  EXPECT_TRUE(run("REG=HKCU,Software\\\\Vendor,Version"));
-  std::string file = read("REGISTRY.REG");
-  EXPECT_EQ(std::string::npos, file.find("\"Version\""));
-  EXPECT_NE(std::string::npos, file.find("\"Other\"=\"2.0\""));
-  EXPECT_FALSE(run("REG=HKCU,Software\\\\Vendor,Version"));
-  EXPECT_EQ("\n\aM25:\n\tSoftware\\Vendor\\Version\n", err);
-}
-
-TEST_F(RegistryEntryTest, DeletesADeepTreeWithLongNames) {
-  // Subkey names of 100 characters, well within the registry's 255.
-  std::string longName(100, 'L');
-  for (const char* child : {"A", "B", "C"}) {
-    for (const std::string& grandchild : {std::string("X"), std::string("Y"), longName}) {
-      ASSERT_TRUE(run(std::string("REG=HKCU,Software\\\\Vendor\\\\App\\\\") + child + "\\\\" +
-                      grandchild + "\\\\Deep,v,1"));
-    }
-  }
-  ASSERT_TRUE(run("REG=HKCU,Software\\\\Vendor\\\\Keep,v,1"));
-  config.setDebug(1);
-  EXPECT_TRUE(run("REG=HKCU,Software\\\\Vendor\\\\App"));
-  EXPECT_NE(std::string::npos, out.find("Deleting a registry subtree\n"));
-  EXPECT_EQ("", err);
-  EXPECT_FALSE(keyExists("Software\\Vendor\\App"));
-  EXPECT_TRUE(keyExists("Software\\Vendor\\Keep"));
-  EXPECT_EQ(std::string::npos, read("REGISTRY.REG").find("App"));
-}
-
-TEST_F(RegistryEntryTest, MissingKeyIsReportedAndNothingChanges) {
-  ASSERT_TRUE(run("REG=HKCU,Software\\\\Vendor,Version,1.0"));
-  std::string before = read("REGISTRY.REG");
-  config.setDebug(1);
-  EXPECT_FALSE(run("REG=HKCU,Software\\\\Nobody"));
-  EXPECT_EQ("\n\aM19:\n\tSoftware\\Nobody\\(null)\n", err);
-  EXPECT_EQ(std::string::npos, out.find("Deleting a registry subtree"));
-  EXPECT_FALSE(run("REG=HKCU,Software\\\\Nobody,Version"));
-  EXPECT_EQ("\n\aM19:\n\tSoftware\\Nobody\\Version\n", err);
-  EXPECT_EQ(before, read("REGISTRY.REG"));
-}
 
 TEST_F(RegistryEntryTest, RejectsUnknownRootsAndEntriesWithoutPathOrKey) {
   ASSERT_TRUE(run("REG=HKCU,Software\\\\Vendor,Version,1.0"));

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "unit/engine/engine_fixture.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -32,21 +32,6 @@ TEST_F(SectionTest, SkipsBlanksAndCommentsAndReportsUnknownLinesOnce) {
   EXPECT_EQ("", out);
   EXPECT_EQ("\n\aM18\n", err);
   EXPECT_EQ("[S]\r\nFirst=1\r\nSecond=2\r\n", read("ROOT/OUT.INI"));
-}
-
-TEST_F(SectionTest, ProductIniFilesGoThroughTheRunConfiguration) {
-  start(
-      "[Main]\r\n"
-      "INI1=WINDOWS,tavro.ini,Tavro,Patched,yes\r\n"
-      "INI2=TAVRO,TAVRO.INI,Version,Level,3.0\r\n"
-      "INI3=TAVRO,SUB\\\\TAVRO.INI,Version,Level,9\r\n",
-      "[Version]\r\nLevel=2.0\r\n");
-  temp.write("ROOT/SUB/README", "");
-  dataFile->processSection("Main");
-  EXPECT_EQ("yes", windowsIni->getString("Tavro", "Patched", ""));
-  EXPECT_EQ("3.0", rootIni->getString("Version", "Level", ""));
-  EXPECT_EQ("[Version]\r\nLevel=3.0\r\n", read("ROOT/TAVRO.INI"));
-  EXPECT_EQ("[Version]\r\nLevel=9\r\n", read("ROOT/SUB/TAVRO.INI"));
 }
 
 TEST_F(SectionTest, IniValueIsSubstitutedAndWrittenWhole) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,51 +13,25 @@
 #include "driver/reboot_program.h"
 #include "driver/startup.h"
 #include "engine/data_file.h"
-#include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
-#include "unit/engine/engine_fixture.h"
+#include "support/engine_fixture.h"
+#include "support/expect_error.h"
 
 namespace {
 
 using platform::testing::Call;
 
-// Fails every consultation of `call` from the occurrence-th on with EIO.
-void failFrom(Call call, int occurrence) {
-  auto seen = std::make_shared<int>(0);
-  platform::testing::setFaultHook([=](Call asked, const std::string&) {
-    return asked == call && ++*seen >= occurrence ? EIO : 0;
-  });
-}
-
-// The module whose allocations the hook refuses; null refuses none.
-const char* refusedModule = nullptr;
-
-bool refuseModule(const char* module, unsigned long) {
-  return refusedModule != nullptr && std::string(module) == refusedModule;
-}
-
 class FaultLinesTest : public EngineTest {
  protected:
-  void TearDown() override {
-    platform::testing::setFaultHook(nullptr);
-    platform::testing::setAllocationFault(nullptr);
-    refusedModule = nullptr;
-  }
-
   // Runs the section S of the profile with `calls` failing, and returns what
   // went to standard error.
   std::string runFailing(const std::vector<Call>& calls, const std::string& entries) {
     start("[Patch]\r\n[S]\r\n" + entries);
-    platform::testing::setFaultHook([calls](Call asked, const std::string&) {
-      for (Call call : calls) {
-        if (asked == call) return EIO;
-      }
-      return 0;
-    });
+    hooks.fail(calls, EIO);
     beginCapture();
     dataFile->processSection("S");
     endCapture();
-    platform::testing::setFaultHook(nullptr);
+    hooks.clear();
     return err;
   }
 };
@@ -66,31 +41,31 @@ struct RegistryFault {
   Call call;
   int occurrence;
   const char* entry;
-  const char* expected;
+  // The error line, in two parts: the message and the key it names.
+  const char* message;
+  const char* key;
 };
 
 TEST_F(FaultLinesTest, EveryRegistryCallThatFailsGivesItsErrorLine) {
+  const char kSetValue[] = "REG=HKCU,Software\\\\Vendor,Version,1.0";
+  const char kDropValue[] = "REG=HKCU,Software\\\\Vendor,Version";
+  const char kSetDeep[] = "REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1";
+  const char kDropApp[] = "REG=HKCU,Software\\\\Vendor\\\\App";
+  const char kValueLine[] = "\tSoftware\\Vendor\\Version\n";
+  const char kAppLine[] = "\tSoftware\\Vendor\\App\n";
+  const char kSubLine[] = "\tSoftware\\Vendor\\App\\Sub\n";
   const RegistryFault faults[] = {
-      {"", Call::kCreateRegistryKey, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0",
-       "\n\aM21:\n\tSoftware\\Vendor\\Version\n"},
-      {"", Call::kSetRegistryString, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0",
-       "\n\aM24:\n\tSoftware\\Vendor\\Version\n"},
-      {"REG=HKCU,Software\\\\Vendor,Version,1.0", Call::kDeleteRegistryValue, 1,
-       "REG=HKCU,Software\\\\Vendor,Version", "\n\aM25:\n\tSoftware\\Vendor\\Version\n"},
-      {"REG=HKCU,Software\\\\Vendor,Version,1.0", Call::kOpenRegistryKey, 1,
-       "REG=HKCU,Software\\\\Vendor,Version", "\n\aM19:\n\tSoftware\\Vendor\\Version\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kOpenRegistryKey, 2,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM19:\n\tSoftware\\Vendor\\App\\Sub\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kCountRegistrySubkeys, 1,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM26:\n\tSoftware\\Vendor\\App\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kEnumerateRegistrySubkey, 1,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM23:\n\tSoftware\\Vendor\\App\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kDeleteRegistryKey, 1,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM22:\n\tSoftware\\Vendor\\App\\Sub\n"},
-      {"REG=HKCU,Software\\\\Vendor\\\\App\\\\Sub,v,1", Call::kDeleteRegistryKey, 2,
-       "REG=HKCU,Software\\\\Vendor\\\\App", "\n\aM22:\n\tSoftware\\Vendor\\App\n"},
+      {"", Call::kCreateRegistryKey, 1, kSetValue, "\n\aM21:\n", kValueLine},
+      {"", Call::kSetRegistryString, 1, kSetValue, "\n\aM24:\n", kValueLine},
+      {kSetValue, Call::kDeleteRegistryValue, 1, kDropValue, "\n\aM25:\n", kValueLine},
+      {kSetValue, Call::kOpenRegistryKey, 1, kDropValue, "\n\aM19:\n", kValueLine},
+      {kSetDeep, Call::kOpenRegistryKey, 2, kDropApp, "\n\aM19:\n", kSubLine},
+      {kSetDeep, Call::kCountRegistrySubkeys, 1, kDropApp, "\n\aM26:\n", kAppLine},
+      {kSetDeep, Call::kEnumerateRegistrySubkey, 1, kDropApp, "\n\aM23:\n", kAppLine},
+      {kSetDeep, Call::kDeleteRegistryKey, 1, kDropApp, "\n\aM22:\n", kSubLine},
+      {kSetDeep, Call::kDeleteRegistryKey, 2, kDropApp, "\n\aM22:\n", kAppLine},
       // A key whose handle cannot be closed has still had its value set.
-      {"", Call::kCloseRegistryKey, 1, "REG=HKCU,Software\\\\Vendor,Version,1.0", ""},
+      {"", Call::kCloseRegistryKey, 1, kSetValue, "", ""},
   };
   for (const RegistryFault& fault : faults) {
     SCOPED_TRACE(fault.entry + std::string(" failing #") + std::to_string(fault.occurrence) +
@@ -100,12 +75,12 @@ TEST_F(FaultLinesTest, EveryRegistryCallThatFailsGivesItsErrorLine) {
     if (*fault.setup != '\0') dataFile->processRegistry(fault.setup);
     endCapture();
     ASSERT_EQ("", err);
-    failFrom(fault.call, fault.occurrence);
+    hooks.failFrom(fault.call, fault.occurrence);
     beginCapture();
-    EXPECT_EQ(*fault.expected == '\0', dataFile->processRegistry(fault.entry));
+    EXPECT_EQ(*fault.message == '\0', dataFile->processRegistry(fault.entry));
     endCapture();
-    platform::testing::setFaultHook(nullptr);
-    EXPECT_EQ(fault.expected, err);
+    hooks.clear();
+    EXPECT_EQ(std::string(fault.message) + fault.key, err);
     temp.write("REGISTRY.REG", "REGEDIT4\r\n");
   }
 }
@@ -127,13 +102,13 @@ TEST_F(FaultLinesTest, NoRegistryFaultCostsAnUnrelatedKeyOrTheFile) {
                  "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vendor\\Keep]\r\n"
                  "\"k\"=\"kept\"\r\n");
       auto seen = std::make_shared<int>(0);
-      platform::testing::setFaultHook([=](Call asked, const std::string&) {
+      hooks.set([=](Call asked, const std::string&) {
         return asked == call && ++*seen == occurrence ? EIO : 0;
       });
       beginCapture();
       for (const char* entry : entries) dataFile->processRegistry(entry);
       endCapture();
-      platform::testing::setFaultHook(nullptr);
+      hooks.clear();
       std::string file = read("REGISTRY.REG");
       EXPECT_EQ(0u, file.find("REGEDIT4\r\n")) << file;
       EXPECT_NE(std::string::npos,
@@ -158,7 +133,7 @@ TEST_F(FaultLinesTest, RegistryValueThatCannotBeReadFailsTheCondition) {
   std::string line = condition;
   beginCapture();
   bool held = dataFile->testCondition(line);
-  failFrom(Call::kQueryRegistryDefaultValue, 1);
+  hooks.failFrom(Call::kQueryRegistryDefaultValue, 1);
   line = condition;
   bool heldWithFault = dataFile->testCondition(line);
   endCapture();
@@ -179,8 +154,7 @@ TEST_F(FaultLinesTest, RefusedRestartRegistrationIsReportedPerEntryKind) {
 
 TEST_F(FaultLinesTest, IniFileWithoutMemoryForItIsReportedAndTheWalkGoesOn) {
   start("[Patch]\r\n[S]\r\nINI=TAVRO,OUT.INI,S,a,1\r\nREG=HKCU,Software\\\\V,k,1\r\n");
-  platform::testing::setAllocationFault(refuseModule);
-  refusedModule = kModuleEngine;
+  hooks.refuseMemory(kModuleEngine);
   beginCapture();
   dataFile->processSection("S");
   endCapture();
@@ -201,12 +175,11 @@ TEST_F(FaultLinesTest, UnlistableDirectoryIsLeftOutOfTheTreeWalk) {
 
 TEST_F(FaultLinesTest, RebootProgramThatCannotBeStartedFails) {
   temp.write("BOOT.EXE", "");
-  failFrom(Call::kStartProcess, 1);
+  hooks.failFrom(Call::kStartProcess, 1);
   EXPECT_FALSE(startRebootProgram(temp.file("BOOT.EXE")));
 }
 
 TEST_F(FaultLinesTest, ObjectsWithoutMemoryRaiseErrorOneNamingTheirModule) {
-  platform::testing::setAllocationFault(refuseModule);
   struct Refusal {
     const char* module;
     unsigned long size;
@@ -215,22 +188,19 @@ TEST_F(FaultLinesTest, ObjectsWithoutMemoryRaiseErrorOneNamingTheirModule) {
   for (Refusal refusal : {Refusal{kModuleDriver, sizeof(ConfigData)},
                           Refusal{kModuleEngine, sizeof(Profile)}, Refusal{kModuleProfile, 10}}) {
     SCOPED_TRACE(refusal.module);
-    refusedModule = refusal.module;
-    try {
+    hooks.refuseMemory(refusal.module);
+    std::optional<Error> error = expectError(kErrorNoMemory, "", [&] {
       if (refusal.module == kModuleDriver) {
         TavroProfiles profiles;
         createConfigData(windowsDir, &profiles);
       }
       if (refusal.module == kModuleEngine) DataFile(temp.file("X.INI"), &config, messages.get());
       if (refusal.module == kModuleProfile) Profile(temp.file("X.INI"));
-      ADD_FAILURE() << "no error";
-    } catch (const Error& error) {
-      EXPECT_EQ(kErrorNoMemory, error.getErrorNumber());
-      EXPECT_EQ(refusal.size, error.getSize());
-      EXPECT_EQ(refusal.module, error.getSourceFile());
-      EXPECT_EQ("", error.getErrorMessage());
-      EXPECT_GT(error.getSourceLine(), 0);
-    }
+    });
+    if (!error) continue;
+    EXPECT_EQ(refusal.size, error->getSize());
+    EXPECT_EQ(refusal.module, error->getSourceFile());
+    EXPECT_GT(error->getSourceLine(), 0);
   }
 }
 
@@ -238,7 +208,7 @@ using FaultLinesDeathTest = FaultLinesTest;
 
 TEST_F(FaultLinesDeathTest, ArchiveDirectoryThatCannotBeMadeEndsTheRun) {
   start("[Patch]\r\nPatch=FIX1\r\n");
-  failFrom(Call::kMakeDirectory, 1);
+  hooks.failFrom(Call::kMakeDirectory, 1);
   EXPECT_EXIT(dataFile->createArchiveDirectories(), ::testing::ExitedWithCode(1),
               "^\n\aM12 .*ARCHIVE\n$");
 }

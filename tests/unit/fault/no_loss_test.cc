@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +19,9 @@
 #include "platform/files.h"
 #include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
+#include "support/environment_guard.h"
+#include "support/fault_hooks.h"
+#include "support/stamped_file.h"
 #include "support/temp_dir.h"
 #include "tvprestart/restart_simulation.h"
 
@@ -37,8 +38,8 @@ struct Injection {
   bool reached() const { return seen >= occurrence; }
 };
 
-void arm(Injection* injection) {
-  platform::testing::setFaultHook([injection](Call call, const std::string& path) {
+void arm(FaultHooks& hooks, Injection* injection) {
+  hooks.set([injection](Call call, const std::string& path) {
     if (call != injection->call || ++injection->seen != injection->occurrence) return 0;
     injection->faultedPath = path;
     return EIO;
@@ -76,7 +77,7 @@ class Scratch {
     dir.write("DEST/APP.INI", kIniBefore);
     config.setWindowsDir(dir.file("WIN"));
     config.setPlatform(platformKind);
-    setenv("WINDIR", dir.file("WIN").c_str(), 1);
+    environment.set("WINDIR", dir.file("WIN"));
     // The earlier backup is erased, by design, before a new one is made.
     put("DEST/NEWDRV.DLL", kOldContent, 1996);
     put("DEST/NEWDRV.OLD", kEarlierBackup, 1995);
@@ -85,15 +86,7 @@ class Scratch {
 
   // Writes a file with a last-write time in June of the given year.
   void put(const std::string& relative, const std::string& content, int year) {
-    platform::FileHandle file;
-    ASSERT_TRUE(platform::createNewFile(dir.file(relative), &file).ok);
-    std::size_t written = 0;
-    ASSERT_TRUE(platform::writeFile(file, content.data(), content.size(), &written).ok);
-    platform::DosStamp stamp;
-    stamp.date = static_cast<std::uint16_t>(((year - 1980) << 9) | (6 << 5) | 1);
-    stamp.time = static_cast<std::uint16_t>(12 << 11);
-    ASSERT_TRUE(platform::setFileStamp(file, stamp).ok);
-    ASSERT_TRUE(platform::closeFile(file).ok);
+    writeStampedFile(dir.file(relative), content, makeDosStamp(year));
   }
 
   std::optional<std::string> read(const std::string& relative) const { return dir.read(relative); }
@@ -101,6 +94,7 @@ class Scratch {
     return dir.read(relative) == content;
   }
 
+  EnvironmentGuard environment;
   TempDir dir;
   ConfigData config;
 };
@@ -191,19 +185,7 @@ std::vector<Operation> operations() {
 
 class NoLossTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* windir = std::getenv("WINDIR");
-    if (windir != nullptr) savedWindir = windir;
-  }
-  void TearDown() override {
-    platform::testing::setFaultHook(nullptr);
-    if (savedWindir) {
-      setenv("WINDIR", savedWindir->c_str(), 1);
-    } else {
-      unsetenv("WINDIR");
-    }
-  }
-  std::optional<std::string> savedWindir;
+  FaultHooks hooks;
 };
 
 TEST_F(NoLossTest, NoFaultAtAnyStepLosesAFileOrCutsAnIniFile) {
@@ -216,7 +198,7 @@ TEST_F(NoLossTest, NoFaultAtAnyStepLosesAFileOrCutsAnIniFile) {
                      std::to_string(static_cast<int>(call)) + " #" + std::to_string(occurrence));
         Scratch scratch(operation.platformKind);
         Injection fault{call, occurrence, 0, std::string()};
-        arm(&fault);
+        arm(hooks, &fault);
         bool raised = false;
         try {
           operation.act(scratch);
@@ -224,7 +206,7 @@ TEST_F(NoLossTest, NoFaultAtAnyStepLosesAFileOrCutsAnIniFile) {
           raised = true;
           EXPECT_FALSE(error.getErrorMessage().empty());
         }
-        platform::testing::setFaultHook(nullptr);
+        hooks.clear();
         operation.check(scratch, raised, false, fault);
         std::vector<std::string> report;
         tvprestart::carryOutRestart(scratch.dir.file("WIN"), &report);

@@ -4,11 +4,13 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/error.h"
-#include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
+#include "support/expect_error.h"
+#include "support/fault_hooks.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -19,16 +21,6 @@ constexpr const char* kContent = "[A]\r\nk=1\r\n\r\n[B]\r\nx=2\r\n";
 
 class ProfileFaultTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    platform::testing::setFaultHook(nullptr);
-    platform::testing::setAllocationFault(nullptr);
-  }
-
-  void failAlways(Call call) {
-    platform::testing::setFaultHook(
-        [call](Call asked, const std::string&) { return asked == call ? EACCES : 0; });
-  }
-
   // Error 21 with the file's path, or "no error".
   std::string errorOf(void (*edit)(Profile&), Profile& profile) {
     try {
@@ -41,6 +33,8 @@ class ProfileFaultTest : public ::testing::Test {
   }
 
   TempDir dir;
+  // Last, so that the hooks go before anything that writes back as it goes.
+  FaultHooks hooks;
 };
 
 void setKey(Profile& profile) { profile.writeString("A", "n", "v"); }
@@ -52,7 +46,7 @@ TEST_F(ProfileFaultTest, EditOfAFileThatCannotBeReadFailsAndLeavesItWhole) {
   for (Call call : {Call::kGetFileInfo, Call::kOpenFileForReading, Call::kReadFile}) {
     SCOPED_TRACE(static_cast<int>(call));
     dir.write("APP.INI", kContent);
-    failAlways(call);
+    hooks.fail(call, EACCES);
     {
       Profile profile(path);
       EXPECT_EQ("def", profile.getString("A", "k", "def"));
@@ -61,7 +55,7 @@ TEST_F(ProfileFaultTest, EditOfAFileThatCannotBeReadFailsAndLeavesItWhole) {
       EXPECT_EQ("21 " + path, errorOf(dropSection, profile));
       EXPECT_EQ(kContent, dir.read("APP.INI"));
       // Readable again: the edit keeps every line.
-      platform::testing::setFaultHook(nullptr);
+      hooks.clear();
       EXPECT_EQ("no error", errorOf(setKey, profile));
     }
     EXPECT_EQ("[A]\r\nk=1\r\nn=v\r\n\r\n[B]\r\nx=2\r\n", dir.read("APP.INI"));
@@ -77,9 +71,9 @@ TEST_F(ProfileFaultTest, EditedProfileThatLosesItsFileDoesNotWriteItBackEmpty) {
     // Another program changes the file, and it cannot be read when this
     // profile next looks: what it holds then is no longer the file.
     dir.write("APP.INI", "[Other]\r\nchanged=1\r\n");
-    failAlways(Call::kReadFile);
+    hooks.fail(Call::kReadFile, EACCES);
     EXPECT_EQ("def", profile.getString("A", "k", "def"));
-    platform::testing::setFaultHook(nullptr);
+    hooks.clear();
   }
   EXPECT_EQ("[Other]\r\nchanged=1\r\n", dir.read("APP.INI"));
 }
@@ -87,24 +81,18 @@ TEST_F(ProfileFaultTest, EditedProfileThatLosesItsFileDoesNotWriteItBackEmpty) {
 TEST_F(ProfileFaultTest, FileLoadedWithoutMemoryIsNeverSavedOver) {
   const std::string path = dir.file("APP.INI");
   dir.write("APP.INI", kContent);
-  platform::testing::setAllocationFault(
-      [](const char* module, unsigned long) { return std::string(module) == kModuleProfile; });
-  std::unique_ptr<Profile> profile;
-  try {
-    Profile failing(path);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(kErrorNoMemory, error.getErrorNumber());
-    EXPECT_EQ(std::string(kContent).size(), error.getSize());
+  hooks.refuseMemory(kModuleProfile);
+  std::optional<Error> error = expectError(kErrorNoMemory, "", [&] { Profile failing(path); });
+  if (error) {
+    EXPECT_EQ(std::string(kContent).size(), error->getSize());
   }
   // The memory fails on the refresh of a profile that read the file before.
-  platform::testing::setAllocationFault(nullptr);
-  profile = std::make_unique<Profile>(path);
+  hooks.clear();
+  auto profile = std::make_unique<Profile>(path);
   dir.write("APP.INI", std::string(kContent) + "[C]\r\n");
-  platform::testing::setAllocationFault(
-      [](const char* module, unsigned long) { return std::string(module) == kModuleProfile; });
+  hooks.refuseMemory(kModuleProfile);
   EXPECT_THROW(profile->getString("A", "k", ""), Error);
-  platform::testing::setAllocationFault(nullptr);
+  hooks.clear();
   EXPECT_EQ("no error", errorOf(setKey, *profile));
   profile.reset();
   EXPECT_EQ("[A]\r\nk=1\r\nn=v\r\n\r\n[B]\r\nx=2\r\n[C]\r\n", dir.read("APP.INI"));

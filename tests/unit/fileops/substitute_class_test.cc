@@ -11,7 +11,8 @@
 #include "fileops/file_install.h"
 #include "path/path_name.h"
 #include "platform/files.h"
-#include "platform/posix/test_hooks.h"
+#include "support/environment_guard.h"
+#include "support/fault_hooks.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -95,20 +96,8 @@ class SubstituteFileTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    const char* previous = std::getenv("TEMP");
-    hadTemp = previous != nullptr;
-    if (hadTemp) savedTemp = previous;
     dir.write("temp/.keep", "");
-    setenv("TEMP", dir.file("temp").c_str(), 1);
-  }
-
-  void TearDown() override {
-    platform::testing::setFaultHook(nullptr);
-    if (hadTemp) {
-      setenv("TEMP", savedTemp.c_str(), 1);
-    } else {
-      unsetenv("TEMP");
-    }
+    environment.set("TEMP", dir.file("temp"));
   }
 
   std::string rewrite(const std::string& content) {
@@ -118,10 +107,11 @@ class SubstituteFileTest : public ::testing::Test {
     return dir.read("data/FILE.INI").value_or("<none>");
   }
 
+  EnvironmentGuard environment;
   TempDir dir;
   SubstituteClass substitute;
-  bool hadTemp = false;
-  std::string savedTemp;
+  // Last, so that the hooks go before anything that writes back as it goes.
+  FaultHooks hooks;
 };
 
 TEST_F(SubstituteFileTest, RewritesLinesWithCrLf) {
@@ -147,9 +137,7 @@ TEST_F(SubstituteFileTest, NeverOpensAnExistingTemporaryFile) {
   ASSERT_TRUE(makeTemporaryPath(dir.file("temp"), &taken));
   dir.write("temp/" + pathFileName(taken), "someone else's");
   dir.write("data/FILE.INI", "\\WINDOWS\n");
-  platform::testing::setFaultHook([](Call call, const std::string& path) {
-    return call == Call::kTestPath && path.find("TV") != std::string::npos ? ENOENT : 0;
-  });
+  hooks.fail(Call::kTestPath, ENOENT, dir.file("temp/TV"));
   EXPECT_EQ(0, substitute.substituteFile(dir.file("data/FILE.INI")));
   EXPECT_EQ("someone else's", dir.read("temp/" + pathFileName(taken)));
   EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
@@ -157,9 +145,7 @@ TEST_F(SubstituteFileTest, NeverOpensAnExistingTemporaryFile) {
 
 TEST_F(SubstituteFileTest, OriginalThatCannotBeDeletedStays) {
   dir.write("data/FILE.INI", "\\WINDOWS\n");
-  platform::testing::setFaultHook([](Call call, const std::string& path) {
-    return call == Call::kDeleteFile && path.find("FILE.INI") != std::string::npos ? EBUSY : 0;
-  });
+  hooks.fail(Call::kDeleteFile, EBUSY, "FILE.INI");
   EXPECT_EQ(0, substitute.substituteFile(dir.file("data/FILE.INI")));
   EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
   EXPECT_EQ(0, substitute.substituteFile(dir.file("data/MISSING.INI")));

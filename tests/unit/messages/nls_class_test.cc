@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/posix/test_hooks.h"
+#include "support/fault_hooks.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -14,8 +14,6 @@ using platform::testing::Call;
 
 class NLSClassTest : public ::testing::Test {
  protected:
-  void TearDown() override { platform::testing::setFaultHook(nullptr); }
-
   // Loads content as the catalogue and returns load()'s result; the text
   // load() wrote to standard error goes to *diagnostic.
   int load(NLSClass& catalogue, const std::string& content, std::string* diagnostic = nullptr) {
@@ -29,6 +27,8 @@ class NLSClassTest : public ::testing::Test {
 
   TempDir dir;
   std::string cataloguePath = dir.file("TEST.MSG");
+  // Last, so that the hooks go before anything that writes back as it goes.
+  FaultHooks hooks;
 };
 
 TEST_F(NLSClassTest, CommentLineEndsCatalogue) {
@@ -87,8 +87,7 @@ TEST_F(NLSClassTest, FailedLoadWritesFixedDiagnosticToStderrOnly) {
   EXPECT_EQ(dir.read("run.log"), "");
 
   NLSClass unreadable(cataloguePath);
-  platform::testing::setFaultHook(
-      [](Call call, const std::string&) { return call == Call::kReadFile ? EIO : 0; });
+  hooks.fail(Call::kReadFile, EIO);
   std::string diagnostic;
   EXPECT_EQ(load(unreadable, "one\ntwo\n", &diagnostic), 0);
   EXPECT_EQ(diagnostic, "\a\r\nError reading NLS language file\r\n\r\n");

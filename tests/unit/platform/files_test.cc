@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/test_hooks.h"
+#include "support/environment_guard.h"
+#include "support/fault_hooks.h"
+#include "support/stamped_file.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -113,17 +115,12 @@ TEST(PosixFiles, DirectoriesDoNotOpenAsFiles) {
 }
 
 TEST(PosixFiles, DosStampRoundTripsInLocalTime) {
-  const char* oldZone = std::getenv("TZ");
-  std::string savedZone = oldZone == nullptr ? "" : oldZone;
-  setenv("TZ", "UTC", 1);
-  tzset();
+  EnvironmentGuard environment;
+  environment.set("TZ", "UTC");
   TempDir dir;
   FileHandle file;
   ASSERT_TRUE(platform::createNewFile(dir.file("stamped"), &file).ok);
-  platform::DosStamp stamp;
-  // 2021-07-15 13:45:58.
-  stamp.date = static_cast<std::uint16_t>(((2021 - 1980) << 9) | (7 << 5) | 15);
-  stamp.time = static_cast<std::uint16_t>((13 << 11) | (45 << 5) | (58 / 2));
+  platform::DosStamp stamp = makeDosStamp(2021, 7, 15, 13, 45, 58);
   ASSERT_TRUE(platform::setFileStamp(file, stamp).ok);
   platform::DosStamp read;
   ASSERT_TRUE(platform::getFileStamp(file, &read).ok);
@@ -141,13 +138,6 @@ TEST(PosixFiles, DosStampRoundTripsInLocalTime) {
   ASSERT_TRUE(platform::getFileInfo(dir.file("STAMPED"), &fileInfo).ok);
   EXPECT_EQ(fileInfo.modifiedTime, 1626356758ull * 1000000000ull);
   EXPECT_EQ(fileInfo.size, 0u);
-
-  if (oldZone == nullptr) {
-    unsetenv("TZ");
-  } else {
-    setenv("TZ", savedZone.c_str(), 1);
-  }
-  tzset();
 }
 
 TEST(PosixFiles, ListingSortsAndMarksDirectoryLinks) {
@@ -180,9 +170,10 @@ TEST(PosixFiles, StreamsResolveNames) {
 
 TEST(PosixFiles, HookSeesHandleCallsUnderTheOpeningPath) {
   TempDir dir;
+  FaultHooks hooks;
   dir.write("data", "abc");
   std::vector<std::string> seen;
-  platform::testing::setFaultHook([&](platform::testing::Call call, const std::string& path) {
+  hooks.set([&](platform::testing::Call call, const std::string& path) {
     if (call == platform::testing::Call::kReadFile) {
       seen.push_back(path);
       return ENOSPC;
@@ -197,7 +188,7 @@ TEST(PosixFiles, HookSeesHandleCallsUnderTheOpeningPath) {
   Status status = platform::readFile(file, buffer, sizeof buffer, &count);
   EXPECT_EQ(status.systemError, static_cast<unsigned long>(ENOSPC));
   EXPECT_FALSE(platform::replaceFile(dir.file("data"), "locked").ok);
-  platform::testing::setFaultHook(nullptr);
+  hooks.clear();
   EXPECT_TRUE(platform::closeFile(file).ok);
   EXPECT_EQ(seen, std::vector<std::string>{dir.getPath() + "\\DATA"});
   EXPECT_TRUE(dir.exists("data"));

@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/posix/test_hooks.h"
+#include "support/environment_guard.h"
+#include "support/fault_hooks.h"
 #include "support/temp_dir.h"
-#include "unit/platform/environment_guard.h"
 
 namespace {
 
@@ -152,14 +152,15 @@ TEST_F(PosixRegistry, MalformedFileFailsEveryCallAndStaysAsItWas) {
 TEST_F(PosixRegistry, RegistryFileCanBeNamedAndHookSeesKeyPaths) {
   environment.set("TVPAT_REGISTRY", dir.file("other.reg").c_str());
   std::string seen;
-  platform::testing::setFaultHook([&](platform::testing::Call call, const std::string& path) {
+  FaultHooks hooks;
+  hooks.set([&](platform::testing::Call call, const std::string& path) {
     if (call != platform::testing::Call::kSetRegistryString) return 0;
     seen = path;
     return EACCES;
   });
   RegistryKey app = create("Software\\App");
   EXPECT_FALSE(platform::setRegistryString(app, "Name", "v").ok);
-  platform::testing::setFaultHook(nullptr);
+  hooks.clear();
   ASSERT_TRUE(platform::closeRegistryKey(app).ok);
   EXPECT_EQ(seen, "HKEY_CURRENT_USER\\Software\\App\\Name");
   EXPECT_TRUE(dir.exists("other.reg"));

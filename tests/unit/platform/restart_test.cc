@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "platform/posix/restart_queue.h"
+#include "support/environment_guard.h"
 #include "support/temp_dir.h"
 #include "tvprestart/restart_simulation.h"
-#include "unit/platform/environment_guard.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <string>
 
+#include "support/environment_guard.h"
 #include "support/temp_dir.h"
-#include "unit/platform/environment_guard.h"
 
 namespace {
 

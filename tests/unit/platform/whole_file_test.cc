@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
+#include "support/environment_guard.h"
+#include "support/fault_hooks.h"
 #include "support/temp_dir.h"
-#include "unit/platform/environment_guard.h"
 
 namespace {
 
@@ -31,15 +31,6 @@ constexpr const char* kNew = "[A]\r\nk=new\r\nadded=1\r\n";
 
 class WholeFileTest : public ::testing::Test {
  protected:
-  void TearDown() override { platform::testing::setFaultHook(nullptr); }
-
-  // Fails every call of one kind whose path holds `part` with `error`.
-  void fail(Call call, const std::string& part, int error) {
-    platform::testing::setFaultHook([=](Call asked, const std::string& path) {
-      return asked == call && path.find(part) != std::string::npos ? error : 0;
-    });
-  }
-
   unsigned mode(const std::string& relative) {
     struct stat info;
     EXPECT_EQ(0, stat(dir.file(relative).c_str(), &info));
@@ -57,6 +48,8 @@ class WholeFileTest : public ::testing::Test {
   }
 
   TempDir dir;
+  // Last, so that the hooks go before anything that writes back as it goes.
+  FaultHooks hooks;
 };
 
 TEST_F(WholeFileTest, SaveKeepsModeAndWritesThroughLinks) {
@@ -99,7 +92,7 @@ TEST_F(WholeFileTest, NoNewFileAllowedBesideAWritableFileRewritesItInPlace) {
   chmod(dir.file("APP.INI").c_str(), 0660);
   struct stat before;
   ASSERT_EQ(0, stat(dir.file("APP.INI").c_str(), &before));
-  fail(Call::kCreateNewFile, "~TVP", EACCES);
+  hooks.fail(Call::kCreateNewFile, EACCES, "~TVP");
   ASSERT_TRUE(platform::saveWholeFile(dir.file("APP.INI"), kNew).ok);
   struct stat after;
   ASSERT_EQ(0, stat(dir.file("APP.INI").c_str(), &after));
@@ -122,9 +115,9 @@ TEST_F(WholeFileTest, AnyFailingStepLeavesTheOldFileAndNoNewOne) {
   for (const auto& step : cases) {
     SCOPED_TRACE(static_cast<int>(step.call));
     dir.write("APP.INI", kOld);
-    fail(step.call, step.path, EIO);
+    hooks.fail(step.call, EIO, dir.file(step.path));
     EXPECT_FALSE(platform::saveWholeFile(dir.file("APP.INI"), kNew).ok);
-    platform::testing::setFaultHook(nullptr);
+    hooks.clear();
     EXPECT_EQ(kOld, dir.read("APP.INI"));
     EXPECT_EQ((std::vector<std::string>{"APP.INI"}), names());
   }
@@ -145,32 +138,17 @@ TEST_F(WholeFileTest, ReadPutsBackACopyLeftAsideAndNeverCallsAFailedReadMissing)
   EXPECT_EQ("old", Profile(dir.file("LEDGER.INI")).getString("A", "k", ""));
   EXPECT_EQ(kOld, dir.read("LEDGER.INI"));
 
-  fail(Call::kReadFile, "APP", ENOENT);
+  hooks.fail(Call::kReadFile, ENOENT, dir.file("APP"));
   Status failed = platform::readWholeFile(dir.file("APP.INI"), &content);
   EXPECT_FALSE(failed.ok);
   EXPECT_FALSE(failed.notFound);
   EXPECT_EQ("", content);
 }
 
-// Sets TZ for one test and makes the C library read it, before and after.
-class ZoneGuard {
- public:
-  explicit ZoneGuard(const char* zone) : environment(new EnvironmentGuard) {
-    environment->set("TZ", zone);
-    tzset();
-  }
-  ~ZoneGuard() {
-    environment.reset();
-    tzset();
-  }
-
- private:
-  std::unique_ptr<EnvironmentGuard> environment;
-};
-
 TEST_F(WholeFileTest, StampsUseOneOffsetForFilesEitherSideOfADaylightSavingChange) {
   // Central Europe: UTC+1 in winter, UTC+2 in summer.
-  ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  EnvironmentGuard environment;
+  environment.set("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
   // Noon UTC on 15 January and on 15 July 2001.
   const std::time_t times[] = {979560000, 995198400};
   std::vector<platform::DosStamp> stamps;

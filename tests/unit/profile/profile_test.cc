@@ -4,11 +4,14 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
-#include "platform/posix/test_hooks.h"
+#include "support/expect_error.h"
+#include "support/fault_hooks.h"
+#include "support/stamped_file.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -17,8 +20,6 @@ using platform::testing::Call;
 
 class ProfileTest : public ::testing::Test {
  protected:
-  void TearDown() override { platform::testing::setFaultHook(nullptr); }
-
   std::string path() const { return dir.file("TEST.INI"); }
   void write(const std::string& content) const { dir.write("TEST.INI", content); }
   std::string read() const { return dir.read("TEST.INI").value_or("<absent>"); }
@@ -33,6 +34,8 @@ class ProfileTest : public ::testing::Test {
   }
 
   TempDir dir;
+  // Last, so that the hooks go before anything that writes back as it goes.
+  FaultHooks hooks;
 };
 
 TEST_F(ProfileTest, MissingFileAnswersDefaultsAndIsNeverWritten) {
@@ -56,13 +59,68 @@ TEST_F(ProfileTest, SectionHeaderMatchesInColumnOneOnly) {
   EXPECT_FALSE(Profile::isSectionHeader("x=[y]"));
 }
 
-TEST_F(ProfileTest, IndentedHeaderEndsSectionForEdits) {
-  write("[A]\r\na=1\r\n [B]\r\nb=2\r\n");
-  Profile profile(path());
-  profile.writeString("A", "k", "v");
-  EXPECT_EQ(read(), "[A]\r\na=1\r\nk=v\r\n [B]\r\nb=2\r\n");
-  profile.writeString("A", nullptr, nullptr);
-  EXPECT_EQ(read(), " [B]\r\nb=2\r\n");
+// One edit of a file: writeString, or appendString where append is set.
+struct Edit {
+  const char* section;
+  const char* key;
+  const char* value;
+  bool append = false;
+};
+
+// The file before (null: no file), the edits made through one profile, and
+// the file after, byte for byte.
+struct EditRow {
+  const char* before;
+  std::vector<Edit> edits;
+  const char* after;
+};
+
+TEST_F(ProfileTest, EditsKeepTheLayoutOfTheFile) {
+  const EditRow rows[] = {
+      // A new key goes after the last line of its section that is not empty.
+      {"[A]\r\na=1\r\n\r\n[B]\r\n", {{"A", "k", "v"}}, "[A]\r\na=1\r\nk=v\r\n\r\n[B]\r\n"},
+      {"[A]\r\n\r\n[B]\r\n", {{"B", "x", "y"}}, "[A]\r\n\r\n[B]\r\nx=y\r\n"},
+      {"[A]\r\n[B]\r\n", {{"A", "k", "v"}}, "[A]\r\nk=v\r\n[B]\r\n"},
+      // A header indented ends the section for edits.
+      {"[A]\r\na=1\r\n [B]\r\nb=2\r\n", {{"A", "k", "v"}}, "[A]\r\na=1\r\nk=v\r\n [B]\r\nb=2\r\n"},
+      {"[A]\r\na=1\r\n [B]\r\nb=2\r\n", {{"A", nullptr, nullptr}}, " [B]\r\nb=2\r\n"},
+      // A new section is set off by one empty line, also when appended to.
+      {"[A]\r\na=1", {{"New", "k", "v"}}, "[A]\r\na=1\r\n\r\n[New]\r\nk=v\r\n"},
+      {"[A]\r\n", {{"Other", "k", "v", true}}, "[A]\r\n\r\n[Other]\r\nk=v\r\n"},
+      // A removed section takes its empty lines along; a missing section or
+      // key changes nothing.
+      {"[A]\r\na=1\r\n\r\n[B]\r\nb=1\r\n\r\n;end\r\n",
+       {{"A", nullptr, "ignored"}},
+       "[B]\r\nb=1\r\n\r\n;end\r\n"},
+      {"[B]\r\nb=1\r\n\r\n;end\r\n",
+       {{"B", "b", nullptr}, {"B", "b", nullptr}, {"Z", nullptr, nullptr}},
+       "[B]\r\n\r\n;end\r\n"},
+      // Removing what is not there still makes the file.
+      {nullptr, {{"A", "k", nullptr}}, ""},
+      // Lines come back as they were, with CR LF ends.
+      {"; note\n[S]\r\nk=1\nodd line\r\r\n\tx = 1 \nlast",
+       {{"S", "k", "2"}},
+       "; note\r\n[S]\r\nk=2\r\nodd line\r\r\n\tx = 1 \r\nlast\r\n"},
+      // A key is its whole name: a longer one stays.
+      {"[S]\r\nPathName=x\r\n", {{"S", "Path", "y"}}, "[S]\r\nPathName=x\r\nPath=y\r\n"},
+      {"[S]\r\nPathName=x\r\nPath=y\r\n",
+       {{"S", "Path", nullptr}, {"S", "Path", nullptr}},
+       "[S]\r\nPathName=x\r\n"},
+  };
+  for (const EditRow& row : rows) {
+    SCOPED_TRACE(row.before != nullptr ? row.before : "(no file)");
+    std::filesystem::remove(path());
+    if (row.before != nullptr) write(row.before);
+    Profile profile(path());
+    for (const Edit& edit : row.edits) {
+      if (edit.append) {
+        profile.appendString(edit.section, edit.key, edit.value);
+      } else {
+        profile.writeString(edit.section, edit.key, edit.value);
+      }
+    }
+    EXPECT_EQ(read(), row.after);
+  }
 }
 
 TEST_F(ProfileTest, ValueIsTextAfterEqualsVerbatim) {
@@ -86,54 +144,6 @@ TEST_F(ProfileTest, FirstSectionAndFirstKeyWin) {
   EXPECT_EQ(profile.getString("S", "j", "none"), "none");
 }
 
-TEST_F(ProfileTest, NewKeyGoesAfterLastNonEmptyLineOfSection) {
-  write("[A]\r\na=1\r\n\r\n[B]\r\n");
-  Profile profile(path());
-  profile.writeString("A", "k", "v");
-  EXPECT_EQ(read(), "[A]\r\na=1\r\nk=v\r\n\r\n[B]\r\n");
-  profile.writeString("B", "x", "y");
-  EXPECT_EQ(read(), "[A]\r\na=1\r\nk=v\r\n\r\n[B]\r\nx=y\r\n");
-
-  write("[A]\r\n[B]\r\n");
-  profile.writeString("A", "k", "v");
-  EXPECT_EQ(read(), "[A]\r\nk=v\r\n[B]\r\n");
-}
-
-TEST_F(ProfileTest, NewSectionIsSeparatedByOneEmptyLine) {
-  write("[A]\r\na=1");
-  Profile profile(path());
-  profile.writeString("New", "k", "v");
-  EXPECT_EQ(read(), "[A]\r\na=1\r\n\r\n[New]\r\nk=v\r\n");
-  profile.appendString("Other", "k", "v");
-  EXPECT_EQ(read(), "[A]\r\na=1\r\n\r\n[New]\r\nk=v\r\n\r\n[Other]\r\nk=v\r\n");
-}
-
-TEST_F(ProfileTest, RemovingSectionTakesItsEmptyLines) {
-  write("[A]\r\na=1\r\n\r\n[B]\r\nb=1\r\n\r\n;end\r\n");
-  Profile profile(path());
-  profile.writeString("A", nullptr, "ignored");
-  EXPECT_EQ(read(), "[B]\r\nb=1\r\n\r\n;end\r\n");
-  profile.writeString("B", "b", nullptr);
-  EXPECT_EQ(read(), "[B]\r\n\r\n;end\r\n");
-  // A missing section or key changes nothing.
-  profile.writeString("B", "b", nullptr);
-  profile.writeString("Z", nullptr, nullptr);
-  EXPECT_EQ(read(), "[B]\r\n\r\n;end\r\n");
-}
-
-TEST_F(ProfileTest, WriteWithoutSectionOrValueCreatesEmptyFile) {
-  Profile profile(path());
-  profile.writeString("A", "k", nullptr);
-  EXPECT_EQ(dir.read("TEST.INI"), std::string());
-}
-
-TEST_F(ProfileTest, LinesAreWrittenVerbatimWithCrLf) {
-  write("; note\n[S]\r\nk=1\nodd line\r\r\n\tx = 1 \nlast");
-  Profile profile(path());
-  profile.writeString("S", "k", "2");
-  EXPECT_EQ(read(), "; note\r\n[S]\r\nk=2\r\nodd line\r\r\n\tx = 1 \r\nlast\r\n");
-}
-
 TEST_F(ProfileTest, AppendStringAddsLineOnceBeforeEmptyLines) {
   write("[rename]\r\na=b\r\n\r\n[next]\r\nc=d\r\n");
   Profile profile(path());
@@ -142,8 +152,7 @@ TEST_F(ProfileTest, AppendStringAddsLineOnceBeforeEmptyLines) {
 
   // Neither the repeat nor a line equal to one further down saves: every
   // create is refused from here on, so a save would raise.
-  platform::testing::setFaultHook(
-      [](Call call, const std::string&) { return call == Call::kCreateNewFile ? EACCES : 0; });
+  hooks.fail(Call::kCreateNewFile, EACCES);
   profile.appendString("rename", "nul", "X");
   profile.appendString("rename", "c", "d");
   EXPECT_EQ(read(), "[rename]\r\na=b\r\nNUL=x\r\n\r\n[next]\r\nc=d\r\n");
@@ -155,9 +164,7 @@ TEST_F(ProfileTest, RefreshSeesChangeMadeByOthers) {
   EXPECT_EQ(profile.getString("S", "k", ""), "1");
 
   // Same size, later time.
-  auto stamp = std::filesystem::last_write_time(path());
-  write("[S]\r\nk=2\r\n");
-  std::filesystem::last_write_time(path(), stamp + std::chrono::seconds(10));
+  writeStampedFile(path(), "[S]\r\nk=2\r\n", makeDosStamp(2030));
   EXPECT_EQ(profile.getString("S", "k", ""), "2");
 
   write("[S]\r\nk=333\r\n");
@@ -170,12 +177,11 @@ TEST_F(ProfileTest, RefreshSeesChangeMadeByOthers) {
 
 TEST_F(ProfileTest, UnreadableFileGivesEmptyProfileUntilItCanBeRead) {
   write("[S]\r\nk=1\r\n");
-  platform::testing::setFaultHook(
-      [](Call call, const std::string&) { return call == Call::kReadFile ? EIO : 0; });
+  hooks.fail(Call::kReadFile, EIO);
   Profile profile(path());
   EXPECT_EQ(profile.lineCount(), 0u);
   EXPECT_EQ(profile.getString("S", "k", "def"), "def");
-  platform::testing::setFaultHook(nullptr);
+  hooks.clear();
   EXPECT_EQ(profile.getString("S", "k", "def"), "1");
 }
 
@@ -212,17 +218,6 @@ TEST_F(ProfileTest, LongLineStaysWhole) {
   EXPECT_EQ(read(), "[S]\r\nlong=" + longValue + "\r\nk=v\r\n");
 }
 
-TEST_F(ProfileTest, EditOfKeyLeavesLongerKeyAlone) {
-  write("[S]\r\nPathName=x\r\n");
-  Profile profile(path());
-  profile.writeString("S", "Path", "y");
-  EXPECT_EQ(read(), "[S]\r\nPathName=x\r\nPath=y\r\n");
-  profile.writeString("S", "Path", nullptr);
-  EXPECT_EQ(read(), "[S]\r\nPathName=x\r\n");
-  profile.writeString("S", "Path", nullptr);
-  EXPECT_EQ(read(), "[S]\r\nPathName=x\r\n");
-}
-
 TEST_F(ProfileTest, IndentedKeyIsReplacedInPlace) {
   write("[S]\r\n  Key = old\r\nother=1\r\n");
   Profile profile(path());
@@ -238,18 +233,14 @@ TEST_F(ProfileTest, FailedSaveKeepsOriginalFile) {
   for (Call failing :
        {Call::kCreateNewFile, Call::kWriteFile, Call::kCloseFile, Call::kReplaceFile}) {
     SCOPED_TRACE(static_cast<int>(failing));
-    platform::testing::setFaultHook(nullptr);
+    hooks.clear();
     write(original);
     Profile profile(path());
-    platform::testing::setFaultHook(
-        [failing](Call call, const std::string&) { return call == failing ? ENOSPC : 0; });
-    try {
-      profile.writeString("S", "k", "2");
-      ADD_FAILURE() << "no Error raised";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.getErrorNumber(), kErrorCreate);
-      EXPECT_EQ(error.getErrorMessage(), path());
-      EXPECT_EQ(error.getSourceFile(), "tvpprof");
+    hooks.fail(failing, ENOSPC);
+    std::optional<Error> error =
+        expectError(kErrorCreate, path(), [&] { profile.writeString("S", "k", "2"); });
+    if (error) {
+      EXPECT_EQ(error->getSourceFile(), "tvpprof");
     }
     EXPECT_EQ(read(), original);
     EXPECT_EQ(names(), std::vector<std::string>{"TEST.INI"});

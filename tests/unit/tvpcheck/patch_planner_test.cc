@@ -2,22 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 
 #include "platform/files.h"
 #include "profile/profile.h"
+#include "support/environment_guard.h"
+#include "support/stamped_file.h"
 #include "support/temp_dir.h"
-#include "unit/platform/environment_guard.h"
 
 namespace {
-
-platform::DosStamp makeStamp(int year) {
-  platform::DosStamp stamp;
-  stamp.date = static_cast<std::uint16_t>(((year - 1980) << 9) | (1 << 5) | 1);
-  stamp.time = static_cast<std::uint16_t>(12 << 11);
-  return stamp;
-}
 
 // A Windows NT machine in a temporary directory: the Windows directory
 // naming the product root, a product at level 2 with patch OLD in its
@@ -38,14 +31,12 @@ class PatchPlannerTest : public ::testing::Test {
     environment.set("TVPAT_REGISTRY", nullptr);
   }
 
+  // An empty file dated 1 January of the given year.
   void put(const std::string& relative, int year) {
     temp.write(relative, "");
-    platform::deleteFile(temp.file(relative));
-    platform::FileHandle file;
-    ASSERT_TRUE(platform::createNewFile(temp.file(relative), &file).ok);
-    ASSERT_TRUE(platform::setFileStamp(file, makeStamp(year)).ok);
-    ASSERT_TRUE(platform::closeFile(file).ok);
+    writeStampedFile(temp.file(relative), "", makeStamp(year));
   }
+  static platform::DosStamp makeStamp(int year) { return makeDosStamp(year, 1, 1); }
 
   // The plan lines of a profile, without the first line (the machine).
   std::string plan(const std::string& text) {
@@ -175,12 +166,7 @@ TEST_F(PatchPlannerTest, ChangesNothingOnTheMachine) {
   EXPECT_FALSE(temp.exists("windows/REGISTRY.REG"));
   EXPECT_EQ("[Version]\r\nLevel=2\r\n\r\n[Install]\r\nPatch0=OLD\r\n",
             temp.read("product/TAVRO.INI").value_or(""));
-  platform::FileHandle file;
-  platform::DosStamp stamp;
-  ASSERT_TRUE(platform::openFileForReading(temp.file("product/BIN/A.DLL"), &file).ok);
-  ASSERT_TRUE(platform::getFileStamp(file, &stamp).ok);
-  platform::closeFile(file);
-  EXPECT_EQ(makeStamp(1996).date, stamp.date);
+  EXPECT_EQ(stampValue(makeStamp(1996)), readStampValue(temp.file("product/BIN/A.DLL")));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-#include "unit/engine/engine_fixture.h"
+#include "support/engine_fixture.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 EngineTest::EngineTest() {
@@ -8,8 +7,8 @@ EngineTest::EngineTest() {
   rootDir = temp.file("ROOT");
   std::filesystem::create_directories(windowsDir);
   std::filesystem::create_directories(rootDir);
-  setenv("WINDIR", windowsDir.c_str(), 1);
-  setenv("TVPAT_REGISTRY", temp.file("REGISTRY.REG").c_str(), 1);
+  environment.set("WINDIR", windowsDir);
+  environment.set("TVPAT_REGISTRY", temp.file("REGISTRY.REG"));
   std::string catalogue;
   for (int n = 1; n <= 40; ++n) catalogue += "M" + std::to_string(n) + "\n";
   temp.write("TVPAT32.MSG", catalogue);
@@ -23,9 +22,10 @@ EngineTest::EngineTest() {
 }
 
 EngineTest::~EngineTest() {
+  // The data file writes its profiles back as it goes: without faults, and
+  // while the environment still names this machine.
+  hooks.clear();
   dataFile.reset();
-  unsetenv("TVPAT_REGISTRY");
-  unsetenv("WINDIR");
 }
 
 void EngineTest::start(const std::string& profileText, const std::string& rootIniText,
@@ -43,6 +43,23 @@ void EngineTest::start(const std::string& profileText, const std::string& rootIn
   config.setWindowsIni(windowsIni.get());
   config.setRootIni(rootIni.get());
   dataFile = std::make_unique<DataFile>(temp.file("TVPAT32.DAT"), &config, messages.get());
+}
+
+std::string EngineTest::runSection(const std::string& entries) {
+  std::filesystem::create_directories(temp.file("ROOT/ARCHIVE/TEMP"));
+  messages->openLog(temp.file("run.log"), 0);
+  beginCapture();
+  start("[S]\r\n" + entries);
+  dataFile->processSection("S");
+  // The data file goes before the log closes: what it prints as it goes
+  // belongs to the run.
+  dataFile.reset();
+  endCapture();
+  messages->openLog("", 0);
+  std::string log = read("run.log");
+  const std::string sectionLine = "Processing section: S\n";
+  std::size_t begin = log.find(sectionLine);
+  return begin == std::string::npos ? log : log.substr(begin + sectionLine.size());
 }
 
 void EngineTest::beginCapture() {
