@@ -1,7 +1,11 @@
 #include "engine/entry_rules.h"
 
+#include <string>
+
 #include "base/ascii_text.h"
 #include "base/decimal_number.h"
+#include "config/config_data.h"
+#include "profile/profile.h"
 
 BaseDirectory baseDirectoryOf(const char* component) {
   if (component == nullptr) return BaseDirectory::kNone;
@@ -47,4 +51,29 @@ RegistryAction registryActionOf(const EntryField& path, const EntryField& name,
   if (value) return RegistryAction::kSetValue;
   if (hasName) return RegistryAction::kDeleteValue;
   return RegistryAction::kDeleteTree;
+}
+
+bool baseDirectoryPath(const char* component, const ConfigData& config, std::string* directory) {
+  switch (baseDirectoryOf(component)) {
+    case BaseDirectory::kWindows:
+      *directory = config.getWindowsDir();
+      return true;
+    case BaseDirectory::kTavro:
+      *directory = config.getRootDir();
+      return true;
+    case BaseDirectory::kNone:
+      break;
+  }
+  return false;
+}
+
+void forEachEntryLine(const Profile& profile, std::size_t header,
+                      const std::function<void(std::size_t, const std::string&)>& visit) {
+  for (std::size_t position = header + 1;
+       position < profile.lineCount() && !Profile::isSectionHeader(profile.line(position));
+       ++position) {
+    std::string line = profile.line(position);
+    trimBlanks(line);
+    if (!line.empty() && !isCommentEntry(line)) visit(position, line);
+  }
 }

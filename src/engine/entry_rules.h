@@ -6,10 +6,15 @@
 #ifndef SRC_ENGINE_ENTRY_RULES_H_
 #define SRC_ENGINE_ENTRY_RULES_H_
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 #include "engine/entry_line.h"
 #include "platform/registry.h"
+
+class ConfigData;
+class Profile;
 
 // The base directory a component (or INI dir) field names.
 enum class BaseDirectory { kNone, kWindows, kTavro };
@@ -17,6 +22,17 @@ enum class BaseDirectory { kNone, kWindows, kTavro };
 // WINDOWS or TAVRO, compared as a whole without regard to case; kNone for an
 // absent field or any other text.
 BaseDirectory baseDirectoryOf(const char* component);
+
+// The directory a component field names on this run: the Windows directory
+// or the product root; false for any other text.
+bool baseDirectoryPath(const char* component, const ConfigData& config, std::string* directory);
+
+// Calls visit with the position and the trimmed text of every entry of the
+// section whose header stands at `header`, in file order; empty lines and
+// comments are skipped. The walk, the checker and the dry run see the same
+// entries.
+void forEachEntryLine(const Profile& profile, std::size_t header,
+                      const std::function<void(std::size_t, const std::string&)>& visit);
 
 // An option field's value: the number it begins with (blanks and a sign
 // allowed), or defaultValue when it is absent, empty or holds no number.

@@ -35,6 +35,17 @@ void reportKeyFailure(NLSClass* messages, int number, const RegistryEdit& edit) 
                        orNull(fieldText(edit.name)));
 }
 
+// Opens the entry's key for a deletion; reports a key that cannot be opened.
+bool openEditedKey(NLSClass* messages, const RegistryEdit& edit, platform::RegistryKey* opened) {
+  if (!platform::openRegistryKey(edit.root, fieldText(edit.path),
+                                 platform::RegistryAccess::kAllAccess, opened)
+           .ok) {
+    reportKeyFailure(messages, kMessageKeyNotOpened, edit);
+    return false;
+  }
+  return true;
+}
+
 bool setValue(NLSClass* messages, const RegistryEdit& edit) {
   platform::RegistryKey created;
   if (!platform::createRegistryKey(edit.root, fieldText(edit.path), &created).ok) {
@@ -51,12 +62,7 @@ bool setValue(NLSClass* messages, const RegistryEdit& edit) {
 
 bool deleteValue(NLSClass* messages, const RegistryEdit& edit) {
   platform::RegistryKey opened;
-  if (!platform::openRegistryKey(edit.root, fieldText(edit.path),
-                                 platform::RegistryAccess::kAllAccess, &opened)
-           .ok) {
-    reportKeyFailure(messages, kMessageKeyNotOpened, edit);
-    return false;
-  }
+  if (!openEditedKey(messages, edit, &opened)) return false;
   RegistryKeyHolder key(opened);
   if (!platform::deleteRegistryValue(key.get(), fieldText(edit.name)).ok) {
     reportKeyFailure(messages, kMessageValueNotDeleted, edit);
@@ -117,12 +123,7 @@ bool DataFile::parseRegistryEntry(const std::string& line, RegistryEdit* edit) {
 
 bool DataFile::deleteKeyTree(const RegistryEdit& edit) {
   platform::RegistryKey opened;
-  if (!platform::openRegistryKey(edit.root, fieldText(edit.path),
-                                 platform::RegistryAccess::kAllAccess, &opened)
-           .ok) {
-    reportKeyFailure(messages, kMessageKeyNotOpened, edit);
-    return false;
-  }
+  if (!openEditedKey(messages, edit, &opened)) return false;
   RegistryKeyHolder key(opened);
   if (config->isDebug()) messages->print("Deleting a registry subtree\n");
   if (!deleteRegistryTree(key.get(), *edit.path)) return false;

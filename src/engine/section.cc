@@ -28,16 +28,8 @@ void DataFile::processSection(const std::string& section) {
   substitutes.addEntry("TAVRO", config->getRootDir());
   substitutes.addEntry("WINDOWS", config->getWindowsDir());
 
-  std::size_t position = header;
-  if (Profile::isSectionHeader(profile->line(position))) {
-    ++position;
-  }
-  for (; position < profile->lineCount() && !Profile::isSectionHeader(profile->line(position));
-       ++position) {
-    std::string line = profile->line(position);
-    trimBlanks(line);
-    if (!line.empty() && !isCommentEntry(line)) processEntry(line, substitutes);
-  }
+  forEachEntryLine(*profile, header,
+                   [&](std::size_t, const std::string& line) { processEntry(line, substitutes); });
 }
 
 void DataFile::processEntry(const std::string& line, SubstituteClass& substitutes) {
@@ -125,17 +117,7 @@ void DataFile::processIniEntry(const std::string& line, SubstituteClass& substit
 }
 
 bool DataFile::getBaseDirectory(const char* component, std::string* directory) const {
-  switch (baseDirectoryOf(component)) {
-    case BaseDirectory::kWindows:
-      *directory = config->getWindowsDir();
-      return true;
-    case BaseDirectory::kTavro:
-      *directory = config->getRootDir();
-      return true;
-    case BaseDirectory::kNone:
-      break;
-  }
-  return false;
+  return baseDirectoryPath(component, *config, directory);
 }
 
 int DataFile::getOptionValue(const char* field, int defaultValue) {

@@ -290,14 +290,9 @@ void PatchPlanner::planSection(const std::string& section) {
   SubstituteClass substitutes('\\');
   substitutes.addEntry("TAVRO", config->getRootDir());
   substitutes.addEntry("WINDOWS", config->getWindowsDir());
-  for (std::size_t position = header + 1;
-       position < profile->lineCount() && !Profile::isSectionHeader(profile->line(position));
-       ++position) {
-    std::string line = profile->line(position);
-    trimBlanks(line);
-    if (line.empty() || isCommentEntry(line)) continue;
+  forEachEntryLine(*profile, header, [&](std::size_t position, const std::string& line) {
     planEntry(position, line, substitutes);
-  }
+  });
 }
 
 void PatchPlanner::planEntry(std::size_t position, const std::string& line,
@@ -637,17 +632,7 @@ std::string PatchPlanner::planCopy(const std::string& sourcePath, const std::str
 }
 
 bool PatchPlanner::baseDirectory(const EntryField& field, std::string* directory) const {
-  switch (baseDirectoryOf(fieldText(field))) {
-    case BaseDirectory::kWindows:
-      *directory = config->getWindowsDir();
-      return true;
-    case BaseDirectory::kTavro:
-      *directory = config->getRootDir();
-      return true;
-    case BaseDirectory::kNone:
-      break;
-  }
-  return false;
+  return baseDirectoryPath(fieldText(field), *config, directory);
 }
 
 PatchPlanner::FileState PatchPlanner::fileAt(const std::string& path) {

@@ -287,14 +287,9 @@ void ProfileChecker::checkSections() {
                  "] is never carried out: no condition group that is evaluated names it");
     }
     BackupNames backups;
-    for (std::size_t position = header + 1;
-         position < profile->lineCount() && !Profile::isSectionHeader(profile->line(position));
-         ++position) {
-      std::string line = profile->line(position);
-      trimBlanks(line);
-      if (line.empty() || isCommentEntry(line)) continue;
+    forEachEntryLine(*profile, header, [&](std::size_t position, const std::string& line) {
       checkEntry(position, line, &backups);
-    }
+    });
   }
 }
 

@@ -453,6 +453,14 @@ Status findBelow(const Hive& hive, const std::string& base, const char* subkey, 
   return Status::success();
 }
 
+// begin, then the path of the key that subkey names below the handle's key.
+Status beginBelow(Call call, RegistryKey key, const char* subkey, Context* context,
+                  std::string* path) {
+  Status status = begin(call, key, subkey, context);
+  if (!status.ok) return status;
+  return findBelow(context->hive, context->path, subkey, path);
+}
+
 std::vector<std::string> childNames(const Hive& hive, const std::string& path) {
   std::vector<std::string> names;
   std::string prefix = path + "\\";
@@ -476,10 +484,8 @@ RegistryKey getRootKey(RegistryRoot root) {
 Status openRegistryKey(RegistryKey parent, const char* subkey, RegistryAccess access,
                        RegistryKey* key) {
   Context context;
-  Status status = begin(Call::kOpenRegistryKey, parent, subkey, &context);
-  if (!status.ok) return status;
   std::string path;
-  status = findBelow(context.hive, context.path, subkey, &path);
+  Status status = beginBelow(Call::kOpenRegistryKey, parent, subkey, &context, &path);
   if (!status.ok) return status;
   *key = addHandle(path, access == RegistryAccess::kAllAccess);
   return Status::success();
@@ -510,10 +516,8 @@ Status createRegistryKey(RegistryKey parent, const char* subkey, RegistryKey* ke
 Status queryRegistryDefaultValue(RegistryKey key, const char* subkey, std::size_t capacity,
                                  std::string* value) {
   Context context;
-  Status status = begin(Call::kQueryRegistryDefaultValue, key, subkey, &context);
-  if (!status.ok) return status;
   std::string path;
-  status = findBelow(context.hive, context.path, subkey, &path);
+  Status status = beginBelow(Call::kQueryRegistryDefaultValue, key, subkey, &context, &path);
   if (!status.ok) return status;
   std::string data;
   const Key* found = keyAt(&context.hive, path, false);
@@ -564,10 +568,8 @@ Status deleteRegistryValue(RegistryKey key, const char* name) {
 
 Status deleteRegistryKey(RegistryKey key, const char* subkey) {
   Context context;
-  Status status = begin(Call::kDeleteRegistryKey, key, subkey, &context);
-  if (!status.ok) return status;
   std::string path;
-  status = findBelow(context.hive, context.path, subkey, &path);
+  Status status = beginBelow(Call::kDeleteRegistryKey, key, subkey, &context, &path);
   if (!status.ok) return status;
   if (subkey == nullptr || *subkey == '\0') {
     if (!context.isWritable) return failure(EACCES);
