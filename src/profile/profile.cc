@@ -147,13 +147,8 @@ void Profile::save() {
   if (!platform::saveWholeFile(path, content).ok) {
     throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
   }
-  // The lines held are the file as written now: the next query need not
-  // read it back unless it changes again.
-  platform::FileInfo info;
-  if (platform::getFileInfo(path, &info).ok) {
-    stampTime = info.modifiedTime;
-    stampSize = info.size;
-  }
+  // The stamp stays as it was, so the next refresh reads the file just
+  // written.
 }
 
 void Profile::close() {
