@@ -94,6 +94,13 @@ bool isDirectory(const std::string& path) {
 // cannot look at is treated as a file that may be in use.
 bool pathIsPresent(const std::string& path) { return !platform::testPath(path).notFound; }
 
+// The path of a file's ".OLD" backup; empty for a file named X.OLD, which is
+// its own backup name: backing it up would erase it.
+std::string backupPathOf(const std::string& path) {
+  std::string backupPath = pathSetExt(path, kBackupExt);
+  return equalsNoCase(backupPath, path) ? std::string() : backupPath;
+}
+
 // Whether a file can be put at path now or at the restart: its directory is
 // a directory, and no directory stands in its place.
 bool canReceive(const std::string& path) {
@@ -401,9 +408,8 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
   }
   Replacement step;
   step.destPath = destPath;
-  step.backupPath = pathSetExt(destPath, kBackupExt);
-  // A file named X.OLD is its own backup name: backing it up would erase it.
-  step.wantsBackup = backup != 0 && destPresent && !equalsNoCase(step.backupPath, destPath);
+  step.backupPath = backupPathOf(destPath);
+  step.wantsBackup = backup != 0 && destPresent && !step.backupPath.empty();
 
   // A destination that is there and is not backed up cannot be replaced now:
   // it waits for the restart, as does one in use.
@@ -437,9 +443,8 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
   // destination must not lose its place on the way to failing.
   if (!pathIsPresent(sourcePath)) throw Error(kErrorMove, sourcePath, kModuleFileOps, __LINE__);
 
-  const std::string backupPath = pathSetExt(destPath, kBackupExt);
-  // A file named X.OLD is its own backup name: backing it up would erase it.
-  if (backup != 0 && pathIsPresent(destPath) && !equalsNoCase(backupPath, destPath)) {
+  const std::string backupPath = backupPathOf(destPath);
+  if (backup != 0 && !backupPath.empty() && pathIsPresent(destPath)) {
     eraseFile(backupPath, config, kNoBackup);
     // Once one step of the entry is deferred every later one must be too, or
     // it would run before the steps it depends on.
@@ -470,8 +475,8 @@ void moveFileByPath(const std::string& sourcePath, const std::string& destPath, 
 
 void eraseFile(const std::string& path, ConfigData* config, int backup) {
   if (!pathIsPresent(path)) return;
-  const std::string backupPath = pathSetExt(path, kBackupExt);
-  if (backup != 0 && !equalsNoCase(backupPath, path)) {
+  const std::string backupPath = backupPathOf(path);
+  if (backup != 0 && !backupPath.empty()) {
     moveFileByPath(path, backupPath, config, kReplaceExisting, kNoBackup);
     if (!pathIsPresent(path)) return;
   }
