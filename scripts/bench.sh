@@ -309,6 +309,13 @@ if selected findfile; then
       xargs -0 sh -c 'tee "$@" <"$0" >/dev/null && touch -r "$0" "$@" && sync "$@"' "$source"
   }
   measure "$machine" "FINDFILE over 20,200 directories, 2,000 hits" "find -iname + copy + sync"
+  # The walk alone: the same tree searched for a name that no directory
+  # holds. The profile is rewritten in place, so the patch directories' links
+  # to it see the change.
+  printf '[Patch]\r\nPatch=BENCH\r\nCondition0=Work,2,0,Version,Level,2.0\r\n\r\n[Work]\r\nFINDFILE1=TAVRO,NONE.TBL,TREE\r\n' \
+    >"$machine/PAYLOAD/TVPAT32.DAT"
+  run_baseline() { find "$1/TAVRO/TREE" -iname NONE.TBL; }
+  measure "$machine" "FINDFILE over the same tree, no hit: the walk alone" "find -iname"
 fi
 
 # INI entries: 1,000 and 2,000 values over 20 files, each entry a save.

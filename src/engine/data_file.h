@@ -8,6 +8,7 @@
 #ifndef SRC_ENGINE_DATA_FILE_H_
 #define SRC_ENGINE_DATA_FILE_H_
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +85,14 @@ class DataFile {
   // before its subdirectories.
   void findFileInTree(const std::string& directory, const std::string& fileName, int force,
                       int backup, int compress);
+
+  // Calls visit with the path (ending in "\") of directory and of each
+  // directory below it that holds fileName: depth first, each directory
+  // before its subdirectories, in the order the system lists them, never
+  // into links or names that begin with ".". The walk of findFileInTree,
+  // shared with the dry run.
+  static void visitDirectoriesHolding(const std::string& directory, const std::string& fileName,
+                                      const std::function<void(const std::string&)>& visit);
 
   // Whether anything exists at path; a failure other than "not found" counts
   // as existing.

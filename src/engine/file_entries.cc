@@ -79,21 +79,30 @@ std::optional<int> DataFile::installFile(const std::string& sourceDir, const std
 
 void DataFile::findFileInTree(const std::string& directory, const std::string& fileName, int force,
                               int backup, int compress) {
-  std::string directoryPart = pathJoin(directory, "");
-  if (fileExists(directoryPart + fileName)) {
+  visitDirectoriesHolding(directory, fileName, [&](const std::string& directoryPart) {
     installFile(config->getProgramDir(), directoryPart, fileName, fileName, force, backup,
                 compress);
-  }
+  });
+}
 
+void DataFile::visitDirectoriesHolding(const std::string& directory, const std::string& fileName,
+                                       const std::function<void(const std::string&)>& visit) {
+  std::string directoryPart = pathJoin(directory, "");
+  // The listing of the subdirectories mostly shows that the file is not
+  // there either, which spares a look-up in each directory of a large tree.
+  // Installing the file adds no directory, so the listing stays true.
   std::vector<platform::DirectoryEntry> entries;
-  if (!platform::listDirectory(directoryPart, &entries).ok) return;
+  const bool listed = platform::listDirectory(directoryPart, &entries).ok;
+  const bool ruledOut = listed && platform::listingRulesOut(directoryPart, entries, fileName);
+  if (!ruledOut && fileExists(directoryPart + fileName)) visit(directoryPart);
+  if (!listed) return;
   for (const platform::DirectoryEntry& entry : entries) {
     // A link may lead back up the tree; following one could recurse forever,
     // and a file reached through it is not one the tree holds.
     if (entry.name.empty() || entry.name[0] == '.' || !entry.isDirectory || entry.isLink) {
       continue;
     }
-    findFileInTree(directoryPart + entry.name, fileName, force, backup, compress);
+    visitDirectoriesHolding(directoryPart + entry.name, fileName, visit);
   }
 }
 

@@ -46,6 +46,9 @@ struct DirectoryEntry {
   bool isDirectory = false;
   // A symbolic link or reparse point; never followed into.
   bool isLink = false;
+  // The 8.3 alias Windows gives a long name, by which the entry can be named
+  // too; empty where the name is its own alias (always on POSIX).
+  std::string shortName;
 };
 
 // Opens an existing file for reading, binary.
@@ -128,6 +131,15 @@ Status makeDirectory(const std::string& path);
 // The entries of a directory other than "." and "..", in the order the
 // system lists them.
 Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries);
+
+// Whether `entries`, the listing of `directory`, show that testPath would
+// find nothing named `name` there, which spares a look-up per directory when
+// a whole tree is searched for one name. False wherever the listing cannot
+// tell: for a name the system reads in a way of its own (a path, a pattern, a
+// device), a path too long for it, or a directory whose names cannot be
+// looked up; the caller then asks testPath.
+bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEntry>& entries,
+                     const std::string& name);
 
 // Opens a stream with the C library's fopen modes ("r", "w+", "a+", "rb").
 // Text modes follow the platform's line-end convention. Returns null on

@@ -81,6 +81,9 @@ TEST(FileEntries, FindFileInstallsIntoEveryDirectoryThatHoldsTheFile) {
     machine.setStamp(tree + where + "A.DLL", 2000, 1, 1, 12, 0, 0);
   }
   machine.writeFile(tree + "/D/OTHER.DLL", "other");
+  // Names compare without regard to case, as Windows compares them.
+  machine.writeFile(tree + "/E/a.dll", "old");
+  machine.setStamp(tree + "/E/a.dll", 2000, 1, 1, 12, 0, 0);
   // A link back to the top of the tree, which Windows lists as a directory
   // (a reparse point): following it would copy into the same tree again and
   // again.
@@ -91,11 +94,12 @@ TEST(FileEntries, FindFileInstallsIntoEveryDirectoryThatHoldsTheFile) {
   const std::string shown = machine.shownProductDir() + "\\TREE\\";
   const std::string replaced = " (installed, replacing an older file)\n";
   EXPECT_TRUE(contains(result.out, shown + "A.DLL" + replaced + shown + "B\\A.DLL" + replaced +
-                                       shown + "B\\C\\A.DLL" + replaced +
-                                       "Patch processing finished.\n"))
+                                       shown + "B\\C\\A.DLL" + replaced + shown + "E\\A.DLL" +
+                                       replaced + "Patch processing finished.\n"))
       << result.out;
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(machine.readFile(tree + "/B/C/A.DLL"), "new");
+  EXPECT_EQ(machine.readFile(tree + "/E/a.dll"), "new");
   EXPECT_EQ(machine.readFile(tree + "/.HIDDEN/A.DLL"), "old");
   EXPECT_FALSE(machine.exists(tree + "/D/A.DLL"));
   EXPECT_EQ(machine.readFile(tree + "/B/C/A.OLD"), "old");

@@ -439,12 +439,7 @@ void PatchPlanner::planFileEntry(std::size_t position, const std::string& line, 
     return;
   }
   if (isFindFile) {
-    int found = 0;
-    planFindFile(position, targetDir, *fields[1], force, backup, compress, &found);
-    if (found == 0) {
-      add(position, "FINDFILE " + targetDir + ": no directory of the tree holds " + *fields[1] +
-                        ": nothing is copied");
-    }
+    planFindFile(position, targetDir, *fields[1], force, backup, compress);
     return;
   }
   std::string targetName = isFilled(fields[3]) ? *fields[3] : *fields[1];
@@ -462,15 +457,11 @@ void PatchPlanner::planFileEntry(std::size_t position, const std::string& line, 
   add(position, text);
 }
 
-void PatchPlanner::planFindFile(std::size_t position, const std::string& directory,
-                                const std::string& name, int force, int backup, int compress,
-                                int* found) {
-  // The same walk as the run: the directory before its subdirectories, in
-  // the order the system lists them, never into links or dot names.
-  std::string directoryPart = pathJoin(directory, "");
-  std::string targetPath = directoryPart + name;
-  if (DataFile::fileExists(targetPath)) {
-    ++*found;
+void PatchPlanner::planFindFile(std::size_t position, const std::string& targetDir,
+                                const std::string& name, int force, int backup, int compress) {
+  int found = 0;
+  DataFile::visitDirectoriesHolding(targetDir, name, [&](const std::string& directoryPart) {
+    ++found;
     std::string text = "FINDFILE " + pathSetFileName(directoryPart, name) + ": ";
     if (compress != 0) {
       text += "not copied (compress is set)";
@@ -481,12 +472,10 @@ void PatchPlanner::planFindFile(std::size_t position, const std::string& directo
       deferred(wasDeferred);
     }
     add(position, text);
-  }
-  std::vector<platform::DirectoryEntry> entries;
-  if (!platform::listDirectory(directoryPart, &entries).ok) return;
-  for (const platform::DirectoryEntry& entry : entries) {
-    if (entry.name.empty() || entry.name[0] == '.' || !entry.isDirectory || entry.isLink) continue;
-    planFindFile(position, directoryPart + entry.name, name, force, backup, compress, found);
+  });
+  if (found == 0) {
+    add(position, "FINDFILE " + targetDir + ": no directory of the tree holds " + name +
+                      ": nothing is copied");
   }
 }
 

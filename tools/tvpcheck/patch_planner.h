@@ -73,8 +73,10 @@ class PatchPlanner {
   void planIniEntry(std::size_t position, const std::string& line, SubstituteClass& substitutes);
   void planRegEntry(std::size_t position, const std::string& line);
   void planFileEntry(std::size_t position, const std::string& line, EntryKind kind);
-  void planFindFile(std::size_t position, const std::string& directory, const std::string& name,
-                    int force, int backup, int compress, int* found);
+  // The directories of the tree that FINDFILE would copy into, or a line
+  // saying there are none.
+  void planFindFile(std::size_t position, const std::string& targetDir, const std::string& name,
+                    int force, int backup, int compress);
   void planLocalEntry(std::size_t position, const std::string& line, EntryKind kind);
   void planErase(std::size_t position, const std::string& sourcePath, int backup);
   void planRename(std::size_t position, const std::string& sourcePath,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 
@@ -316,10 +317,7 @@ Status renameFile(const std::string& from, const std::string& to) {
   if (target == source) {
     // The target names the source itself in another case: Windows renames
     // the file to the new spelling rather than calling the target taken.
-    std::string literal = to;
-    for (char& c : literal) {
-      if (c == '\\') c = '/';
-    }
+    std::string literal = posix::toSlashes(to);
     std::size_t slash = literal.find_last_of('/');
     std::string name = slash == std::string::npos ? literal : literal.substr(slash + 1);
     std::size_t sourceSlash = source.find_last_of('/');
@@ -426,8 +424,14 @@ Status makeDirectory(const std::string& path) {
 Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries) {
   entries->clear();
   if (int fault = pathFault(Call::kListDirectory, path)) return posix::failureFromErrno(fault);
-  std::string directory = posix::resolvePath(path);
+  // Most directories are named as they are spelled on disk, so only one
+  // that cannot be opened as written pays for the case-blind look-up.
+  std::string directory = posix::toSlashes(path);
   DIR* stream = opendir(directory.c_str());
+  if (stream == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
+    directory = posix::resolvePath(path);
+    stream = opendir(directory.c_str());
+  }
   if (stream == nullptr) return lastError();
   errno = 0;
   while (struct dirent* entry = readdir(stream)) {
@@ -469,6 +473,22 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
   }
   std::sort(entries->begin(), entries->end(), listsBefore);
   return Status::success();
+}
+
+bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEntry>& entries,
+                     const std::string& name) {
+  // A name with a separator is a path, and one the system cannot take as a
+  // name fails with an error of its own rather than "not found".
+  if (name.empty() || name == "." || name == ".." || name.size() > NAME_MAX ||
+      name.find_first_of("/\\") != std::string::npos || directory.size() >= PATH_MAX / 2) {
+    return false;
+  }
+  for (const DirectoryEntry& entry : entries) {
+    if (posix::equalsIgnoringCase(entry.name, name)) return false;
+  }
+  // Without search permission a name cannot be looked up even where the
+  // directory can be read.
+  return access(posix::toSlashes(directory).c_str(), X_OK) == 0;
 }
 
 std::FILE* openStream(const std::string& path, const char* mode) {

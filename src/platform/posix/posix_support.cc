@@ -168,11 +168,16 @@ bool equalsIgnoringCase(const std::string& left, const std::string& right) {
   return true;
 }
 
-std::string resolvePath(const std::string& path) {
+std::string toSlashes(const std::string& path) {
   std::string slashed = path;
   for (char& c : slashed) {
     if (c == '\\') c = '/';
   }
+  return slashed;
+}
+
+std::string resolvePath(const std::string& path) {
+  std::string slashed = toSlashes(path);
   // Most paths exist as written; only a miss pays for the directory scans.
   if (slashed.empty() || existsExactly(slashed)) return slashed;
   // Next most often only the last name is missing or differs in case. Deep

@@ -31,6 +31,9 @@ void rememberHandlePath(int descriptor, const std::string& path);
 void forgetHandlePath(int descriptor);
 std::string getHandlePath(int descriptor);
 
+// The path with every "\" turned into "/", as written otherwise.
+std::string toSlashes(const std::string& path);
+
 // The Linux path for a Windows path: "\" and "/" both separate components,
 // and a component that does not exist exactly is looked up without regard
 // to ASCII case in its directory. A component that has no match at all is

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "base/ascii_text.h"
 #include "platform/aside_name.h"
 #include "platform/win32/win32_status.h"
 #include "platform/win32/windows_family.h"
@@ -29,6 +32,29 @@ bool endsWithSeparator(const std::string& path) {
   }
   char last = path.back();
   return last == '\\' || last == '/' || last == ':';
+}
+
+// A name the system looks up as it is written (without regard to the case of
+// ASCII letters), so that a listing answers whether it is there: ASCII letters, digits and a few
+// marks, no pattern or separator, no trailing dot (dropped by the system), and nothing that could
+// name a device (CON, AUX, NUL, PRN, COMn, LPTn, with any extension).
+bool isPlainName(const std::string& name) {
+  if (name.empty() || name.back() == '.') {
+    return false;
+  }
+  for (char c : name) {
+    bool letterOrDigit = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!letterOrDigit && std::string("._-~!#%&'()@^{}").find(c) == std::string::npos) {
+      return false;
+    }
+  }
+  std::string prefix = name.substr(0, 3);
+  for (const char* device : {"CON", "AUX", "NUL", "PRN", "COM", "LPT"}) {
+    if (equalsNoCase(prefix, device)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -177,6 +203,7 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
     entry.name = name;
     entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry.shortName = found.cAlternateFileName;
     entries->push_back(entry);
   } while (FindNextFileA(search, &found));
   DWORD error = GetLastError();
@@ -185,6 +212,19 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
     return Status::failure(error, false);
   }
   return Status::success();
+}
+
+bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEntry>& entries,
+                     const std::string& name) {
+  if (!isPlainName(name) || directory.size() + 1 + name.size() >= MAX_PATH) {
+    return false;
+  }
+  for (const DirectoryEntry& entry : entries) {
+    if (equalsNoCase(entry.name, name) || equalsNoCase(entry.shortName, name)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::FILE* openStream(const std::string& path, const char* mode) {

@@ -195,3 +195,35 @@ TEST(PosixFiles, HookSeesHandleCallsUnderTheOpeningPath) {
 }
 
 }  // namespace
+
+// A listing may rule out only what testPath would not find: a miss it
+// claimed wrongly would make a tree search skip a file that is there.
+TEST(PosixFiles, ListingRulesOutOnlyNamesThatTestPathCannotFind) {
+  TempDir dir;
+  dir.write("Lang.tbl", "");
+  dir.write("Sub/Lang.tbl", "");
+  const std::string directory = dir.getPath() + "\\";
+  std::vector<platform::DirectoryEntry> entries;
+  ASSERT_TRUE(platform::listDirectory(directory, &entries).ok);
+  const struct {
+    std::string name;
+    bool ruledOut;
+  } cases[] = {
+      {"NONE.TBL", true},
+      {"LANG.TBL", false},
+      {"lang.TBL", false},
+      {"SUB", false},
+      {"Sub\\Lang.tbl", false},
+      {"sub/none", false},
+      {".", false},
+      {"..", false},
+      {std::string(300, 'x'), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name.substr(0, 20));
+    EXPECT_EQ(platform::listingRulesOut(directory, entries, c.name), c.ruledOut);
+    if (c.ruledOut) {
+      EXPECT_TRUE(platform::testPath(directory + c.name).notFound);
+    }
+  }
+}
