@@ -106,6 +106,31 @@ TEST(FileEntries, FindFileInstallsIntoEveryDirectoryThatHoldsTheFile) {
   EXPECT_FALSE(contains(result.out, "Please restart"));
 }
 
+// Windows gives a long name an 8.3 alias, and a profile written for old
+// systems may name a file by it.
+TEST(FileEntries, FindFileFindsAFileByItsShortName) {
+  Machine machine;
+  if (!machine.isWine()) GTEST_SKIP() << "only Windows gives names their 8.3 aliases";
+  const std::string dir = machine.getProductDir() + "/TREE/X";
+  machine.writeFile(dir + "/LongFileName.dll", "old");
+  machine.setStamp(dir + "/LongFileName.dll", 2000, 1, 1, 12, 0, 0);
+  RunResult listing = machine.runProgramAt(machine.getWindowsDir() + "/system32/cmd.exe",
+                                           {"/c", "dir", "/x", machine.shown(dir)});
+  std::size_t end = listing.out.find(" LongFileName.dll");
+  ASSERT_NE(end, std::string::npos) << listing.out;
+  const std::string alias = listing.out.substr(listing.out.rfind(' ', end - 1) + 1,
+                                               end - listing.out.rfind(' ', end - 1) - 1);
+  machine.writeFile(machine.getPatchDir() + "/" + alias, "new");
+  machine.setStamp(machine.getPatchDir() + "/" + alias, 2001, 6, 1, 12, 0, 0);
+  writePatch(machine, "FINDFILE1=TAVRO," + alias + ",TREE\r\n");
+
+  RunResult result = machine.run();
+  EXPECT_TRUE(contains(
+      result.out, machine.shown(dir) + "\\" + alias + " (installed, replacing an older file)\n"))
+      << alias << "\n"
+      << result.out;
+}
+
 TEST(FileEntries, SubstRewritesInstalledFilesAndFilesAlreadyThere) {
   Machine machine;
   const std::string product = machine.getProductDir();
