@@ -113,11 +113,11 @@ void checkAnyLine(FuzzedDataProvider& input) {
   for (const char* field : given) total += std::strlen(field);
   check(total == letters, "fields lost or gained characters");
 
-  bool kinds[] = {isIniEntry(line),  isRegEntry(line),      isSubstEntry(line),
-                  isFileEntry(line), isFindFileEntry(line), isRenameEntry(line),
-                  isCopyEntry(line), isEraseEntry(line),    isRebootEntry(line)};
   int matched = 0;
-  for (bool kind : kinds) matched += kind ? 1 : 0;
+  for (int kind = static_cast<int>(EntryKind::kIni); kind <= static_cast<int>(EntryKind::kReboot);
+       ++kind) {
+    matched += isEntryOfKind(line, entryKeyword(static_cast<EntryKind>(kind))) ? 1 : 0;
+  }
   check(matched <= 1, "a line of two entry kinds");
   (void)isCommentEntry(line);
 
