@@ -8,23 +8,17 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/ascii_text.h"
 #include "engine/entry_line.h"
+#include "support/fuzz_check.h"
 
 namespace {
 
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_entry_line: %s\n", what);
-    std::abort();
-  }
-}
+void check(bool condition, const char* what) { fuzzCheck(condition, "fuzz_entry_line", what); }
 
 std::string escape(const std::string& field, const std::string& delimiters) {
   std::string result;
