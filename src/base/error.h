@@ -13,17 +13,19 @@
 
 #include "platform/memory.h"
 
-// Error numbers.
-constexpr int kErrorNoMemory = 1;
-constexpr int kErrorSourceOpen = 20;
-constexpr int kErrorCreate = 21;
-constexpr int kErrorWrite = 23;
-constexpr int kErrorSourceRead = 24;
-constexpr int kErrorErase = 25;
-constexpr int kErrorMove = 26;
-constexpr int kErrorStampSet = 27;
-constexpr int kErrorStampRead = 28;
-constexpr int kErrorRestartRefused = 29;
+// Error numbers, as the report prints them.
+enum ErrorNumber : int {
+  kErrorNoMemory = 1,
+  kErrorSourceOpen = 20,
+  kErrorCreate = 21,
+  kErrorWrite = 23,
+  kErrorSourceRead = 24,
+  kErrorErase = 25,
+  kErrorMove = 26,
+  kErrorStampSet = 27,
+  kErrorStampRead = 28,
+  kErrorRestartRefused = 29,
+};
 
 // Source modules, as the report names them.
 constexpr const char* kModuleDriver = "tvpat32";

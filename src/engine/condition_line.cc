@@ -7,6 +7,7 @@
 
 #include "base/ascii_text.h"
 #include "base/decimal_number.h"
+#include "engine/entry_rules.h"
 #include "engine/registry_key_holder.h"
 #include "profile/profile.h"
 
@@ -67,18 +68,9 @@ ConditionLine parseConditionLine(const std::string& line) {
 }
 
 bool findConditionRoot(const std::string& field, platform::RegistryRoot* root) {
-  if (beginsWithNoCase(field, "HKLM")) {
-    *root = platform::RegistryRoot::kLocalMachine;
-  } else if (beginsWithNoCase(field, "HKCU")) {
-    *root = platform::RegistryRoot::kCurrentUser;
-  } else if (beginsWithNoCase(field, "HKCR")) {
-    *root = platform::RegistryRoot::kClassesRoot;
-  } else if (equalsNoCase(field, "HKU")) {
-    *root = platform::RegistryRoot::kUsers;
-  } else {
-    return false;
-  }
-  return true;
+  // Only the first four characters count: "HKLMX" is HKLM, but "HKUX" is no
+  // root, since HKU is a whole name of three.
+  return findEntryRoot(field.substr(0, 4), root);
 }
 
 int conditionModeOf(const EntryField& mode) {

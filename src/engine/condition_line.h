@@ -16,13 +16,16 @@
 
 class Profile;
 
-// Comparison modes of a condition: how the value found compares with the
-// range start (and, in mode 4, the range end).
-constexpr int kConditionModeAny = 0;
-constexpr int kConditionModeEqual = 1;
-constexpr int kConditionModeAtOrAfter = 2;
-constexpr int kConditionModeAtOrBefore = 3;
-constexpr int kConditionModeBetween = 4;
+// Comparison modes of a condition, numbered 0 to 4 as its mode field holds
+// them: how the value found compares with the range start (and, in mode 4,
+// the range end).
+enum ConditionMode : int {
+  kConditionModeAny = 0,
+  kConditionModeEqual,
+  kConditionModeAtOrAfter,
+  kConditionModeAtOrBefore,
+  kConditionModeBetween,
+};
 
 // One condition line split into its fields. The registry form has the key's
 // path after the root; in the INI form `path` stays absent.

@@ -140,6 +140,9 @@ class DataFile {
   // The base directory named by a component field, WINDOWS or TAVRO; false
   // for any other text.
   bool getBaseDirectory(const char* component, std::string* directory) const;
+  // The same for the component field of a RENAME, COPY or ERASE entry; false,
+  // after message 18, when it is absent or names neither.
+  bool findLocalBaseDirectory(const std::optional<std::string>& component, std::string* directory);
 
   // An option field's value: the number it begins with, or defaultValue when
   // it is absent, empty or holds no number.

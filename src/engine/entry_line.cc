@@ -16,6 +16,19 @@ std::size_t fieldStart = 0;
 std::size_t fieldEnd = 0;
 bool lastFieldGiven = true;
 
+// Every kind of entry with its keyword, in the order the walk tests them. The
+// order matters only where keywords share a beginning; it is kept as the
+// profile format defines it.
+struct KindKeyword {
+  EntryKind kind;
+  const char* keyword;
+};
+constexpr KindKeyword kKindKeywords[] = {
+    {EntryKind::kIni, "INI"},   {EntryKind::kReg, "REG"},           {EntryKind::kSubst, "SUBST"},
+    {EntryKind::kFile, "FILE"}, {EntryKind::kFindFile, "FINDFILE"}, {EntryKind::kRename, "RENAME"},
+    {EntryKind::kCopy, "COPY"}, {EntryKind::kErase, "ERASE"},       {EntryKind::kReboot, "REBOOT"},
+};
+
 }  // namespace
 
 const char* nextField(const char* text, const char* delimiters) {
@@ -89,57 +102,20 @@ bool isEntryOfKind(const std::string& line, const char* keyword) {
   return position == line.size() || line[position] == '=';
 }
 
-bool isIniEntry(const std::string& line) { return isEntryOfKind(line, "INI"); }
-bool isRegEntry(const std::string& line) { return isEntryOfKind(line, "REG"); }
-bool isSubstEntry(const std::string& line) { return isEntryOfKind(line, "SUBST"); }
-bool isFileEntry(const std::string& line) { return isEntryOfKind(line, "FILE"); }
-bool isFindFileEntry(const std::string& line) { return isEntryOfKind(line, "FINDFILE"); }
-bool isRenameEntry(const std::string& line) { return isEntryOfKind(line, "RENAME"); }
-bool isCopyEntry(const std::string& line) { return isEntryOfKind(line, "COPY"); }
-bool isEraseEntry(const std::string& line) { return isEntryOfKind(line, "ERASE"); }
-bool isRebootEntry(const std::string& line) { return isEntryOfKind(line, "REBOOT"); }
-
 bool isCommentEntry(const std::string& line) {
   return line.compare(0, 2, "//") == 0 || line.compare(0, 1, ";") == 0;
 }
 
 EntryKind entryKindOf(const std::string& line) {
-  // The order matters only where keywords share a beginning; it is kept as
-  // the profile format defines it.
-  if (isIniEntry(line)) return EntryKind::kIni;
-  if (isRegEntry(line)) return EntryKind::kReg;
-  if (isSubstEntry(line)) return EntryKind::kSubst;
-  if (isFileEntry(line)) return EntryKind::kFile;
-  if (isFindFileEntry(line)) return EntryKind::kFindFile;
-  if (isRenameEntry(line)) return EntryKind::kRename;
-  if (isCopyEntry(line)) return EntryKind::kCopy;
-  if (isEraseEntry(line)) return EntryKind::kErase;
-  if (isRebootEntry(line)) return EntryKind::kReboot;
+  for (const KindKeyword& entry : kKindKeywords) {
+    if (isEntryOfKind(line, entry.keyword)) return entry.kind;
+  }
   return EntryKind::kUnknown;
 }
 
 const char* entryKeyword(EntryKind kind) {
-  switch (kind) {
-    case EntryKind::kIni:
-      return "INI";
-    case EntryKind::kReg:
-      return "REG";
-    case EntryKind::kSubst:
-      return "SUBST";
-    case EntryKind::kFile:
-      return "FILE";
-    case EntryKind::kFindFile:
-      return "FINDFILE";
-    case EntryKind::kRename:
-      return "RENAME";
-    case EntryKind::kCopy:
-      return "COPY";
-    case EntryKind::kErase:
-      return "ERASE";
-    case EntryKind::kReboot:
-      return "REBOOT";
-    case EntryKind::kUnknown:
-      break;
+  for (const KindKeyword& entry : kKindKeywords) {
+    if (entry.kind == kind) return entry.keyword;
   }
   return "";
 }

@@ -40,16 +40,6 @@ void trimBlanks(std::string& text);
 // more decimal digits, then "=" or the end of the line.
 bool isEntryOfKind(const std::string& line, const char* keyword);
 
-bool isIniEntry(const std::string& line);
-bool isRegEntry(const std::string& line);
-bool isSubstEntry(const std::string& line);
-bool isFileEntry(const std::string& line);
-bool isFindFileEntry(const std::string& line);
-bool isRenameEntry(const std::string& line);
-bool isCopyEntry(const std::string& line);
-bool isEraseEntry(const std::string& line);
-bool isRebootEntry(const std::string& line);
-
 // True when the line begins with "//" or ";".
 bool isCommentEntry(const std::string& line);
 

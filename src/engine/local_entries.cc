@@ -35,6 +35,12 @@ void printMoveTrace(NLSClass* messages, const char* head, const std::vector<Entr
 
 }  // namespace
 
+bool DataFile::findLocalBaseDirectory(const EntryField& component, std::string* directory) {
+  if (getBaseDirectory(fieldText(component), directory)) return true;
+  messages->printError(kMessageBadProfile);
+  return false;
+}
+
 void DataFile::processRenameOrCopyEntry(const std::string& line, EntryKind kind) {
   const bool isCopy = kind == EntryKind::kCopy;
   std::vector<EntryField> fields = splitEntryFields(line, 5);
@@ -43,10 +49,7 @@ void DataFile::processRenameOrCopyEntry(const std::string& line, EntryKind kind)
   int backup = getOptionValue(fieldText(fields[4]), config->isBackup() ? 1 : 0);
 
   std::string baseDir;
-  if (!fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
-    messages->printError(kMessageBadProfile);
-    return;
-  }
+  if (!findLocalBaseDirectory(fields[0], &baseDir)) return;
   std::string sourcePath = pathJoin(baseDir, *fields[1]);
   std::string destinationPath = pathJoin(baseDir, *fields[2]);
   if (config->isDebug()) {
@@ -75,10 +78,7 @@ void DataFile::processEraseEntry(const std::string& line) {
   int backup = getOptionValue(fieldText(fields[2]), config->isBackup() ? 1 : 0);
 
   std::string baseDir;
-  if (!fields[0] || !getBaseDirectory(fields[0]->c_str(), &baseDir)) {
-    messages->printError(kMessageBadProfile);
-    return;
-  }
+  if (!findLocalBaseDirectory(fields[0], &baseDir)) return;
   std::string path = pathJoin(baseDir, *fields[1]);
   if (config->isDebug()) {
     messages->print("\tErase (Local)\n");

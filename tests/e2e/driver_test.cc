@@ -31,6 +31,13 @@ const char kRepeatableProfile[] =
     "[Patch]\r\nCondition0=MAIN,2,1,Version,Level,2.0\r\n\r\n"
     "[MAIN]\r\nINI1=TAVRO,TAVRO.INI,Test,Key,Value\r\n";
 
+// kProfile with `program` as its reboot program and a restart asked for.
+std::string rebootingProfile(const std::string& program) {
+  return "[Patch]\r\nPatch=FIX1\r\nReboot Program=" + program +
+         "\r\nCondition0=MAIN,2,1,Version,Level,2.0\r\n\r\n"
+         "[MAIN]\r\nINI1=TAVRO,TAVRO.INI,Test,Key,Value\r\nREBOOT1=1\r\n";
+}
+
 // A catalogue whose message n reads "Message n", so that every line the
 // program prints can be compared whole.
 std::vector<std::string> lines(const std::string& text) {
@@ -324,10 +331,7 @@ TEST_F(DriverTest, RestartWithoutRebootProgramPrintsMessageEight) {
 
 TEST_F(DriverTest, RebootProgramThatCannotStartIsReportedFromTheCatalogue) {
   machine.writeFile(catalogue(), numberedCatalogue(37));
-  machine.writeProfile(
-      "[Patch]\r\nPatch=FIX1\r\nReboot Program=NOSUCH\r\n"
-      "Condition0=MAIN,2,1,Version,Level,2.0\r\n\r\n"
-      "[MAIN]\r\nINI1=TAVRO,TAVRO.INI,Test,Key,Value\r\nREBOOT1=1\r\n");
+  machine.writeProfile(rebootingProfile("NOSUCH"));
   RunResult result = machine.run();
   EXPECT_EQ(result.out, std::string(kBanner) + "Message 7\n");
   EXPECT_EQ(result.err, "\n\aMessage 37: NOSUCH\n");
@@ -352,10 +356,7 @@ TEST_F(DriverTest, RebootProgramStartsAfterTeardown) {
                                                "mv seen.tmp seen.ini\n");
     std::filesystem::permissions(patchFile("reboot"), std::filesystem::perms::owner_all);
   }
-  machine.writeProfile(
-      "[Patch]\r\nPatch=FIX1\r\nReboot Program=reboot\r\n"
-      "Condition0=MAIN,2,1,Version,Level,2.0\r\n\r\n"
-      "[MAIN]\r\nINI1=TAVRO,TAVRO.INI,Test,Key,Value\r\nREBOOT1=1\r\n");
+  machine.writeProfile(rebootingProfile("reboot"));
   RunResult result = machine.run();
   EXPECT_EQ(result.out, std::string(kBanner) + "Message 7\n");
   EXPECT_EQ(result.exitCode, 0);

@@ -86,19 +86,17 @@ TEST_F(EngineRunTest, OneRunFromLedgerToRestartRequest) {
 // both copies, under the number free in the product root's, which replaces a
 // stale key of that number in the Windows directory's; on NT the Windows
 // directory's copy alone, under the number free in it; on Win32s neither.
-struct LedgerRow {
-  int kind;
-  const char* productLedger;
-  const char* windowsLedger;
-  const char* windowsLedgerAfter;
-  const char* productAddition;
-};
-
 TEST_F(EngineRunTest, LedgerCopiesFollowThePlatformKind) {
   const char kOne[] = "\r\n[Install]\r\nPatch0=OLD\r\n";
   const char kTwo[] = "\r\n[Install]\r\nPatch0=OLD1\r\nPatch1=OLD2\r\n";
   const char kStale[] = "\r\n[Install]\r\nPatch2=STALE\r\n";
-  const LedgerRow rows[] = {
+  const struct LedgerRow {
+    int kind;
+    const char* productLedger;
+    const char* windowsLedger;
+    const char* windowsLedgerAfter;
+    const char* productAddition;
+  } rows[] = {
       {1, kOne, "", "\r\n[Install]\r\nPatch1=FIX12\r\n", "Patch1=FIX12\r\n"},
       {2, kOne, "", "\r\n[Install]\r\nPatch0=FIX12\r\n", ""},
       {4, kOne, "", "", ""},

@@ -21,9 +21,10 @@ struct StepCase {
   int kind;
   bool wineOnly;
   // Product files as {relative path, content}, all stamped 2000-01-01, and
-  // the section's entries. The patch directory holds NEWDRV.DLL ("new",
-  // stamped 2001-06-01).
+  // the section's entries. The patch directory holds NEWDRV.DLL ("new") and
+  // patchFiles, all stamped 2001-06-01.
   std::vector<std::pair<std::string, std::string>> productFiles;
+  std::vector<std::pair<std::string, std::string>> patchFiles;
   std::string entries;
   std::function<void(Machine&)> beforeRun;
   std::function<void(Machine&, const RunResult&)> check;
@@ -42,6 +43,10 @@ void prepare(Machine& machine, const StepCase& step) {
   machine.setPlatformKind(step.kind);
   machine.writeFile(machine.getPatchDir() + "/NEWDRV.DLL", "new");
   machine.setStamp(machine.getPatchDir() + "/NEWDRV.DLL", 2001, 6, 1, 12, 0, 0);
+  for (const auto& file : step.patchFiles) {
+    machine.writeFile(machine.getPatchDir() + "/" + file.first, file.second);
+    machine.setStamp(machine.getPatchDir() + "/" + file.first, 2001, 6, 1, 12, 0, 0);
+  }
   for (const auto& file : step.productFiles) {
     machine.writeFile(product(machine, file.first), file.second);
     machine.setStamp(product(machine, file.first), 2000, 1, 1, 12, 0, 0);
@@ -62,6 +67,31 @@ void expectRefusedAlone(const Machine& machine, const RunResult& result,
   EXPECT_FALSE(machine.exists(machine.getWindowsDir() + "/WININIT.INI"));
 }
 
+// A step refused with the error line `error` + the product path `named` as
+// the program shows it, and nothing else: every product file keeps its
+// content, and the names in `absent` stay absent.
+StepCase refusedStep(const std::string& name, int kind,
+                     const std::vector<std::pair<std::string, std::string>>& productFiles,
+                     const std::string& entries, const std::string& error, const std::string& named,
+                     const std::vector<std::string>& absent) {
+  return {name,
+          kind,
+          false,
+          productFiles,
+          {},
+          entries,
+          nullptr,
+          [=](Machine& machine, const RunResult& result) {
+            expectRefusedAlone(machine, result, error + shown(machine, named));
+            for (const auto& file : productFiles) {
+              EXPECT_EQ(machine.readFile(product(machine, file.first)), file.second);
+            }
+            for (const std::string& relative : absent) {
+              EXPECT_FALSE(machine.exists(product(machine, relative))) << relative;
+            }
+          }};
+}
+
 void walk(const std::vector<StepCase>& cases) {
   for (const StepCase& step : cases) {
     SCOPED_TRACE(step.name);
@@ -76,51 +106,19 @@ void walk(const std::vector<StepCase>& cases) {
 
 TEST(FailedSteps, AreReportedAndNothingIsPutOff) {
   walk({
-      {"rename without a source",
-       2,
-       false,
-       {{"B.DLL", "b"}},
-       "RENAME1=TAVRO,A.DLL,B.DLL\r\n",
-       nullptr,
-       [](Machine& machine, const RunResult& result) {
-         expectRefusedAlone(machine, result, kCouldNotRename + shown(machine, "A.DLL"));
-         EXPECT_EQ(machine.readFile(product(machine, "B.DLL")), "b");
-         EXPECT_FALSE(machine.exists(product(machine, "B.OLD")));
-       }},
-      {"rename into a directory that is not there",
-       1,
-       false,
-       {{"A.DLL", "a"}},
-       "RENAME1=TAVRO,A.DLL,NEW\\\\A.DLL\r\n",
-       nullptr,
-       [](Machine& machine, const RunResult& result) {
-         expectRefusedAlone(machine, result, kCouldNotRename + shown(machine, "NEW\\A.DLL"));
-         EXPECT_EQ(machine.readFile(product(machine, "A.DLL")), "a");
-       }},
-      {"copy into a directory that is not there",
-       2,
-       false,
-       {{"A.DLL", "a"}},
-       "COPY1=TAVRO,A.DLL,NEW\\\\A.DLL\r\n",
-       nullptr,
-       [](Machine& machine, const RunResult& result) {
-         expectRefusedAlone(machine, result, kCouldNotCopy + shown(machine, "NEW\\A.DLL"));
-         EXPECT_FALSE(machine.exists(product(machine, "NEW")));
-       }},
-      {"file into a subdirectory that is a plain file",
-       1,
-       false,
-       {{"SUB", "plain"}},
-       "FILE1=TAVRO,NEWDRV.DLL,SUB\r\n",
-       nullptr,
-       [](Machine& machine, const RunResult& result) {
-         expectRefusedAlone(machine, result, kCouldNotCopy + shown(machine, "SUB\\NEWDRV.DLL"));
-         EXPECT_EQ(machine.readFile(product(machine, "SUB")), "plain");
-       }},
+      refusedStep("rename without a source", 2, {{"B.DLL", "b"}}, "RENAME1=TAVRO,A.DLL,B.DLL\r\n",
+                  kCouldNotRename, "A.DLL", {"B.OLD"}),
+      refusedStep("rename into a directory that is not there", 1, {{"A.DLL", "a"}},
+                  "RENAME1=TAVRO,A.DLL,NEW\\\\A.DLL\r\n", kCouldNotRename, "NEW\\A.DLL", {}),
+      refusedStep("copy into a directory that is not there", 2, {{"A.DLL", "a"}},
+                  "COPY1=TAVRO,A.DLL,NEW\\\\A.DLL\r\n", kCouldNotCopy, "NEW\\A.DLL", {"NEW"}),
+      refusedStep("file into a subdirectory that is a plain file", 1, {{"SUB", "plain"}},
+                  "FILE1=TAVRO,NEWDRV.DLL,SUB\r\n", kCouldNotCopy, "SUB\\NEWDRV.DLL", {}),
       {"copy for the restart that cannot be made",
        1,
        true,
        {{"NEWDRV.DLL", "old"}},
+       {},
        "FILE1=TAVRO,NEWDRV.DLL\r\n",
        [](Machine& machine) {
          // ARCHIVE\TEMP is a file, so no copy can wait there; the destination
@@ -147,11 +145,9 @@ TEST(FailedSteps, WhatWaitsForTheRestartArrivesWhole) {
        1,
        false,
        {{"CONF/A.CFG", "old"}},
+       {{"A.CFG", "root=\\TAVRO\r\n"}},
        "SUBST1=TAVRO,A.CFG,CONF,,,0\r\n",
-       [](Machine& machine) {
-         machine.writeFile(machine.getPatchDir() + "/A.CFG", "root=\\TAVRO\r\n");
-         machine.setStamp(machine.getPatchDir() + "/A.CFG", 2001, 6, 1, 12, 0, 0);
-       },
+       nullptr,
        [](Machine& machine, const RunResult& result) {
          EXPECT_EQ(result.err, "");
          EXPECT_NE(result.out.find(kRestartText), std::string::npos) << result.out;
@@ -166,11 +162,9 @@ TEST(FailedSteps, WhatWaitsForTheRestartArrivesWhole) {
        2,
        false,
        {{"A.OLD", "old"}},
+       {{"A.OLD", "new"}},
        "FILE1=TAVRO,A.OLD\r\n",
-       [](Machine& machine) {
-         machine.writeFile(machine.getPatchDir() + "/A.OLD", "new");
-         machine.setStamp(machine.getPatchDir() + "/A.OLD", 2001, 6, 1, 12, 0, 0);
-       },
+       nullptr,
        [](Machine& machine, const RunResult& result) {
          // It is its own backup name: backing it up would erase the new file
          // at the restart. Without a backup it is replaced at the restart.
@@ -190,6 +184,7 @@ TEST(FailedSteps, RunningARenameAgainKeepsTheFileAndItsBackup) {
                       kind,
                       false,
                       {{"A.DLL", "a"}, {"B.DLL", "b"}},
+                      {},
                       "RENAME1=TAVRO,A.DLL,B.DLL,,1\r\n",
                       nullptr,
                       nullptr});

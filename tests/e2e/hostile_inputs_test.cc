@@ -149,6 +149,32 @@ std::vector<std::string> directoryEntries(const std::string& path) {
   return names;
 }
 
+void makeReadOnly(const std::string& path) {
+  fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
+// An INI entry for `name` of the product root that cannot write it: the
+// product file `blocker` (name itself, or a file below it) stands in its way,
+// read-only or not. The run ends with the critical report, leaves `blocker`
+// as it was and nothing beside it.
+HostileCase unwritableIniCase(const std::string& title, const std::string& name,
+                              const std::string& blocker, const std::string& content,
+                              bool readOnly) {
+  return {title, false,
+          [=](Machine& machine) {
+            machine.writeFile(machine.getProductDir() + "/" + blocker, content);
+            if (readOnly) makeReadOnly(machine.getProductDir() + "/" + blocker);
+            writePatch(machine, "INI1=TAVRO," + name + ",S,K,new\r\n" + kLastEntry);
+          },
+          [=](Machine& machine, const RunResult& result) {
+            expectCriticalWriteFailure(machine, result, name);
+            EXPECT_EQ(machine.readFile(machine.getProductDir() + "/" + blocker), content);
+            std::vector<std::string> expected = {"ARCHIVE", name, "TAVRO.INI"};
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(directoryEntries(machine.getProductDir()), expected);
+          }};
+}
+
 TEST(HostileInputs, FilesOfAnyContentAndSize) {
   const std::string megabyte(1 << 20, 'm');
   const std::vector<HostileCase> cases = {
@@ -429,41 +455,19 @@ TEST(HostileInputs, LongPatchDirectoryIsRefusedNotCut) {
 
 TEST(HostileInputs, TargetsInTheWay) {
   const std::vector<HostileCase> cases = {
-      {"INI entry's file is a directory", false,
-       [](Machine& machine) {
-         machine.writeFile(machine.getProductDir() + "/CONF.INI/KEEP.TXT", "kept");
-         writePatch(machine, std::string("INI1=TAVRO,CONF.INI,S,K,V\r\n") + kLastEntry);
-       },
-       [](Machine& machine, const RunResult& result) {
-         // Nothing of the directory is touched.
-         expectCriticalWriteFailure(machine, result, "CONF.INI");
-         EXPECT_EQ(machine.readFile(machine.getProductDir() + "/CONF.INI/KEEP.TXT"), "kept");
-         EXPECT_EQ(directoryEntries(machine.getProductDir()),
-                   (std::vector<std::string>{"ARCHIVE", "CONF.INI", "TAVRO.INI"}));
-       }},
-      {"INI entry's file is read-only", false,
-       [](Machine& machine) {
-         machine.writeFile(machine.getProductDir() + "/APP.INI", "[S]\r\nK=old\r\n");
-         fs::permissions(machine.getProductDir() + "/APP.INI",
-                         fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-         writePatch(machine, std::string("INI1=TAVRO,APP.INI,S,K,new\r\n") + kLastEntry);
-       },
-       [](Machine& machine, const RunResult& result) {
-         // Windows refuses to write a read-only file, whoever runs the
-         // installer.
-         expectCriticalWriteFailure(machine, result, "APP.INI");
-         EXPECT_EQ(machine.readFile(machine.getProductDir() + "/APP.INI"), "[S]\r\nK=old\r\n");
-         EXPECT_EQ(directoryEntries(machine.getProductDir()),
-                   (std::vector<std::string>{"APP.INI", "ARCHIVE", "TAVRO.INI"}));
-       }},
+      // Nothing of the directory is touched.
+      unwritableIniCase("INI entry's file is a directory", "CONF.INI", "CONF.INI/KEEP.TXT", "kept",
+                        false),
+      // Windows refuses to write a read-only file, whoever runs the installer.
+      unwritableIniCase("INI entry's file is read-only", "APP.INI", "APP.INI", "[S]\r\nK=old\r\n",
+                        true),
       {"read-only destination", false,
        [](Machine& machine) {
          machine.writeFile(machine.getPatchDir() + "/A.DLL", "new");
          for (const char* name : {"/A.DLL", "/B.DLL"}) {
            machine.writeFile(machine.getProductDir() + name, "old");
            machine.setStamp(machine.getProductDir() + name, 2000, 1, 1, 12, 0, 0);
-           fs::permissions(machine.getProductDir() + name,
-                           fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+           makeReadOnly(machine.getProductDir() + name);
          }
          // B.DLL without a backup: the old file stands in the way of the
          // new one until the restart.

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -424,7 +425,7 @@ std::string numberedCatalogue(int count) {
   return text;
 }
 
-Machine::Machine() : state(new State) {
+Machine::Machine() : state(std::make_unique<State>()) {
   state->wine = targetIsWine();
   const std::string& root = state->temp.getPath();
   state->programSource = requiredVariable("TVPAT_E2E_PROGRAM");
@@ -482,7 +483,6 @@ Machine::~Machine() {
       ADD_FAILURE() << "cleaning the Wine registry failed: " << error.what();
     }
   }
-  delete state;
 }
 
 bool Machine::isWine() const { return state->wine; }

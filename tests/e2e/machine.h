@@ -9,6 +9,7 @@
 #define TESTS_E2E_MACHINE_H_
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,11 +27,9 @@ std::string numberedCatalogue(int count);
 
 class Machine {
  public:
+  // A Machine owns what it made, through its one state, and is never copied.
   Machine();
   ~Machine();
-
-  Machine(const Machine&) = delete;
-  Machine& operator=(const Machine&) = delete;
 
   bool isWine() const;
 
@@ -131,7 +130,7 @@ class Machine {
                                           const std::vector<std::string>& arguments) const;
 
   struct State;
-  State* state;
+  std::unique_ptr<State> state;
 };
 
 #endif  // TESTS_E2E_MACHINE_H_

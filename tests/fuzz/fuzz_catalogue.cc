@@ -3,12 +3,11 @@
 // line of the file, never a read past the end.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "messages/nls_class.h"
+#include "support/fuzz_check.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -18,12 +17,7 @@ const TempDir& scratch() {
   return directory;
 }
 
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_catalogue: %s\n", what);
-    std::abort();
-  }
-}
+void check(bool condition, const char* what) { fuzzCheck(condition, "fuzz_catalogue", what); }
 
 }  // namespace
 

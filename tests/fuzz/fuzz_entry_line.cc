@@ -8,23 +8,17 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/ascii_text.h"
 #include "engine/entry_line.h"
+#include "support/fuzz_check.h"
 
 namespace {
 
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_entry_line: %s\n", what);
-    std::abort();
-  }
-}
+void check(bool condition, const char* what) { fuzzCheck(condition, "fuzz_entry_line", what); }
 
 std::string escape(const std::string& field, const std::string& delimiters) {
   std::string result;
@@ -113,11 +107,11 @@ void checkAnyLine(FuzzedDataProvider& input) {
   for (const char* field : given) total += std::strlen(field);
   check(total == letters, "fields lost or gained characters");
 
-  bool kinds[] = {isIniEntry(line),  isRegEntry(line),      isSubstEntry(line),
-                  isFileEntry(line), isFindFileEntry(line), isRenameEntry(line),
-                  isCopyEntry(line), isEraseEntry(line),    isRebootEntry(line)};
   int matched = 0;
-  for (bool kind : kinds) matched += kind ? 1 : 0;
+  for (int kind = static_cast<int>(EntryKind::kIni); kind <= static_cast<int>(EntryKind::kReboot);
+       ++kind) {
+    matched += isEntryOfKind(line, entryKeyword(static_cast<EntryKind>(kind))) ? 1 : 0;
+  }
   check(matched <= 1, "a line of two entry kinds");
   (void)isCommentEntry(line);
 

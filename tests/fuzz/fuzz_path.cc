@@ -6,20 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "path/path_name.h"
+#include "support/fuzz_check.h"
 
 namespace {
 
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_path: %s\n", what);
-    std::abort();
-  }
-}
+void check(bool condition, const char* what) { fuzzCheck(condition, "fuzz_path", what); }
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 

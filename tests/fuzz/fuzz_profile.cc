@@ -14,6 +14,7 @@
 
 #include "base/ascii_text.h"
 #include "profile/profile.h"
+#include "support/fuzz_check.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -27,10 +28,7 @@ const TempDir& scratch() {
 std::string lastStep;
 
 void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_profile: %s after %s\n", what, lastStep.c_str());
-    std::abort();
-  }
+  fuzzCheck(condition, "fuzz_profile", what, lastStep.c_str());
 }
 
 std::string shown(const std::string& text) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "support/fuzz_check.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -31,12 +32,7 @@ const TempDir& scratch() {
   return directory;
 }
 
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "fuzz_registry: %s\n", what);
-    std::abort();
-  }
-}
+void check(bool condition, const char* what) { fuzzCheck(condition, "fuzz_registry", what); }
 
 // A name for a call, or null (the default value, the key itself).
 const char* nameOrNull(const std::string& text, bool isNull) {

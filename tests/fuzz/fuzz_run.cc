@@ -23,6 +23,7 @@
 #include "messages/nls_class.h"
 #include "platform/posix/test_hooks.h"
 #include "profile/profile.h"
+#include "support/fuzz_check.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -188,16 +189,12 @@ void checkJail() {
   Setting& current = setting();
   for (const fs::directory_entry& entry : fs::directory_iterator(current.scratch.getPath())) {
     std::string name = entry.path().filename().string();
-    if (name != "M" && name != "TVPAT32.MSG") {
-      std::fprintf(stderr, "fuzz_run: the run reached %s\n", entry.path().c_str());
-      std::abort();
-    }
+    fuzzCheck(name == "M" || name == "TVPAT32.MSG", "fuzz_run",
+              ("the run reached " + entry.path().string()).c_str());
   }
-  if (!fs::exists(current.scratch.file("TVPAT32.MSG")) ||
-      fs::last_write_time(current.scratch.file("TVPAT32.MSG")) != current.stamp) {
-    std::fprintf(stderr, "fuzz_run: the run changed the catalogue beside the machine\n");
-    std::abort();
-  }
+  fuzzCheck(fs::exists(current.scratch.file("TVPAT32.MSG")) &&
+                fs::last_write_time(current.scratch.file("TVPAT32.MSG")) == current.stamp,
+            "fuzz_run", "the run changed the catalogue beside the machine");
 }
 
 }  // namespace

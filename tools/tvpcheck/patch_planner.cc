@@ -45,19 +45,13 @@ const char* platformName(int platform) {
   }
 }
 
+// How a condition compares, by its mode number; conditionModeOf gives only
+// the numbers 0 to 4, and any other reads as "at or after" there too.
 const char* modeText(int mode) {
-  switch (mode) {
-    case kConditionModeAny:
-      return "any value";
-    case kConditionModeEqual:
-      return "equal to";
-    case kConditionModeAtOrBefore:
-      return "at or before";
-    case kConditionModeBetween:
-      return "between";
-    default:
-      return "at or after";
-  }
+  static const char* const kModeTexts[] = {"any value", "equal to", "at or after", "at or before",
+                                           "between"};
+  if (mode < kConditionModeAny || mode > kConditionModeBetween) mode = kConditionModeAtOrAfter;
+  return kModeTexts[mode];
 }
 
 // The date word carries the year in its high bits and the time word the

@@ -6,6 +6,7 @@
 
 #include "base/ascii_text.h"
 #include "platform/aside_name.h"
+#include "platform/win32/handle_value.h"
 #include "platform/win32/win32_status.h"
 #include "platform/win32/windows_family.h"
 
@@ -13,13 +14,8 @@ namespace platform {
 
 namespace {
 
-HANDLE toHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file.value); }
-
-FileHandle fromHandle(HANDLE handle) {
-  FileHandle file;
-  file.value = reinterpret_cast<std::intptr_t>(handle);
-  return file;
-}
+HANDLE toHandle(FileHandle file) { return toSystemHandle<HANDLE>(file); }
+FileHandle fromHandle(HANDLE handle) { return fromSystemHandle<FileHandle>(handle); }
 
 // One call moves at most what a DWORD counts.
 DWORD clampToDword(std::size_t size) {

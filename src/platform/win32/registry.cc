@@ -6,19 +6,15 @@
 #include <climits>
 #include <vector>
 
+#include "platform/win32/handle_value.h"
 #include "platform/win32/win32_status.h"
 
 namespace platform {
 
 namespace {
 
-HKEY toHkey(RegistryKey key) { return reinterpret_cast<HKEY>(key.value); }
-
-RegistryKey fromHkey(HKEY hkey) {
-  RegistryKey key;
-  key.value = reinterpret_cast<std::intptr_t>(hkey);
-  return key;
-}
+HKEY toHkey(RegistryKey key) { return toSystemHandle<HKEY>(key); }
+RegistryKey fromHkey(HKEY hkey) { return fromSystemHandle<RegistryKey>(hkey); }
 
 // The registry calls take no null subkey; an empty one means the key itself.
 const char* orEmpty(const char* subkey) { return subkey != nullptr ? subkey : ""; }

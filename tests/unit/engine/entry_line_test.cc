@@ -78,23 +78,31 @@ TEST(TrimBlanksTest, RemovesWhiteSpaceAtBothEnds) {
 }
 
 TEST(EntryKindTest, KeywordDigitsThenEqualsOrEnd) {
-  EXPECT_TRUE(isIniEntry("ini1=WINDOWS,WIN.INI,S,K,V"));
-  EXPECT_TRUE(isIniEntry("INI=x"));
-  EXPECT_TRUE(isFileEntry("FILE27=x"));
-  EXPECT_TRUE(isFileEntry("FILE1"));
-  EXPECT_TRUE(isRebootEntry("Reboot"));
-  EXPECT_FALSE(isIniEntry("INI1 =x"));
-  EXPECT_FALSE(isFileEntry("FILEX=x"));
-  EXPECT_FALSE(isFileEntry("FIL=x"));
-  EXPECT_FALSE(isFileEntry("FINDFILE1=x"));
-  EXPECT_TRUE(isFindFileEntry("findfile1=x"));
-  EXPECT_FALSE(isFindFileEntry("FILE1=x"));
-  EXPECT_TRUE(isRegEntry("REG12=HKCU"));
-  EXPECT_TRUE(isSubstEntry("SUBST3=a"));
-  EXPECT_TRUE(isRenameEntry("rename=a"));
-  EXPECT_TRUE(isCopyEntry("COPY9"));
-  EXPECT_TRUE(isEraseEntry("ERASE1=a"));
-  EXPECT_FALSE(isEraseEntry("ERASE1a=a"));
+  struct KindRow {
+    const char* line;
+    EntryKind kind;
+  } rows[] = {
+      {"ini1=WINDOWS,WIN.INI,S,K,V", EntryKind::kIni},
+      {"INI=x", EntryKind::kIni},
+      {"FILE27=x", EntryKind::kFile},
+      {"FILE1", EntryKind::kFile},
+      {"Reboot", EntryKind::kReboot},
+      {"INI1 =x", EntryKind::kUnknown},
+      {"FILEX=x", EntryKind::kUnknown},
+      {"FIL=x", EntryKind::kUnknown},
+      {"FINDFILE1=x", EntryKind::kFindFile},
+      {"findfile1=x", EntryKind::kFindFile},
+      {"FILE1=x", EntryKind::kFile},
+      {"REG12=HKCU", EntryKind::kReg},
+      {"SUBST3=a", EntryKind::kSubst},
+      {"rename=a", EntryKind::kRename},
+      {"COPY9", EntryKind::kCopy},
+      {"ERASE1=a", EntryKind::kErase},
+      {"ERASE1a=a", EntryKind::kUnknown},
+  };
+  for (const KindRow& row : rows) {
+    EXPECT_EQ(entryKindOf(row.line), row.kind) << row.line;
+  }
 }
 
 TEST(EntryKindTest, CommentsBeginWithSemicolonOrTwoSlashes) {

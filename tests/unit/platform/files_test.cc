@@ -33,6 +33,17 @@ std::string readAll(const std::string& path) {
   return content;
 }
 
+// The file that stood at `from` now stands at `to` alone, holding content;
+// both names as they are on disk.
+::testing::AssertionResult movedTo(const TempDir& dir, const std::string& from,
+                                   const std::string& to, const std::string& content) {
+  if (dir.read(to) != content) {
+    return ::testing::AssertionFailure() << to << " holds " << dir.read(to).value_or("<absent>");
+  }
+  if (dir.exists(from)) return ::testing::AssertionFailure() << from << " is still there";
+  return ::testing::AssertionSuccess();
+}
+
 TEST(PosixFiles, NamesResolveWithoutCaseAndWithEitherSeparator) {
   TempDir dir;
   dir.write("Product/bin/Driver.dll", "old");
@@ -81,20 +92,18 @@ TEST(PosixFiles, RenameRefusesAnExistingTargetButReplaceTakesIt) {
   EXPECT_EQ(dir.read("b.txt"), "B");
 
   ASSERT_TRUE(platform::renameFile(dir.file("A.TXT"), dir.file("c.txt")).ok);
-  EXPECT_FALSE(dir.exists("a.txt"));
+  EXPECT_TRUE(movedTo(dir, "a.txt", "c.txt", "A"));
   EXPECT_TRUE(platform::renameFile(dir.file("missing"), dir.file("d.txt")).notFound);
 
   ASSERT_TRUE(platform::replaceFile(dir.file("C.txt"), dir.file("b.TXT")).ok);
-  EXPECT_EQ(dir.read("b.txt"), "A");
-  EXPECT_FALSE(dir.exists("c.txt"));
+  EXPECT_TRUE(movedTo(dir, "c.txt", "b.txt", "A"));
 }
 
 TEST(PosixFiles, RenameToAnotherCaseOfTheSameNameRenames) {
   TempDir dir;
   dir.write("readme.txt", "x");
   ASSERT_TRUE(platform::renameFile(dir.file("readme.txt"), dir.file("README.TXT")).ok);
-  EXPECT_EQ(dir.read("README.TXT"), "x");
-  EXPECT_FALSE(dir.exists("readme.txt"));
+  EXPECT_TRUE(movedTo(dir, "readme.txt", "README.TXT", "x"));
 }
 
 TEST(PosixFiles, DeleteRemovesFilesButNotDirectories) {

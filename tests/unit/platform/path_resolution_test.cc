@@ -15,6 +15,22 @@ namespace {
 
 using platform::posix::resolvePath;
 
+// Scans the directory for name without regard to case; of several matches
+// the smallest byte-wise goes to *found.
+bool findIgnoringCase(const std::string& directory, const std::string& name, std::string* found) {
+  bool matched = false;
+  if (DIR* stream = opendir(directory.c_str())) {
+    while (struct dirent* entry = readdir(stream)) {
+      std::string candidate = entry->d_name;
+      if (!platform::posix::equalsIgnoringCase(candidate, name)) continue;
+      if (!matched || candidate < *found) *found = candidate;
+      matched = true;
+    }
+    closedir(stream);
+  }
+  return matched;
+}
+
 // The resolution as a plain walk from the first level, one look per level
 // and one directory scan per level that is missing as written: the behaviour
 // the faster resolvePath must keep, result for result.
@@ -31,17 +47,7 @@ std::string walkEveryLevel(const std::string& path) {
     std::string name = slashed.substr(lastSlash + 1);
     if (name != "." && name != ".." && lstat(parent.c_str(), &info) == 0) {
       std::string found;
-      bool matched = false;
-      if (DIR* stream = opendir(parent.c_str())) {
-        while (struct dirent* entry = readdir(stream)) {
-          std::string candidate = entry->d_name;
-          if (!platform::posix::equalsIgnoringCase(candidate, name)) continue;
-          if (!matched || candidate < found) found = candidate;
-          matched = true;
-        }
-        closedir(stream);
-      }
-      return parent + (matched ? found : name);
+      return parent + (findIgnoringCase(parent, name, &found) ? found : name);
     }
   }
   std::string resolved = slashed[0] == '/' ? "/" : "";
@@ -55,17 +61,7 @@ std::string walkEveryLevel(const std::string& path) {
       if (searching && component != "." && component != ".." &&
           lstat((resolved + component).c_str(), &info) != 0) {
         std::string found;
-        bool matched = false;
-        if (DIR* stream = opendir(resolved.empty() ? "." : resolved.c_str())) {
-          while (struct dirent* entry = readdir(stream)) {
-            std::string candidate = entry->d_name;
-            if (!platform::posix::equalsIgnoringCase(candidate, component)) continue;
-            if (!matched || candidate < found) found = candidate;
-            matched = true;
-          }
-          closedir(stream);
-        }
-        if (matched) {
+        if (findIgnoringCase(resolved.empty() ? "." : resolved, component, &found)) {
           component = found;
         } else {
           searching = false;

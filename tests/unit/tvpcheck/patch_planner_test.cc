@@ -70,11 +70,14 @@ class PatchPlannerTest : public ::testing::Test {
   std::string product;
 };
 
+// Entries or a whole profile, and the plan lines expected of them.
+struct PlanRow {
+  const char* input;
+  std::string expected;
+};
+
 TEST_F(PatchPlannerTest, PredictsWhatFailsAndWhatWaitsForTheRestart) {
-  struct Row {
-    const char* entries;
-    std::string expected;
-  } rows[] = {
+  const PlanRow rows[] = {
       {"RENAME1=TAVRO,NOSUCH.DLL,NEW.DLL",
        "RENAME " + at("NOSUCH.DLL") + " to " + at("NEW.DLL") +
            ": fails: the source does not exist (an error line is written)"},
@@ -119,16 +122,13 @@ TEST_F(PatchPlannerTest, PredictsWhatFailsAndWhatWaitsForTheRestart) {
        "INI " + at("TAVRO.INI") + " [Version] Level=3 (was \"2\")\nINI " + at("TAVRO.INI") +
            " [Version] Level deleted (was \"3\")"},
   };
-  for (const Row& row : rows) {
-    EXPECT_EQ(row.expected + "\n", planOf(std::string(row.entries) + "\n")) << row.entries;
+  for (const PlanRow& row : rows) {
+    EXPECT_EQ(row.expected + "\n", planOf(std::string(row.input) + "\n")) << row.input;
   }
 }
 
 TEST_F(PatchPlannerTest, FollowsTheRunThroughLedgerGroupsAndRestart) {
-  struct Row {
-    const char* profile;
-    std::string expected;
-  } rows[] = {
+  const PlanRow rows[] = {
       {"[Patch]\nPatch=old\nCondition0=S,2,0,Version,Level,1\n[S]\n",
        "patch old is installed already: the run stops (exit code 1)\n"},
       {"[Patch]\nPatch=NEW\nCondition0=S,1,0,Version,Level,1\n[S]\n",
@@ -150,8 +150,8 @@ TEST_F(PatchPlannerTest, FollowsTheRunThroughLedgerGroupsAndRestart) {
       {"[Patch]\nCondition0=S,2,0,Version,Level,1\n[S]\nREBOOT1=1\nREBOOT2=0\n",
        "condition group 0 holds: section [S] is carried out\nno restart is needed\n"},
   };
-  for (const Row& row : rows) {
-    EXPECT_EQ(row.expected, plan(row.profile)) << row.profile;
+  for (const PlanRow& row : rows) {
+    EXPECT_EQ(row.expected, plan(row.input)) << row.input;
   }
 }
 

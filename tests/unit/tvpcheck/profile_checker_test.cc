@@ -19,6 +19,12 @@ struct Row {
   const char* expected;
 };
 
+// One line of a profile and the diagnostic expected of it, null for none.
+struct LineRow {
+  const char* line;
+  const char* diagnostic;
+};
+
 class ProfileCheckerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -40,6 +46,16 @@ class ProfileCheckerTest : public ::testing::Test {
   void expectRows(const Row* rows, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
       EXPECT_EQ(rows[i].expected, check(rows[i].profile)) << rows[i].profile;
+    }
+  }
+
+  // Checks each row's line alone between before and after; a diagnostic is
+  // expected after `location` ("P.DAT:5: ") and ends the output.
+  void expectLineRows(const std::string& before, const std::string& after,
+                      const std::string& location, const LineRow* rows, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      std::string expected = rows[i].diagnostic ? location + rows[i].diagnostic + "\n" : "";
+      EXPECT_EQ(expected, check(before + rows[i].line + after)) << rows[i].line;
     }
   }
 
@@ -75,10 +91,7 @@ TEST_F(ProfileCheckerTest, PatchSectionAndConditionGroups) {
 }
 
 TEST_F(ProfileCheckerTest, ConditionFields) {
-  struct ConditionRow {
-    const char* condition;
-    const char* expected;
-  } rows[] = {
+  const LineRow rows[] = {
       {"Condition0=S,2,1,Version",
        "Condition0 has 4 fields, the INI form needs 6: SECTION,OS,MODE,INISECTION,KEY,START[,END]"},
       {"Condition0=S,2,1,HKLM,Software,Key",
@@ -107,19 +120,11 @@ TEST_F(ProfileCheckerTest, ConditionFields) {
       {"Condition0=S,2,4,Version,Level,1.5, 2.0", nullptr},
       {"Condition0=S,4,0,HKCU,,,x", nullptr},
   };
-  for (const ConditionRow& row : rows) {
-    std::string expected =
-        row.expected ? std::string("P.DAT:3: error: ") + row.expected + "\n" : "";
-    EXPECT_EQ(expected, check(std::string("[Patch]\nPatch=P\n") + row.condition + "\n[S]\n"))
-        << row.condition;
-  }
+  expectLineRows("[Patch]\nPatch=P\n", "\n[S]\n", "P.DAT:3: error: ", rows, std::size(rows));
 }
 
 TEST_F(ProfileCheckerTest, EntryKindsAndEscapes) {
-  struct EntryRow {
-    const char* entry;
-    const char* expected;
-  } rows[] = {
+  const LineRow rows[] = {
       {"FILE1 =TAVRO,A.DLL",
        "error: a blank before \"=\" makes this a line of no known kind: write FILE1=..."},
       {"findfile\t=TAVRO,A.DLL",
@@ -135,17 +140,11 @@ TEST_F(ProfileCheckerTest, EntryKindsAndEscapes) {
       {"REG1=HKCU,Software\\\\Vendor,Name,a\\,b", nullptr},
       {"; FILE1 =commented out", nullptr},
   };
-  for (const EntryRow& row : rows) {
-    std::string expected = row.expected ? std::string("P.DAT:5: ") + row.expected + "\n" : "";
-    EXPECT_EQ(expected, check(std::string(kPreamble) + row.entry + "\n")) << row.entry;
-  }
+  expectLineRows(kPreamble, "\n", "P.DAT:5: ", rows, std::size(rows));
 }
 
 TEST_F(ProfileCheckerTest, EntryFields) {
-  struct EntryRow {
-    const char* entry;
-    const char* expected;
-  } rows[] = {
+  const LineRow rows[] = {
       {"FILE1=TAVRO", "error: FILE entry without its file name (field 2)"},
       {"SUBST1=,NOTES.TXT,", "error: SUBST entry without its base directory (field 1)"},
       {"FILE1=C:,A.DLL", "error: FILE: the base directory \"C:\" is neither WINDOWS nor TAVRO"},
@@ -175,10 +174,7 @@ TEST_F(ProfileCheckerTest, EntryFields) {
       {"REBOOT1=", "error: REBOOT entry without its number (field 1)"},
       {"REBOOT1=0,RESTART.EXE", nullptr},
   };
-  for (const EntryRow& row : rows) {
-    std::string expected = row.expected ? std::string("P.DAT:5: ") + row.expected + "\n" : "";
-    EXPECT_EQ(expected, check(std::string(kPreamble) + row.entry + "\n")) << row.entry;
-  }
+  expectLineRows(kPreamble, "\n", "P.DAT:5: ", rows, std::size(rows));
 }
 
 TEST_F(ProfileCheckerTest, PatchFilesTargetsAndBackups) {
