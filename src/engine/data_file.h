@@ -124,6 +124,10 @@ class DataFile {
   // or the base directory is unusable.
   bool prepareFileEntry(const std::string& line, const char* head, bool hasEntryField,
                         FileEntry* entry);
+  // The directory a FILE or FINDFILE entry installs into: the base directory,
+  // or the subdirectory the entry names below it. Prints the error line and
+  // gives false when nothing exists there.
+  bool findTargetDirectory(const FileEntry& entry, std::string* targetDir);
 
   // Carries out one entry, by its keyword; line is trimmed and no comment.
   void processEntry(const std::string& line, SubstituteClass& substitutes);

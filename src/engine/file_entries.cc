@@ -160,15 +160,20 @@ void DataFile::processSubstEntry(const std::string& line, SubstituteClass& subst
   if (!filledIn) substitutes.substituteFile(pathJoin(targetDir, targetName));
 }
 
+bool DataFile::findTargetDirectory(const FileEntry& entry, std::string* targetDir) {
+  const EntryField& subdir = entry.fields[2];
+  *targetDir = isFilled(subdir) ? pathJoin(entry.baseDir, *subdir) : entry.baseDir;
+  if (fileExists(*targetDir)) return true;
+  messages->printError(kMessageNoTargetDirectory);
+  return false;
+}
+
 void DataFile::processFileEntry(const std::string& line) {
   FileEntry entry;
+  std::string targetDir;
   if (!prepareFileEntry(line, "\tFile\n", true, &entry)) return;
+  if (!findTargetDirectory(entry, &targetDir)) return;
   const std::vector<EntryField>& fields = entry.fields;
-  std::string targetDir = isFilled(fields[2]) ? pathJoin(entry.baseDir, *fields[2]) : entry.baseDir;
-  if (!fileExists(targetDir)) {
-    messages->printError(kMessageNoTargetDirectory);
-    return;
-  }
   installFile(config->getProgramDir(), targetDir, *fields[1],
               isFilled(fields[3]) ? *fields[3] : *fields[1], entry.force, entry.backup,
               entry.compress);
@@ -176,12 +181,8 @@ void DataFile::processFileEntry(const std::string& line) {
 
 void DataFile::processFindFileEntry(const std::string& line) {
   FileEntry entry;
+  std::string targetDir;
   if (!prepareFileEntry(line, "\tFindFile\n", false, &entry)) return;
-  const std::vector<EntryField>& fields = entry.fields;
-  std::string targetDir = isFilled(fields[2]) ? pathJoin(entry.baseDir, *fields[2]) : entry.baseDir;
-  if (!fileExists(targetDir)) {
-    messages->printError(kMessageNoTargetDirectory);
-    return;
-  }
-  findFileInTree(targetDir, *fields[1], entry.force, entry.backup, entry.compress);
+  if (!findTargetDirectory(entry, &targetDir)) return;
+  findFileInTree(targetDir, *entry.fields[1], entry.force, entry.backup, entry.compress);
 }
