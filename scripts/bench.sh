@@ -52,12 +52,13 @@ jobs=2
 echo "Building the installer (Release) in build/bench" >&2
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTVPAT_WITH_WIN32=OFF -DTVPAT_BENCH=ON \
   >/dev/null
-targets=(tvpat32)
+targets=(tvpat32 durable_copy)
 [ "$micro" -eq 1 ] && targets+=(tvpat_bench)
 cmake --build build/bench --target "${targets[@]}" -j"$jobs" >/dev/null
 
 programs=(current)
 declare -A binary=([current]="$top/build/bench/tvpat32")
+durable_copy="$top/build/bench/durable_copy"
 for revision in "${revisions[@]}"; do
   commit="$(git rev-parse --short "$revision^{commit}")"
   source="build/bench-$commit/source"
@@ -174,6 +175,8 @@ run_timed() {
 }
 
 declare -a rows=()
+# Each installer's median of the workload measure timed last.
+declare -A last_median=()
 
 # Times the installers of $programs and, when $baseline_command is set, the
 # baseline, in $rounds interleaved rounds; reset_workload puts the machine
@@ -201,9 +204,11 @@ measure() {
       [ "$round" -gt 0 ] && times[baseline]+="$((end - start)) "
     fi
   done
-  local row="| $label |" current baseline=""
-  # shellcheck disable=SC2086
-  current="$(median ${times[current]})"
+  local row="| $label |" baseline=""
+  for program in "${programs[@]}"; do
+    # shellcheck disable=SC2086
+    last_median[$program]="$(median ${times[$program]})"
+  done
   for program in "${programs[@]}"; do
     # shellcheck disable=SC2086
     row+=" $(ms "$(median ${times[$program]})") ms (cpu $(ms "$(median ${cpu[$program]})")) |"
@@ -225,22 +230,32 @@ measure() {
   echo "$row" >&2
 }
 
-# Times run_unflushed alone, as measure times a baseline, for a row that
-# shows what the baseline's flush costs.
-measure_unflushed() {
-  local machine="$1" label="$2" round start end program samples=""
+# Times the function named $3 alone, as measure times a baseline, for a row
+# with another baseline of the workload measured last. With $4 = ratio the
+# row compares each installer's median of that workload with it; without,
+# it only shows what the baseline costs.
+measure_alone() {
+  local machine="$1" label="$2" run="$3" with_ratio="${4:-}" round start end program samples=""
   for round in $(seq 0 "$rounds"); do
     reset_workload "$machine"
     start="$(now_us)"
-    run_unflushed "$machine"
+    "$run" "$machine"
     end="$(now_us)"
     [ "$round" -gt 0 ] && samples+="$((end - start)) "
   done
-  local row="| $label |"
-  for program in "${programs[@]}"; do row+=" - |"; done
+  local baseline row="| $label |"
   # shellcheck disable=SC2086
-  row+=" $(ms "$(median $samples)") ms |"
+  baseline="$(median $samples)"
   for program in "${programs[@]}"; do row+=" - |"; done
+  row+=" $(ms "$baseline") ms |"
+  for program in "${programs[@]}"; do
+    if [ "$with_ratio" = ratio ]; then
+      row+=" $(awk -v a="${last_median[$program]}" -v b="$baseline" \
+        'BEGIN { printf "%.2fx", a / b }') |"
+    else
+      row+=" - |"
+    fi
+  done
   rows+=("$row")
   echo "$row" >&2
 }
@@ -273,7 +288,9 @@ if selected file; then
   }
   measure "$machine" "FILE entries, 256 files of 1 MiB into an empty tree" "cp -p + sync"
   run_unflushed() { cp -p "$1"/PAYLOAD/*.BIN "$1/TAVRO/DEST/"; }
-  measure_unflushed "$machine" "the same copy without the flush: cp -p alone"
+  measure_alone "$machine" "the same copy without the flush: cp -p alone" run_unflushed
+  run_durable() { "$durable_copy" -t "$1/TAVRO/DEST" "$1"/PAYLOAD/*.BIN; }
+  measure_alone "$machine" "the same copy, each file staged and renamed into place" run_durable ratio
 fi
 
 # FINDFILE over a tree of 20,200 directories, 2,000 of which hold an older
@@ -309,6 +326,12 @@ if selected findfile; then
       xargs -0 sh -c 'tee "$@" <"$0" >/dev/null && touch -r "$0" "$@" && sync "$@"' "$source"
   }
   measure "$machine" "FINDFILE over 20,200 directories, 2,000 hits" "find -iname + copy + sync"
+  run_durable() {
+    find "$1/TAVRO/TREE" -iname LANG.TBL -print0 |
+      xargs -0 "$durable_copy" -b "$1/PAYLOAD/LANG.TBL"
+  }
+  measure_alone "$machine" "the same hits, each staged, kept as LANG.OLD and renamed into place" \
+    run_durable ratio
   # The walk alone: the same tree searched for a name that no directory
   # holds. The profile is rewritten in place, so the patch directories' links
   # to it see the change.
