@@ -23,7 +23,7 @@ constexpr std::size_t kCopyBlockSize = 65536;
 // Every copy of the run passes through this one block. The only nested copy
 // (into the temporary directory) starts after the outer copy has closed its
 // source and before the outer copy reads a byte, so no two copies share it.
-char copyBuffer[kCopyBlockSize];
+alignas(4096) char copyBuffer[kCopyBlockSize];
 
 const char* const kBackupExt = ".OLD";
 const char* const kTemporaryTemplate = "TVXXXXXX";
