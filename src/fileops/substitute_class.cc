@@ -140,7 +140,10 @@ int SubstituteClass::substituteFile(const std::string& path) {
     return 0;
   }
 
-  if (!platform::deleteFile(path).ok) return 0;
-  copyFileByPath(tempPath, path, nullptr, nullptr, kForce, kWithBackup);
-  return platform::deleteFile(tempPath).ok ? 1 : 0;
+  // The rewritten text takes the file's place in one step: deleting the file
+  // first and copying the temporary file back would leave no file at all
+  // when the copy failed or the run was cut off between the two.
+  const bool replaced = platform::saveWholeFile(path, output).ok;
+  const bool cleared = platform::deleteFile(tempPath).ok;
+  return replaced && cleared ? 1 : 0;
 }

@@ -38,7 +38,9 @@ class SubstituteClass {
   std::string substituteText(const std::string& content);
 
   // Rewrites the text file at path with every line substituted, through a
-  // temporary file in the TEMP directory. 1 on success, 0 on failure.
+  // temporary file in the TEMP directory; the file holds either its old text
+  // or all of the new at every moment. 1 on success, 0 on failure (the file
+  // is then as it was).
   int substituteFile(const std::string& path);
 
  private:

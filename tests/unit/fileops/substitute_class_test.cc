@@ -143,11 +143,27 @@ TEST_F(SubstituteFileTest, NeverOpensAnExistingTemporaryFile) {
   EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
 }
 
-TEST_F(SubstituteFileTest, OriginalThatCannotBeDeletedStays) {
-  dir.write("data/FILE.INI", "\\WINDOWS\n");
-  hooks.fail(Call::kDeleteFile, EBUSY, "FILE.INI");
-  EXPECT_EQ(0, substitute.substituteFile(dir.file("data/FILE.INI")));
-  EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
+// Whatever step of the rewrite fails, the file keeps its old text: it is
+// never removed before the new text is whole beside it.
+TEST_F(SubstituteFileTest, OriginalStaysWhenItCannotBeReplaced) {
+  const struct {
+    const char* what;
+    Call call;
+    int error;
+    const char* part;
+  } cases[] = {
+      {"in use", Call::kReplaceFile, EBUSY, "FILE.INI"},
+      {"a flush that fails", Call::kFlushFile, EIO, ""},
+      {"a disk that is full", Call::kWriteFile, ENOSPC, "data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    dir.write("data/FILE.INI", "\\WINDOWS\n");
+    hooks.fail(c.call, c.error, c.part);
+    EXPECT_EQ(0, substitute.substituteFile(dir.file("data/FILE.INI")));
+    hooks.clear();
+    EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
+  }
   EXPECT_EQ(0, substitute.substituteFile(dir.file("data/MISSING.INI")));
 }
 
