@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "base/ascii_text.h"
 #include "base/line_reader.h"
 #include "platform/files.h"
 #include "platform/posix/posix_support.h"
@@ -16,7 +17,7 @@ using platform::renameFile;
 using platform::replaceFile;
 using platform::Status;
 using platform::testPath;
-using platform::posix::equalsIgnoringCase;
+
 using platform::posix::getRestartQueuePath;
 using platform::posix::PendingMove;
 using platform::posix::readRestartQueue;
@@ -55,7 +56,7 @@ std::vector<std::pair<std::string, std::string>> renameLines(const std::string& 
       if (inSection) break;
       std::size_t close = trimmed.find(']');
       inSection = !seen && close != std::string::npos &&
-                  equalsIgnoringCase(trimBlanks(trimmed.substr(1, close - 1)), "rename");
+                  equalsNoCase(trimBlanks(trimmed.substr(1, close - 1)), "rename");
       seen = seen || inSection;
       continue;
     }
@@ -109,7 +110,7 @@ bool moveStep(const std::string& source, const std::string& destination, bool re
 // would lose the installed file and put nothing in its place.
 bool wininitStep(const std::string& destination, const std::string& source,
                  std::vector<std::string>* report, Touched* touched) {
-  if (equalsIgnoringCase(destination, "NUL")) return deleteStep(source, report, touched);
+  if (equalsNoCase(destination, "NUL")) return deleteStep(source, report, touched);
   Status present = testPath(source);
   if (!present.ok) {
     report->push_back("Cannot rename " + source + " to " + destination + ": " + describe(present));

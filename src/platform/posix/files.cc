@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/ascii_text.h"
 #include "platform/posix/posix_support.h"
 
 namespace platform {
@@ -484,7 +485,7 @@ bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEn
     return false;
   }
   for (const DirectoryEntry& entry : entries) {
-    if (posix::equalsIgnoringCase(entry.name, name)) return false;
+    if (equalsNoCase(entry.name, name)) return false;
   }
   // Without search permission a name cannot be looked up even where the
   // directory can be read.

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii_text.h"
+
 namespace platform {
 namespace posix {
 
@@ -26,8 +28,6 @@ std::map<int, std::string>& handlePaths() {
   static std::map<int, std::string> paths;
   return paths;
 }
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool existsExactly(const std::string& path) {
   struct stat info;
@@ -158,14 +158,6 @@ Status syncParentDirectory(const std::string& linuxPath) {
   close(descriptor);
   if (error != 0) return failureFromErrno(error);
   return Status::success();
-}
-
-bool equalsIgnoringCase(const std::string& left, const std::string& right) {
-  if (left.size() != right.size()) return false;
-  for (std::size_t i = 0; i < left.size(); ++i) {
-    if (lowerAscii(left[i]) != lowerAscii(right[i])) return false;
-  }
-  return true;
 }
 
 std::string toSlashes(const std::string& path) {

@@ -52,9 +52,6 @@ Status readWindowsDirectory(std::string* directory);
 // directory at all).
 Status syncParentDirectory(const std::string& linuxPath);
 
-// ASCII case-insensitive equality, as Windows compares file and key names.
-bool equalsIgnoringCase(const std::string& left, const std::string& right);
-
 }  // namespace posix
 }  // namespace platform
 

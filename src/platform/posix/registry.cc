@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii_text.h"
 #include "base/line_reader.h"
 #include "platform/files.h"
 #include "platform/posix/posix_support.h"
@@ -83,7 +84,7 @@ bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 
 bool isRootPath(const std::string& path) {
   for (const char* name : kRootNames) {
-    if (posix::equalsIgnoringCase(path, name)) return true;
+    if (equalsNoCase(path, name)) return true;
   }
   return false;
 }
@@ -145,7 +146,7 @@ bool hasSubkeys(const Hive& hive, const std::string& path) {
 std::string addKey(Hive* hive, const std::vector<std::string>& levels, bool* added) {
   std::string path;
   for (const char* name : kRootNames) {
-    if (posix::equalsIgnoringCase(levels[0], name)) path = name;
+    if (equalsNoCase(levels[0], name)) path = name;
   }
   for (std::size_t i = 1; i < levels.size(); ++i) {
     std::string next = path + "\\" + levels[i];
@@ -219,7 +220,7 @@ bool parseValue(const std::string& line, Value* value) {
 
 void putValue(Key* key, const Value& value) {
   for (Value& existing : key->values) {
-    if (posix::equalsIgnoringCase(existing.name, value.name)) {
+    if (equalsNoCase(existing.name, value.name)) {
       existing = value;
       return;
     }
@@ -558,7 +559,7 @@ Status deleteRegistryValue(RegistryKey key, const char* name) {
   Key* found = keyAt(&context.hive, context.path, false);
   if (found != nullptr) {
     for (std::size_t i = 0; i < found->values.size(); ++i) {
-      if (!posix::equalsIgnoringCase(found->values[i].name, wanted)) continue;
+      if (!equalsNoCase(found->values[i].name, wanted)) continue;
       found->values.erase(found->values.begin() + static_cast<std::ptrdiff_t>(i));
       return saveHive();
     }

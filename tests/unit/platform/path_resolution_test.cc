@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii_text.h"
 #include "platform/posix/posix_support.h"
 #include "support/temp_dir.h"
 
@@ -22,7 +23,7 @@ bool findIgnoringCase(const std::string& directory, const std::string& name, std
   if (DIR* stream = opendir(directory.c_str())) {
     while (struct dirent* entry = readdir(stream)) {
       std::string candidate = entry->d_name;
-      if (!platform::posix::equalsIgnoringCase(candidate, name)) continue;
+      if (!equalsNoCase(candidate, name)) continue;
       if (!matched || candidate < *found) *found = candidate;
       matched = true;
     }
