@@ -445,9 +445,7 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
       // Some file systems leave the type to a separate look; lstat so that a
       // link is reported as itself, never as what it points to.
       struct stat info;
-      std::string full = directory;
-      if (!full.empty() && full.back() != '/') full += '/';
-      if (lstat((full + name).c_str(), &info) == 0) {
+      if (fstatat(dirfd(stream), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(info.st_mode)) type = DT_DIR;
         if (S_ISLNK(info.st_mode)) type = DT_LNK;
       }
@@ -459,9 +457,8 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
       // also a reparse point; report the link's target kind the same way so
       // that callers must look at isLink to avoid following it.
       struct stat target;
-      std::string full = directory;
-      if (!full.empty() && full.back() != '/') full += '/';
-      listed.isDirectory = stat((full + name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+      listed.isDirectory =
+          fstatat(dirfd(stream), entry->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
     }
     entries->push_back(listed);
     errno = 0;
