@@ -82,6 +82,52 @@ int compareStamps(const platform::DosStamp& a, const platform::DosStamp& b) {
 
 bool isDeferring(const ConfigData* config) { return config != nullptr && config->isDeferred(); }
 
+// The temporary names of dir in the order they are tried, from the template
+// "TVXXXXXX", kept to 8.3: "TV", a candidate character (0, then a to z), one
+// base-32 digit of the process number, a dot, three more digits.
+class TemporaryNames {
+ public:
+  explicit TemporaryNames(const std::string& dir) : dir(dir), name(kTemporaryTemplate) {
+    unsigned long pid = platform::getProcessId();
+    name[3] = kDigits32[(pid >> 15) & 31];
+    name[4] = '.';
+    name[5] = kDigits32[(pid >> 10) & 31];
+    name[6] = kDigits32[(pid >> 5) & 31];
+    name[7] = kDigits32[pid & 31];
+  }
+
+  // The next name to try; false after the last.
+  bool next(std::string* path) {
+    static const char kCandidates[] = "0abcdefghijklmnopqrstuvwxyz";
+    if (tried == sizeof kCandidates - 1) return false;
+    name[2] = kCandidates[tried++];
+    *path = joinPath(dir, name);
+    return true;
+  }
+
+ private:
+  std::string dir;
+  std::string name;
+  std::size_t tried = 0;
+};
+
+// Creates a new file under the first free temporary name of dir, as
+// makeTemporaryPath picks it. The create is the test: only a name found
+// taken after a failed create moves on, so a name is looked up once.
+bool createTemporaryFile(const std::string& dir, std::string* path, OpenFile* file) {
+  TemporaryNames names(dir);
+  std::string candidate;
+  while (names.next(&candidate)) {
+    if (platform::createNewFile(candidate, file->handle()).ok) {
+      *path = candidate;
+      return true;
+    }
+    // A free name that cannot be created: no name can be.
+    if (platform::testPath(candidate).notFound) return false;
+  }
+  return false;
+}
+
 bool isTracing(const ConfigData* config) { return config != nullptr && config->isDebug(); }
 
 // Only a directory can be listed; a file, in use or not, cannot.
@@ -129,17 +175,17 @@ void openSource(const std::string& sourcePath, OpenFile* source, platform::DosSt
   }
 }
 
-// Whether the destination can be opened for reading, with its stamp in
-// *stamp. One that cannot counts as absent for the copy result, even when a
-// file of that name is there (held without sharing). Raises Error 28 when
-// its stamp cannot be read.
-bool readDestinationStamp(const std::string& destPath, platform::DosStamp* stamp) {
+// Opens the destination for reading and reads its stamp into *stamp. One
+// that cannot be opened counts as absent for the copy result, even when a
+// file of that name is there (held without sharing); the status is notFound
+// only when nothing is there. Raises Error 28 when its stamp cannot be read.
+platform::Status readDestinationStamp(const std::string& destPath, platform::DosStamp* stamp) {
   OpenFile dest;
-  if (!platform::openFileForReading(destPath, dest.handle()).ok) return false;
-  if (!platform::getFileStamp(dest.get(), stamp).ok) {
+  platform::Status opened = platform::openFileForReading(destPath, dest.handle());
+  if (opened.ok && !platform::getFileStamp(dest.get(), stamp).ok) {
     throw Error(kErrorStampRead, destPath, kModuleFileOps, __LINE__);
   }
-  return true;
+  return opened;
 }
 
 // Closes and removes a new file that could not be written whole, and raises
@@ -324,10 +370,7 @@ bool replaceBeside(platform::FileHandle source, const std::string& sourcePath,
                    const char* tempDir, ConfigData* config, SubstituteClass* substitutes) {
   std::string stagedPath;
   OpenFile staged;
-  if (!makeTemporaryPath(destDir, &stagedPath) ||
-      !platform::createNewFile(stagedPath, staged.handle()).ok) {
-    return false;
-  }
+  if (!createTemporaryFile(destDir, &stagedPath, &staged)) return false;
   writeCopy(source, sourcePath, &staged, stagedPath, step->destPath, stamp, substitutes);
   step->stagedPath = stagedPath;
   StagedFileRemover remover(stagedPath);
@@ -361,20 +404,11 @@ void completeInterruptedReplacement(const std::string& tempDir) {
 }
 
 bool makeTemporaryPath(const std::string& dir, std::string* path) {
-  unsigned long pid = platform::getProcessId();
-  std::string name = kTemporaryTemplate;
-  // The template keeps to 8.3: "TV", candidate, one digit, dot, three digits.
-  name[3] = kDigits32[(pid >> 15) & 31];
-  name[4] = '.';
-  name[5] = kDigits32[(pid >> 10) & 31];
-  name[6] = kDigits32[(pid >> 5) & 31];
-  name[7] = kDigits32[pid & 31];
-  const std::string candidates = "0abcdefghijklmnopqrstuvwxyz";
-  for (char candidate : candidates) {
-    name[2] = candidate;
-    std::string result = joinPath(dir, name);
-    if (platform::testPath(result).notFound) {
-      *path = result;
+  TemporaryNames names(dir);
+  std::string candidate;
+  while (names.next(&candidate)) {
+    if (platform::testPath(candidate).notFound) {
+      *path = candidate;
       return true;
     }
   }
@@ -395,13 +429,15 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
   // A destination that cannot be opened for reading is still there to be
   // backed up and replaced.
   platform::DosStamp destStamp;
-  const bool destExisted = readDestinationStamp(destPath, &destStamp);
+  const platform::Status destOpened = readDestinationStamp(destPath, &destStamp);
+  const bool destExisted = destOpened.ok;
   const int order = destExisted ? compareStamps(destStamp, sourceStamp) : -1;
   const bool goesAhead = !destExisted || force != 0 || order < 0;
   // A destination that stays in place is never backed up.
   if (!goesAhead) return order == 0 ? kCopySameStamp : kCopyTargetNewer;
 
-  const bool destPresent = destExisted || pathIsPresent(destPath);
+  // As pathIsPresent would say, without a second look-up of the name.
+  const bool destPresent = !destOpened.notFound;
   // No copy, now or at the restart, can put a file where a directory stands.
   if (destPresent && !destExisted && isDirectory(destPath)) {
     throw Error(kErrorCreate, destPath, kModuleFileOps, __LINE__);

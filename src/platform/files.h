@@ -51,7 +51,8 @@ struct DirectoryEntry {
   std::string shortName;
 };
 
-// Opens an existing file for reading, binary.
+// Opens an existing file for reading, binary. A failure is notFound only when
+// nothing at all is at path, as testPath would say.
 Status openFileForReading(const std::string& path, FileHandle* file);
 
 // Creates a new file for reading and writing, binary, with normal attributes.

@@ -40,15 +40,21 @@ int handleFault(Call call, FileHandle file) {
 
 Status lastError() { return posix::failureFromErrno(errno); }
 
-Status openDescriptor(const std::string& path, int flags, FileHandle* file) {
+// Opens `resolved`, the Linux path `path` names.
+Status openResolved(const std::string& resolved, const std::string& path, int flags,
+                    FileHandle* file) {
   int descriptor;
   do {
-    descriptor = open(posix::resolvePath(path).c_str(), flags | O_CLOEXEC, 0666);
+    descriptor = open(resolved.c_str(), flags | O_CLOEXEC, 0666);
   } while (descriptor < 0 && errno == EINTR);
   if (descriptor < 0) return lastError();
   file->value = descriptor;
   posix::rememberHandlePath(descriptor, path);
   return Status::success();
+}
+
+Status openDescriptor(const std::string& path, int flags, FileHandle* file) {
+  return openResolved(posix::resolvePath(path), path, flags, file);
 }
 
 char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -177,8 +183,14 @@ Status createTemporaryIn(const std::string& directory, FileHandle* file, std::st
 
 Status openFileForReading(const std::string& path, FileHandle* file) {
   if (int fault = pathFault(Call::kOpenFileForReading, path)) return posix::failureFromErrno(fault);
-  Status status = openDescriptor(path, O_RDONLY, file);
-  if (!status.ok) return status;
+  std::string resolved = posix::resolvePath(path);
+  Status status = openResolved(resolved, path, O_RDONLY, file);
+  if (!status.ok) {
+    // A link to nothing cannot be opened, yet its name is taken.
+    struct stat info;
+    if (status.notFound && lstat(resolved.c_str(), &info) == 0) status.notFound = false;
+    return status;
+  }
   // Linux opens a directory for reading; Windows refuses to open one as a
   // file, and callers rely on that to tell files from directories.
   struct stat info;

@@ -59,7 +59,12 @@ Status openFileForReading(const std::string& path, FileHandle* file) {
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    return lastErrorStatus();
+    Status status = lastErrorStatus();
+    // A link to nothing cannot be opened, yet its name is taken.
+    if (status.notFound && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      status.notFound = false;
+    }
+    return status;
   }
   *file = fromHandle(handle);
   return Status::success();

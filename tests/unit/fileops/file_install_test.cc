@@ -267,6 +267,20 @@ TEST_F(FileInstallTest, TemporaryNamesAreTriedInOrderAndNeverReused) {
   EXPECT_EQ(0, config.getDeferred());
 }
 
+TEST_F(FileInstallTest, ACopyPassesOverTemporaryNamesThatAreTaken) {
+  std::string first = firstTemporaryName();
+  std::string second = first;
+  second[2] = 'A';  // the second candidate, in another case
+  dir.write("dest/" + first, "taken");
+  dir.write("dest/" + second, "taken too");
+  put("src/NEWDRV.DLL", "new", kNew);
+  EXPECT_EQ(kCopyCreated, copy(0, 0, tempDir.c_str()));
+  EXPECT_EQ("new", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ("taken", read("dest/" + first));
+  EXPECT_EQ("taken too", read("dest/" + second));
+  EXPECT_EQ(4u, names("dest").size());
+}
+
 struct FailureCase {
   Call call;
   const char* failingFile;  // relative path the hook fails on

@@ -115,12 +115,22 @@ TEST(PosixFiles, DeleteRemovesFilesButNotDirectories) {
   EXPECT_TRUE(dir.exists("sub"));
 }
 
-TEST(PosixFiles, DirectoriesDoNotOpenAsFiles) {
+// A failed open says "not found" exactly where testPath does: a copy takes
+// it as the answer to whether anything holds the destination's name.
+TEST(PosixFiles, AFailedOpenIsNotFoundOnlyWhereNothingIsThere) {
   TempDir dir;
-  FileHandle file;
-  Status status = platform::openFileForReading(dir.getPath(), &file);
-  EXPECT_FALSE(status.ok);
-  EXPECT_FALSE(file.isOpen());
+  dir.write("sub/f", "");
+  ASSERT_EQ(symlink("gone", dir.file("dangling").c_str()), 0);
+  const char* const names[] = {"", "DANGLING", "missing", "sub/f/below", "none/f"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.file(name);
+    FileHandle file;
+    Status status = platform::openFileForReading(path, &file);
+    EXPECT_FALSE(status.ok);
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_EQ(platform::testPath(path).notFound, status.notFound);
+  }
 }
 
 TEST(PosixFiles, DosStampRoundTripsInLocalTime) {
