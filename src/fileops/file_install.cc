@@ -19,6 +19,8 @@
 namespace {
 
 constexpr std::size_t kCopyBlockSize = 65536;
+// How much of a copy is written before the disk is set to work on it.
+constexpr std::size_t kFlushAheadSize = 4 * kCopyBlockSize;
 
 // Every copy of the run passes through this one block. The only nested copy
 // (into the temporary directory) starts after the outer copy has closed its
@@ -216,6 +218,7 @@ void writeCopy(platform::FileHandle source, const std::string& sourcePath, OpenF
       abandonCopy(target, targetPath, kErrorWrite, reportPath, __LINE__);
     }
   } else {
+    std::size_t unflushed = 0;
     for (;;) {
       std::size_t bytesRead = 0;
       if (!platform::readFile(source, copyBuffer, kCopyBlockSize, &bytesRead).ok) {
@@ -226,6 +229,13 @@ void writeCopy(platform::FileHandle source, const std::string& sourcePath, OpenF
       if (!platform::writeFile(target->get(), copyBuffer, bytesRead, &bytesWritten).ok ||
           bytesWritten != bytesRead) {
         abandonCopy(target, targetPath, kErrorWrite, reportPath, __LINE__);
+      }
+      // The disk writes what is copied while the rest is read, instead of
+      // all of it in the flush at the end.
+      unflushed += bytesWritten;
+      if (unflushed >= kFlushAheadSize) {
+        platform::startFlush(target->get());
+        unflushed = 0;
       }
     }
   }

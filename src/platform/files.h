@@ -79,6 +79,12 @@ Status closeFile(FileHandle file);
 // puts the file in place cannot leave it empty or torn.
 Status flushFile(FileHandle file);
 
+// Starts writing to the disk what was written through the file so far and
+// returns without waiting, so that the disk works while more is written and
+// the flush that follows has less to wait for. Only a hint: nothing is safe
+// on the disk before flushFile returns.
+void startFlush(FileHandle file);
+
 // The last-write time of an open file, in local time.
 Status getFileStamp(FileHandle file, DosStamp* stamp);
 

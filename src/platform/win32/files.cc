@@ -97,6 +97,9 @@ Status writeFile(FileHandle file, const void* data, std::size_t size, std::size_
   return done ? Status::success() : lastErrorStatus();
 }
 
+// Windows 95 and NT 4.0 have no way to start a flush without waiting for it.
+void startFlush(FileHandle) {}
+
 Status closeFile(FileHandle file) {
   return CloseHandle(toHandle(file)) ? Status::success() : lastErrorStatus();
 }
