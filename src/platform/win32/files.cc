@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "base/ascii_text.h"
@@ -38,9 +39,10 @@ bool isPlainName(const std::string& name) {
   if (name.empty() || name.back() == '.') {
     return false;
   }
+  static const char kMarks[] = "._-~!#%&'()@^{}";
   for (char c : name) {
     bool letterOrDigit = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    if (!letterOrDigit && std::string("._-~!#%&'()@^{}").find(c) == std::string::npos) {
+    if (!letterOrDigit && std::memchr(kMarks, c, sizeof kMarks - 1) == nullptr) {
       return false;
     }
   }

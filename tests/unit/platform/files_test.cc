@@ -213,8 +213,6 @@ TEST(PosixFiles, HookSeesHandleCallsUnderTheOpeningPath) {
   EXPECT_TRUE(dir.exists("data"));
 }
 
-}  // namespace
-
 // A listing may rule out only what testPath would not find: a miss it
 // claimed wrongly would make a tree search skip a file that is there.
 TEST(PosixFiles, ListingRulesOutOnlyNamesThatTestPathCannotFind) {
@@ -246,3 +244,5 @@ TEST(PosixFiles, ListingRulesOutOnlyNamesThatTestPathCannotFind) {
     }
   }
 }
+
+}  // namespace
