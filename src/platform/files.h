@@ -59,6 +59,10 @@ Status openFileForReading(const std::string& path, FileHandle* file);
 // Fails when any file or directory of that name exists (create only if new).
 Status createNewFile(const std::string& path, FileHandle* file);
 
+// Opens the file for writing at its end, creating it when missing; every
+// write goes after what the file holds, as a log or journal is kept.
+Status openFileForAppending(const std::string& path, FileHandle* file);
+
 // Reads up to `capacity` bytes; `*bytesRead` is 0 at the end of the file.
 Status readFile(FileHandle file, void* buffer, std::size_t capacity, std::size_t* bytesRead);
 
@@ -101,34 +105,71 @@ Status testPath(const std::string& path);
 // Renames a file or directory; fails when `to` exists.
 Status renameFile(const std::string& from, const std::string& to);
 
-// Renames `from` over `to`, replacing an existing file in one step.
+// Whether the system renames a file over another in one step (replaceFile):
+// Windows NT does; the Windows 95 family and Win32s, which lack MoveFileExA,
+// do not. The POSIX stand-in answers for the kind of Windows it plays.
+bool hasOneStepReplace();
+
+// Renames `from` over `to`, replacing an existing file in one step. Where
+// hasOneStepReplace is false it fails with ERROR_CALL_NOT_IMPLEMENTED (ENOSYS
+// on POSIX) and touches nothing.
 Status replaceFile(const std::string& from, const std::string& to);
 
-// Gives the file at `from` the second name `to` (a hard link), so that both
-// names hold the same content until one of them is replaced. Fails when `to`
-// exists, and where the system or its file system keeps no links (always on
-// Win32); callers then fall back on renames.
+// Would give the file at `from` the second name `to` (a hard link), but
+// always fails with ERROR_CALL_NOT_IMPLEMENTED (ENOSYS on POSIX): neither
+// Windows 95 nor NT 4.0 makes links through the API, and the stand-in offers
+// no more than they do. Callers fall back on renames.
 Status linkFile(const std::string& from, const std::string& to);
 
-// Reads the whole file at path into *content (replacing what it held);
-// notFound when there is no such file. A file that an interrupted
-// saveWholeFile left only under its aside name is put back first.
+// Reads the whole file at path into *content (replacing what it held) as it
+// stands; notFound when there is no such file. For files that no
+// saveWholeFile writes, such as those a restart reads.
+Status readFileAsIs(const std::string& path, std::string* content);
+
+// Reads like readFileAsIs, but a copy that an interrupted saveWholeFile left
+// alone under the aside name of the missing file is first put back, unless a
+// file of the same name with the extension .BAK is newer than the copy (the
+// save had finished, and a restart carried the file out and renamed it, as
+// WININIT.INI becomes WININIT.BAK): then the stale copy is removed.
 Status readWholeFile(const std::string& path, std::string* content);
 
 // Replaces the whole content of the file at path by `content` so that at
 // every moment path holds either its old content or all of the new: the
 // content goes to a new file in the same directory, is flushed to disk, and
 // then takes the old file's place. Where the system cannot rename over a
-// file (the Windows 95 family), the old file is first renamed aside and the
-// aside copy removed afterwards. The file keeps its attributes (mode, and
-// owner where the system lets it), and a symbolic link is written through to
-// its target. A file that may not be written is refused; where no new file
+// file (hasOneStepReplace is false), the old file is first renamed to its
+// aside name and the aside copy removed afterwards. The file keeps its
+// attributes (mode, and owner where the system lets it), and a symbolic link
+// is written through to its target. A file that may not be written is refused; where no new file
 // can be made beside a file that may be written, it is rewritten in place.
 // A missing file is created. On failure the old file stays as it was and no
 // new file is left behind; a read-only file (on POSIX also one without its
 // owner's write permission, since root passes every access test) fails with
 // access denied.
 Status saveWholeFile(const std::string& path, const std::string& content);
+
+// The steps of saveWholeFile that each system takes its own way; only
+// saveWholeFile calls them.
+struct NewFileBeside {
+  // The file the save replaces: path itself, or on POSIX the file that the
+  // symbolic links of path lead to.
+  std::string target;
+  bool targetExists = false;
+  // The closed new file; empty when target was rewritten in place.
+  std::string temporary;
+};
+
+// Looks at the file a save of path replaces and refuses a directory or a file
+// that may not be written; then writes content to a new file under a free
+// temporary name in its directory, with the old file's attributes, flushed
+// and closed. Where no new file may be made there, an existing target is
+// rewritten in place instead. On failure no new file is left behind.
+Status writeNewFileBeside(const std::string& path, const std::string& content, NewFileBeside* made);
+
+// Makes the renames and deletions done in the directory of the file at path
+// reach the disk where the system has a call for that (POSIX); Windows 95
+// and NT 4.0 have none, so on Win32 it does nothing.
+void flushDirectoryOf(const std::string& path);
 
 Status deleteFile(const std::string& path);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "e2e/machine.h"
+#include "platform/aside_name.h"
 
 namespace {
 
@@ -124,6 +125,32 @@ TEST(Deferred, ReplacementWaitsWholeForTheRestartAndBacksUpFirst) {
               backsUp ? std::optional<std::string>("old") : std::nullopt);
     EXPECT_TRUE(machine.getPendingMoves().empty());
   }
+}
+
+// A save of WININIT.INI cut off before it removed the old copy it had put
+// aside leaves that copy behind, alone once the restart has carried out the
+// file and kept it as WININIT.BAK. Taken up again, its lines would be carried
+// out a second time, and VIEWER.OLD=VIEWER.EXE would move the viewer away.
+TEST(Deferred, ACopyOfWininitLeftAsideBeforeTheRestartIsNotCarriedOutAgain) {
+  Machine machine;
+  prepare(machine, 1, "FILE1=TAVRO,NEWDRV.DLL,,,,0");
+  const std::string viewer = machine.getProductDir() + "/VIEWER.EXE";
+  machine.writeFile(viewer, "viewer");
+  const std::string aside = platform::asideNameOf(machine.getWindowsDir() + "/WININIT.INI");
+  const std::string bak = machine.getWindowsDir() + "/WININIT.BAK";
+  const std::string product = machine.shownProductDir();
+  for (const std::string& path : {aside, bak}) {
+    machine.writeFile(path,
+                      "[rename]\r\n" + product + "\\VIEWER.OLD=" + product + "\\VIEWER.EXE\r\n");
+  }
+  machine.setStamp(aside, 2001, 5, 1, 12, 0, 0);
+  machine.setStamp(bak, 2001, 5, 1, 12, 0, 4);
+  EXPECT_EQ(0, machine.run().exitCode);
+  EXPECT_FALSE(machine.exists(aside));
+  EXPECT_EQ(1u, wininitLines(machine).size());
+  machine.restart();
+  EXPECT_EQ("viewer", machine.readFile(viewer));
+  EXPECT_EQ("new", machine.readFile(target(machine)));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e/machine.h"
+#include "platform/aside_name.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ TEST(DurableSaves, IniSavesLeaveNothingBehindAndTakeUpACopyLeftAside) {
     machine.writeFile(config + "/APP.INI", "[S]\r\nK=old\r\n");
     // A save cut short between its two renames: only the aside copy holds
     // the file's content.
-    machine.writeFile(config + "/CUT.INI.~SV", "[S]\r\nkept=1\r\n");
+    machine.writeFile(platform::asideNameOf(config + "/CUT.INI"), "[S]\r\nkept=1\r\n");
     machine.writeProductIni("[Version]\r\nLevel=2\r\n");
     machine.writeProfile("[Patch]\r\nPatch=FIX1\r\nCondition0=S," + std::to_string(kind) +
                          ",0,Version,Level,1\r\n\r\n[S]\r\n"

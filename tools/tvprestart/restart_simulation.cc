@@ -1,5 +1,7 @@
 #include "restart_simulation.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <set>
 
@@ -12,12 +14,12 @@
 namespace tvprestart {
 
 using platform::deleteFile;
-using platform::readWholeFile;
+using platform::readFileAsIs;
 using platform::renameFile;
-using platform::replaceFile;
 using platform::Status;
 using platform::testPath;
 
+using platform::posix::failureFromErrno;
 using platform::posix::getRestartQueuePath;
 using platform::posix::PendingMove;
 using platform::posix::readRestartQueue;
@@ -92,11 +94,21 @@ bool deleteStep(const std::string& path, std::vector<std::string>* report, Touch
   return true;
 }
 
+// A rename over an existing file. WININIT.EXE and the start of Windows NT
+// are not bound to the calls a program may make, so a restart replaces files
+// whatever kind of Windows the stand-ins play, where replaceFile would refuse.
+Status replaceAtRestart(const std::string& source, const std::string& destination) {
+  if (std::rename(resolvePath(source).c_str(), resolvePath(destination).c_str()) != 0) {
+    return failureFromErrno(errno);
+  }
+  return Status::success();
+}
+
 bool moveStep(const std::string& source, const std::string& destination, bool replace,
               std::vector<std::string>* report, Touched* touched) {
   touched->insert(resolvePath(source));
   touched->insert(resolvePath(destination));
-  Status status = replace ? replaceFile(source, destination) : renameFile(source, destination);
+  Status status = replace ? replaceAtRestart(source, destination) : renameFile(source, destination);
   if (!status.ok) {
     report->push_back("Cannot rename " + source + " to " + destination + ": " + describe(status));
     return false;
@@ -125,7 +137,9 @@ bool carryOutWininit(const std::string& windowsDirectory, std::vector<std::strin
                      Touched* touched) {
   std::string wininit = inDirectory(windowsDirectory, "WININIT.INI");
   std::string content;
-  Status read = readWholeFile(wininit, &content);
+  // Only WININIT.INI itself: the start of Windows knows nothing of a copy
+  // that a save left under another name.
+  Status read = readFileAsIs(wininit, &content);
   if (read.notFound) return true;
   if (!read.ok) {
     report->push_back("Cannot read " + wininit + ": " + describe(read));

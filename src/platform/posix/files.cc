@@ -13,6 +13,7 @@
 
 #include "base/ascii_text.h"
 #include "platform/posix/posix_support.h"
+#include "platform/system.h"
 
 namespace platform {
 
@@ -203,6 +204,13 @@ Status openFileForReading(const std::string& path, FileHandle* file) {
   return status;
 }
 
+Status openFileForAppending(const std::string& path, FileHandle* file) {
+  if (int fault = pathFault(Call::kOpenFileForAppending, path)) {
+    return posix::failureFromErrno(fault);
+  }
+  return openDescriptor(path, O_WRONLY | O_CREAT | O_APPEND, file);
+}
+
 Status createNewFile(const std::string& path, FileHandle* file) {
   if (int fault = pathFault(Call::kCreateNewFile, path)) return posix::failureFromErrno(fault);
   return openDescriptor(path, O_RDWR | O_CREAT | O_EXCL, file);
@@ -366,7 +374,15 @@ Status renameFile(const std::string& from, const std::string& to) {
   return Status::success();
 }
 
+bool hasOneStepReplace() {
+  // Bit 31 of the version number marks the Windows 95 family and Win32s.
+  return (getVersionNumber() & 0x80000000ul) == 0;
+}
+
 Status replaceFile(const std::string& from, const std::string& to) {
+  // The stand-in of a system without MoveFileExA renames over nothing, so
+  // that the Linux build takes the path the Windows program takes there.
+  if (!hasOneStepReplace()) return posix::failureFromErrno(ENOSYS);
   if (int fault = pairFault(Call::kReplaceFile, from, to)) return posix::failureFromErrno(fault);
   if (rename(posix::resolvePath(from).c_str(), posix::resolvePath(to).c_str()) != 0) {
     return lastError();
@@ -374,37 +390,36 @@ Status replaceFile(const std::string& from, const std::string& to) {
   return Status::success();
 }
 
-Status linkFile(const std::string& from, const std::string& to) {
-  if (int fault = pairFault(Call::kLinkFile, from, to)) return posix::failureFromErrno(fault);
-  if (link(posix::resolvePath(from).c_str(), posix::resolvePath(to).c_str()) != 0) {
-    return lastError();
-  }
-  return Status::success();
+Status linkFile(const std::string&, const std::string&) {
+  // No Windows the stand-in plays keeps links through its API.
+  return posix::failureFromErrno(ENOSYS);
 }
 
-Status saveWholeFile(const std::string& path, const std::string& content) {
+Status writeNewFileBeside(const std::string& path, const std::string& content,
+                          NewFileBeside* made) {
   // The look at the old file is the save's first step, asked like the look
   // at a file's size and time.
   if (int fault = pathFault(Call::kGetFileInfo, path)) return posix::failureFromErrno(fault);
-  std::string target;
   struct stat old;
-  bool exists = false;
-  Status status = lookAtSaveTarget(path, &target, &old, &exists);
+  made->temporary.clear();
+  made->targetExists = false;
+  Status status = lookAtSaveTarget(path, &made->target, &old, &made->targetExists);
   if (!status.ok) return status;
 
-  std::size_t slash = target.find_last_of('/');
-  std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  std::size_t slash = made->target.find_last_of('/');
+  std::string directory =
+      slash == std::string::npos ? std::string() : made->target.substr(0, slash + 1);
   FileHandle file;
   std::string temporary;
   Status created = createTemporaryIn(directory, &file, &temporary);
   if (!created.ok) {
-    if (exists && (created.systemError == EACCES || created.systemError == EPERM)) {
-      return rewriteInPlace(target, content);
+    if (made->targetExists && (created.systemError == EACCES || created.systemError == EPERM)) {
+      return rewriteInPlace(made->target, content);
     }
     return created;
   }
 
-  if (exists) {
+  if (made->targetExists) {
     // Only root may give a file away; anyone else's save leaves the saver as
     // owner, as a copy would, and that is no reason to fail. The owner goes
     // first, since changing it clears set-id bits that the mode then restores.
@@ -415,16 +430,18 @@ Status saveWholeFile(const std::string& path, const std::string& content) {
   if (status.ok) status = writeDurably(file, content);
   Status closed = closeFile(file);
   if (status.ok) status = closed;
-  if (status.ok) status = replaceFile(temporary, target);
   if (!status.ok) {
     deleteFile(temporary);
     return status;
   }
-  // The rename is durable once the directory is. A file system that cannot
-  // flush a directory (or fails to) has still put the whole new content in
-  // place, which no failure may undo, so the save stands either way.
-  posix::syncParentDirectory(target);
+  made->temporary = temporary;
   return Status::success();
+}
+
+void flushDirectoryOf(const std::string& path) {
+  // A file system that cannot flush a directory (or fails to) has still
+  // made the renames; only a power cut could undo them.
+  posix::syncParentDirectory(posix::resolvePath(path));
 }
 
 Status deleteFile(const std::string& path) {

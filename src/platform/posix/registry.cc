@@ -343,6 +343,9 @@ Status loadHive() {
   Status status = hiveFilePath(&path);
   if (!status.ok) return status;
   std::string content;
+  // Read as saveWholeFile leaves it: a save the Windows 95 family cut short
+  // between its renames has the registry under the aside name alone, and the
+  // system's registry never goes missing.
   status = readWholeFile(path, &content);
   if (status.notFound) {
     content.clear();

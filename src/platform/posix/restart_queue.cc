@@ -39,7 +39,10 @@ std::string getRestartQueuePath(const std::string& windowsDirectory) {
 Status readRestartQueue(const std::string& windowsDirectory, std::vector<PendingMove>* moves) {
   moves->clear();
   std::string content;
-  Status status = readWholeFile(getRestartQueuePath(windowsDirectory), &content);
+  // Registrations are only ever appended, never saved whole, so no copy of
+  // the queue can stand under an aside name; it is read as it stands, as the
+  // system reads its own list at the start.
+  Status status = readFileAsIs(getRestartQueuePath(windowsDirectory), &content);
   if (status.notFound) return Status::success();
   if (!status.ok) return status;
 

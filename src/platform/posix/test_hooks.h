@@ -11,8 +11,8 @@
 namespace platform {
 namespace testing {
 
-// Every platform call of files.h, registry.h, restart.h and system.h that can
-// fail consults the hook first.
+// Every platform call of files.h, file_lock.h, registry.h, restart.h and
+// system.h that can fail consults the hook first.
 enum class Call {
   kOpenFileForReading,
   kCreateNewFile,
@@ -43,6 +43,8 @@ enum class Call {
   kScheduleMoveAtRestart,
   kStartProcess,
   kGetWindowsDirectory,
+  kOpenFileForAppending,
+  kLockFile,
 };
 
 // Decides one call. `path` is the file the call concerns (for handle calls,
@@ -50,11 +52,13 @@ enum class Call {
 // path such as HKEY_CURRENT_USER\Software\Vendor plus "\" and the subkey or
 // value name when there is one). Returns 0 to let the call go ahead, or the
 // errno value the call then fails with (ENOENT makes it a not-found failure).
-// renameFile, replaceFile and linkFile ask twice, about the source and then,
-// when that goes ahead, about the target. saveWholeFile and readWholeFile
-// ask through the calls they are made of; saveWholeFile's first look at the
-// old file asks as kGetFileInfo, and its rewrite in place, where no new file
-// may be made, as kOpenStream (what a plain save opens with "w").
+// renameFile and replaceFile ask twice, about the source and then, when that
+// goes ahead, about the target; linkFile, which always fails, and replaceFile
+// where the stand-in plays a Windows without it ask nothing. saveWholeFile
+// and readWholeFile ask through the calls they are made of; saveWholeFile's
+// first look at the old file asks as kGetFileInfo, and its rewrite in place,
+// where no new file may be made, as kOpenStream (what a plain save opens
+// with "w").
 using FaultHook = std::function<int(Call call, const std::string& path)>;
 
 // Installs the hook; an empty hook removes it.

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/ascii_text.h"
-#include "platform/aside_name.h"
 #include "platform/win32/handle_value.h"
 #include "platform/win32/win32_status.h"
 #include "platform/win32/windows_family.h"
@@ -66,6 +65,22 @@ Status openFileForReading(const std::string& path, FileHandle* file) {
     if (status.notFound && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
       status.notFound = false;
     }
+    return status;
+  }
+  *file = fromHandle(handle);
+  return Status::success();
+}
+
+Status openFileForAppending(const std::string& path, FileHandle* file) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return lastErrorStatus();
+  // Windows 95 has no append mode; the position set once stays at the end,
+  // since only this handle writes.
+  if (SetFilePointer(handle, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR) {
+    Status status = lastErrorStatus();
+    CloseHandle(handle);
     return status;
   }
   *file = fromHandle(handle);
@@ -161,18 +176,18 @@ Status renameFile(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) ? Status::success() : lastErrorStatus();
 }
 
+bool hasOneStepReplace() { return isWindowsNt(); }
+
 Status replaceFile(const std::string& from, const std::string& to) {
-  if (isWindowsNt()) {
-    return moveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? Status::success()
-                                                                            : lastErrorStatus();
-  }
-  // The Windows 95 family does not implement MoveFileExA. There the old file
-  // is removed first; a missing one is no obstacle, and the rename reports
-  // the rest.
-  if (!DeleteFileA(to.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-    return lastErrorStatus();
-  }
-  return MoveFileA(from.c_str(), to.c_str()) ? Status::success() : lastErrorStatus();
+  // The Windows 95 family has MoveFileExA as a stub only. Deleting the old
+  // file and renaming instead would leave nothing under its name if the
+  // rename failed, so the call fails and the caller goes through an aside
+  // name. Wine implements the call whatever it plays, hence the version test.
+  if (!isWindowsNt()) return Status::failure(ERROR_CALL_NOT_IMPLEMENTED, false);
+  // Write-through puts the rename itself on disk before the call returns.
+  return moveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? Status::success()
+             : lastErrorStatus();
 }
 
 Status deleteFile(const std::string& path) {
@@ -237,7 +252,7 @@ std::FILE* openStream(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
-// Durable writes: flushing, links and whole-file saves.
+// Durable writes: flushing, links and the steps of whole-file saves.
 
 Status flushFile(FileHandle file) {
   return FlushFileBuffers(toHandle(file)) ? Status::success() : lastErrorStatus();
@@ -296,40 +311,15 @@ Status rewriteInPlace(const std::string& path, const std::string& content) {
   return done ? Status::success() : failureOf(error);
 }
 
-// Puts the closed new file in the old one's place.
-Status putInPlace(const std::string& temporary, const std::string& path, bool exists) {
-  if (isWindowsNt()) {
-    // Windows NT replaces in one step, and write-through puts the rename
-    // itself on disk before the call returns.
-    return moveFileExA(temporary.c_str(), path.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? Status::success()
-               : lastErrorStatus();
-  }
-  // The Windows 95 family has MoveFileExA as a stub only. The old file goes
-  // to its aside name first, so that at no moment is the content under
-  // neither name; a load that finds only the aside copy puts it back. An
-  // aside copy left by an earlier save cut short is stale once the file is
-  // there again.
-  std::string aside = asideNameOf(path);
-  if (exists) {
-    if (!DeleteFileA(aside.c_str()) && !isNotFoundError(GetLastError())) return lastErrorStatus();
-    if (!MoveFileA(path.c_str(), aside.c_str())) return lastErrorStatus();
-  }
-  if (!MoveFileA(temporary.c_str(), path.c_str())) {
-    Status status = lastErrorStatus();
-    if (exists) MoveFileA(aside.c_str(), path.c_str());
-    return status;
-  }
-  DeleteFileA(aside.c_str());
-  return Status::success();
-}
-
 }  // namespace
 
-Status saveWholeFile(const std::string& path, const std::string& content) {
+Status writeNewFileBeside(const std::string& path, const std::string& content,
+                          NewFileBeside* made) {
+  made->target = path;
+  made->temporary.clear();
   DWORD attributes = GetFileAttributesA(path.c_str());
   bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  made->targetExists = exists;
   if (!exists && !isNotFoundError(GetLastError())) return lastErrorStatus();
   if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     return failureOf(ERROR_ACCESS_DENIED);
@@ -362,9 +352,16 @@ Status saveWholeFile(const std::string& path, const std::string& content) {
     done = false;
     error = GetLastError();
   }
-  Status status = done ? putInPlace(temporary, path, exists) : failureOf(error);
-  if (!status.ok) DeleteFileA(temporary.c_str());
-  return status;
+  if (!done) {
+    DeleteFileA(temporary.c_str());
+    return failureOf(error);
+  }
+  made->temporary = temporary;
+  return Status::success();
 }
+
+// Windows 95 and NT 4.0 have no call that flushes a directory; NT writes the
+// replacing rename through by itself.
+void flushDirectoryOf(const std::string&) {}
 
 }  // namespace platform

@@ -99,6 +99,25 @@ TEST(PosixFiles, RenameRefusesAnExistingTargetButReplaceTakesIt) {
   EXPECT_TRUE(movedTo(dir, "c.txt", "b.txt", "A"));
 }
 
+// The stand-in offers no more than the Windows it plays: links on none, and a
+// rename over a file on Windows NT only.
+TEST(PosixFiles, ReplaceAndLinkOfferOnlyWhatThePlayedWindowsOffers) {
+  for (const char* version : {"0x00000004", "0xC0000A04", "0x80000003"}) {
+    SCOPED_TRACE(version);
+    EnvironmentGuard environment;
+    environment.set("TVPAT_WINVER", version);
+    const int refused = std::string(version) == "0x00000004" ? 0 : ENOSYS;
+    TempDir dir;
+    dir.write("old", "O");
+    dir.write("new", "N");
+    Status link = platform::linkFile(dir.file("old"), dir.file("ln"));
+    EXPECT_EQ(ENOSYS, static_cast<int>(link.systemError));
+    Status replaced = platform::replaceFile(dir.file("new"), dir.file("old"));
+    EXPECT_EQ(refused, static_cast<int>(replaced.systemError));
+    EXPECT_EQ(refused ? "O" : "N", dir.read("old"));
+  }
+}
+
 TEST(PosixFiles, RenameToAnotherCaseOfTheSameNameRenames) {
   TempDir dir;
   dir.write("readme.txt", "x");

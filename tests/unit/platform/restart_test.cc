@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/aside_name.h"
 #include "platform/posix/restart_queue.h"
 #include "support/environment_guard.h"
 #include "support/temp_dir.h"
@@ -97,6 +98,27 @@ TEST_F(PosixRestart, WininitRunsBeforeTheQueueAndFailuresKeepFiles) {
   report.clear();
   EXPECT_TRUE(tvprestart::carryOutRestart(dir.file("Windows"), &report));
   EXPECT_TRUE(report.empty());
+}
+
+// A restart carries out WININIT.INI and the queue as they stand, on every
+// kind of Windows: a copy that a save left aside holds no steps.
+TEST_F(PosixRestart, OnlyWininitItselfIsCarriedOutOnEveryKind) {
+  for (const char* version : {"0x00000004", "0xC0000A04"}) {
+    SCOPED_TRACE(version);
+    environment.set("TVPAT_WINVER", version);
+    dir.write("App/victim.dll", "kept");
+    const std::string lines = "[rename]\r\nNUL=" + windows("App\\victim.dll") + "\r\n";
+    dir.write("Windows/" + platform::asideNameOf("WININIT.INI"), lines);
+    dir.write("Windows/" + platform::asideNameOf("PENDMOVE.TXT"),
+              "7\t" + windows("App\\victim.dll") + "\t\n");
+    std::vector<std::string> report;
+    EXPECT_TRUE(tvprestart::carryOutRestart(dir.file("Windows"), &report));
+    EXPECT_EQ(dir.read("App/victim.dll"), "kept");
+    dir.write("Windows/WININIT.INI", lines);
+    dir.write("Windows/WININIT.BAK", "older");
+    EXPECT_TRUE(tvprestart::carryOutRestart(dir.file("Windows"), &report));
+    EXPECT_EQ(dir.read("Windows/WININIT.BAK"), lines);
+  }
 }
 
 TEST_F(PosixRestart, QueueMovesWithoutReplaceLeaveAnExistingTarget) {

@@ -7,13 +7,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/aside_name.h"
 #include "platform/files.h"
 #include "profile/profile.h"
 #include "support/environment_guard.h"
@@ -28,6 +31,10 @@ using platform::testing::Call;
 
 constexpr const char* kOld = "[A]\r\nk=old\r\n";
 constexpr const char* kNew = "[A]\r\nk=new\r\nadded=1\r\n";
+// TVPAT_WINVER for Windows NT, the Windows 95 family and Win32s.
+constexpr const char* kNt = "0x00000004";
+constexpr const char* kWin95 = "0xC0000A04";
+constexpr const char* kWin32s = "0x80000003";
 
 class WholeFileTest : public ::testing::Test {
  protected:
@@ -48,6 +55,7 @@ class WholeFileTest : public ::testing::Test {
   }
 
   TempDir dir;
+  EnvironmentGuard environment;
   // Last, so that the hooks go before anything that writes back as it goes.
   FaultHooks hooks;
 };
@@ -104,16 +112,25 @@ TEST_F(WholeFileTest, NoNewFileAllowedBesideAWritableFileRewritesItInPlace) {
   EXPECT_EQ((std::vector<std::string>{"APP.INI"}), names());
 }
 
-TEST_F(WholeFileTest, AnyFailingStepLeavesTheOldFileAndNoNewOne) {
+// Windows NT renames the new file over the old; the Windows 95 family, which
+// cannot, goes through the aside name, and puts the old file back when the
+// new one cannot take its place.
+TEST_F(WholeFileTest, EachKindSavesItsOwnWayAndAnyFailingStepLeavesTheOldFile) {
+  const std::string aside = platform::asideNameOf("APP.INI");
   const struct {
+    const char* kind;
     Call call;
-    const char* path;
+    std::string path;
   } cases[] = {
-      {Call::kGetFileInfo, "APP"}, {Call::kCreateNewFile, "~TVP"}, {Call::kWriteFile, "~TVP"},
-      {Call::kFlushFile, "~TVP"},  {Call::kCloseFile, "~TVP"},     {Call::kReplaceFile, "~TVP"},
+      {kNt, Call::kGetFileInfo, "APP"},    {kNt, Call::kCreateNewFile, "~TVP"},
+      {kNt, Call::kWriteFile, "~TVP"},     {kNt, Call::kFlushFile, "~TVP"},
+      {kNt, Call::kCloseFile, "~TVP"},     {kNt, Call::kReplaceFile, "~TVP"},
+      {kWin95, Call::kDeleteFile, aside},  {kWin95, Call::kRenameFile, "APP.INI"},
+      {kWin95, Call::kRenameFile, "~TVP"}, {kWin32s, Call::kRenameFile, "~TVP"},
   };
   for (const auto& step : cases) {
-    SCOPED_TRACE(static_cast<int>(step.call));
+    SCOPED_TRACE(std::string(step.kind) + " " + std::to_string(static_cast<int>(step.call)));
+    environment.set("TVPAT_WINVER", step.kind);
     dir.write("APP.INI", kOld);
     hooks.fail(step.call, EIO, dir.file(step.path));
     EXPECT_FALSE(platform::saveWholeFile(dir.file("APP.INI"), kNew).ok);
@@ -123,18 +140,30 @@ TEST_F(WholeFileTest, AnyFailingStepLeavesTheOldFileAndNoNewOne) {
   }
 }
 
+TEST_F(WholeFileTest, AsideNamesAreFixedDistinctShortNames) {
+  // The name is kept on disk: a later run, of either build, must find it.
+  EXPECT_EQ("C:\\WIN\\NBHL56KA.~SV", platform::asideNameOf("C:\\WIN\\tavro.ini"));
+  std::set<std::string> seen = {platform::asideNameOf("A long name.config")};
+  for (int i = 0; i < 20000; ++i) {
+    std::string aside = platform::asideNameOf("F" + std::to_string(i / 2) + (i % 2 ? ".I" : ".D"));
+    EXPECT_EQ(8u, aside.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUV"));
+    EXPECT_EQ(".~SV", aside.substr(8));
+    EXPECT_TRUE(seen.insert(aside).second) << i;
+  }
+}
+
 TEST_F(WholeFileTest, ReadPutsBackACopyLeftAsideAndNeverCallsAFailedReadMissing) {
-  dir.write("APP.INI.~SV", kOld);
+  dir.write(platform::asideNameOf("APP.INI"), kOld);
   std::string content;
   ASSERT_TRUE(platform::readWholeFile(dir.file("APP.INI"), &content).ok);
   EXPECT_EQ(kOld, content);
   EXPECT_EQ((std::vector<std::string>{"APP.INI"}), names());
   // Beside the file itself an aside copy is stale and stays unread.
-  dir.write("APP.INI.~SV", "stale");
+  dir.write(platform::asideNameOf("APP.INI"), "stale");
   ASSERT_TRUE(platform::readWholeFile(dir.file("APP.INI"), &content).ok);
   EXPECT_EQ(kOld, content);
   // Profile reads the same way: a save cut short loses no line.
-  dir.write("LEDGER.INI.~SV", kOld);
+  dir.write(platform::asideNameOf("LEDGER.INI"), kOld);
   EXPECT_EQ("old", Profile(dir.file("LEDGER.INI")).getString("A", "k", ""));
   EXPECT_EQ(kOld, dir.read("LEDGER.INI"));
 
@@ -145,9 +174,26 @@ TEST_F(WholeFileTest, ReadPutsBackACopyLeftAsideAndNeverCallsAFailedReadMissing)
   EXPECT_EQ("", content);
 }
 
+// A .BAK newer than a lone aside copy is the saved file, carried out and
+// renamed by a restart: the copy is history, not the file's content.
+TEST_F(WholeFileTest, ALoneCopyIsPutBackUnlessTheFilesBakIsNewer) {
+  const std::string aside = platform::asideNameOf("wininit.ini");
+  for (int bakLater : {2, 0, -2}) {
+    SCOPED_TRACE(bakLater);
+    dir.clear();
+    dir.write(aside, kOld);
+    dir.write("WININIT.BAK", kNew);
+    fs::last_write_time(dir.file("WININIT.BAK"),
+                        fs::last_write_time(dir.file(aside)) + std::chrono::seconds(bakLater));
+    std::string content;
+    EXPECT_EQ(bakLater <= 0, platform::readWholeFile(dir.file("wininit.ini"), &content).ok);
+    EXPECT_EQ(bakLater <= 0 ? kOld : "", content);
+    EXPECT_FALSE(dir.exists(aside));
+  }
+}
+
 TEST_F(WholeFileTest, StampsUseOneOffsetForFilesEitherSideOfADaylightSavingChange) {
   // Central Europe: UTC+1 in winter, UTC+2 in summer.
-  EnvironmentGuard environment;
   environment.set("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
   // Noon UTC on 15 January and on 15 July 2001.
   const std::time_t times[] = {979560000, 995198400};
