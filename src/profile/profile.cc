@@ -45,7 +45,7 @@ bool findKeyValue(const std::vector<std::string>& lines, std::size_t header, con
 }  // namespace
 
 Profile::Profile(const std::string& path)
-    : dirty(false),
+    : unsaved(false),
       closed(false),
       unreadable(false),
       path(path),
@@ -56,12 +56,12 @@ Profile::Profile(const std::string& path)
 }
 
 Profile::~Profile() {
-  if (!dirty || closed) return;
+  if (!unsaved || closed) return;
   try {
     save();
   } catch (const Error&) {
-    // The edit that made the profile dirty saved already and raised this same
-    // failure then; a destructor must not raise it a second time.
+    // The edit whose save failed raised this same failure then; a destructor
+    // must not raise it a second time.
   }
 }
 
@@ -147,6 +147,7 @@ void Profile::save() {
   if (!platform::saveWholeFile(path, content).ok) {
     throw Error(kErrorCreate, path, kModuleProfile, __LINE__);
   }
+  unsaved = false;
   // The stamp stays as it was, so the next refresh reads the file just
   // written.
 }
@@ -154,7 +155,7 @@ void Profile::save() {
 void Profile::close() {
   if (closed) return;
   closed = true;
-  if (dirty) save();
+  if (unsaved) save();
 }
 
 std::size_t Profile::findSection(const std::string& section) const {
@@ -192,7 +193,11 @@ int Profile::getInt(const std::string& section, const std::string& key, int defa
 void Profile::writeString(const std::string& section, const char* key, const char* value) {
   refresh();
   std::size_t header = findSection(section);
-  dirty = true;
+  // An edit that changes nothing in a file that is there is not saved: a
+  // save gives the file a new time, and a later COPY of it would then take
+  // it for a changed file. A missing file is still made.
+  const bool unchangedIfSame = !unsaved && (stampTime != 0 || stampSize != 0);
+  const std::vector<std::string> before = unchangedIfSame ? lines : std::vector<std::string>();
 
   if (header != kNoLine) {
     // Edits end a section at any header line, indented ones included.
@@ -219,6 +224,8 @@ void Profile::writeString(const std::string& section, const char* key, const cha
     appendSection(section);
     lines.push_back(std::string(key) + "=" + value);
   }
+  if (unchangedIfSame && lines == before) return;
+  unsaved = true;
   save();
 }
 
@@ -233,7 +240,7 @@ void Profile::appendString(const std::string& section, const std::string& key,
       if (equalsNoCase(lines[i], formed)) return;
     }
   }
-  dirty = true;
+  unsaved = true;
   if (header != kNoLine) {
     std::size_t end = header + 1;
     while (end < lines.size() && !isSectionHeader(lines[end])) ++end;

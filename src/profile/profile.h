@@ -20,9 +20,8 @@ class Profile {
 
   // Keeps the path and reads the file; a missing file gives an empty profile.
   explicit Profile(const std::string& path);
-  // Writes the lines back when an edit was made and close() was not called.
-  // Never throws: every edit has already saved, so a failure here can only
-  // repeat one that was raised then.
+  // Writes the lines back when an edit's own save failed and close() was not
+  // called. Never throws: the edit raised that failure already.
   ~Profile();
 
   Profile(const Profile&) = delete;
@@ -43,9 +42,10 @@ class Profile {
   // file as it was.
   void save();
 
-  // Saves when an edit was made during this object's life (raising Error 21
-  // like save), so that the destructor has nothing left to write. Later edits
-  // still save as they are made.
+  // Saves when an edit's own save failed (raising Error 21 like save), so that
+  // the destructor has nothing left to write. Every other edit is on disk
+  // already, and writing its lines again could only put back what another
+  // program has written since. Later edits still save as they are made.
   void close();
 
   // Position of the first line that begins with "[" + section + "]", without
@@ -69,7 +69,8 @@ class Profile {
   int getInt(const std::string& section, const std::string& key, int defaultValue);
 
   // Sets or replaces key=value; a null value deletes the key line; a null key
-  // deletes the whole section. Refreshes first and saves after (Error 21).
+  // deletes the whole section. Refreshes first and saves after (Error 21),
+  // unless the edit leaves every line as it was.
   void writeString(const std::string& section, const char* key, const char* value);
 
   // Adds key=value to the section unless an identical line stands at or after
@@ -86,7 +87,8 @@ class Profile {
   // held, leaving the profile empty.
   void takeLines(const std::string& content);
 
-  bool dirty;
+  // An edit changed the lines held and they have not been saved since.
+  bool unsaved;
   bool closed;
   // The file is there but its last read failed, so the lines held are not
   // its content.

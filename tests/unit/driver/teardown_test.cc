@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "config/config_data.h"
 #include "engine/data_file.h"
 #include "messages/nls_class.h"
@@ -51,8 +52,9 @@ TEST_F(TeardownTest, ClosesTheLogAndDestroysEverything) {
   EXPECT_EQ("[Install]\r\nPatch0=FIX12\r\n", dir.read("prod/TAVRO.INI").value_or(""));
 }
 
+// Only an edit whose own save failed is written back at the end; a failure
+// then is reported and the rest of the teardown goes on.
 TEST_F(TeardownTest, FailedWriteBackIsReportedAndTheTeardownGoesOn) {
-  config->getWindowsIni()->writeString("Install", "Patch0", "FIX12");
   config->getRootIni()->writeString("Install", "Patch0", "FIX12");
   std::string windowsIni = dir.file("win/TAVRO.INI");
   // From now on the Windows directory's file can no longer be written.
@@ -60,6 +62,7 @@ TEST_F(TeardownTest, FailedWriteBackIsReportedAndTheTeardownGoesOn) {
       {FaultHooks::Call::kCreateNewFile, FaultHooks::Call::kOpenStream,
        FaultHooks::Call::kWriteFile, FaultHooks::Call::kReplaceFile, FaultHooks::Call::kRenameFile},
       EACCES, dir.file("win/"));
+  EXPECT_THROW(config->getWindowsIni()->writeString("Install", "Patch0", "FIX12"), Error);
 
   ::testing::internal::CaptureStderr();
   bool written = tearDown(dataFile, messages, profiles, config);

@@ -185,7 +185,10 @@ TEST_F(ProfileTest, UnreadableFileGivesEmptyProfileUntilItCanBeRead) {
   EXPECT_EQ(profile.getString("S", "k", "def"), "1");
 }
 
-TEST_F(ProfileTest, DestructorWritesBackUnlessClosed) {
+// Every edit is on disk when it returns, so neither the end of an object
+// nor close() writes anything again: what another program or object wrote
+// since stays. Only an edit whose save failed is written once more.
+TEST_F(ProfileTest, EndOfLifeWritesNothingOverLaterChanges) {
   write("[S]\r\nk=1\r\n");
   {
     Profile first(path());
@@ -196,16 +199,39 @@ TEST_F(ProfileTest, DestructorWritesBackUnlessClosed) {
     }
     EXPECT_EQ(read(), "[S]\r\nk=3\r\n");
   }
-  // The object destroyed last decides, from the lines it last held.
-  EXPECT_EQ(read(), "[S]\r\nk=2\r\n");
+  EXPECT_EQ(read(), "[S]\r\nk=3\r\n");
 
   {
     Profile profile(path());
     profile.writeString("S", "k", "4");
-    profile.close();
     write("outside\r\n");
+    profile.close();
   }
   EXPECT_EQ(read(), "outside\r\n");
+
+  write("[S]\r\nk=1\r\n");
+  {
+    Profile profile(path());
+    hooks.fail(Call::kCreateNewFile, ENOSPC);
+    EXPECT_THROW(profile.writeString("S", "k", "5"), Error);
+    hooks.clear();
+  }
+  EXPECT_EQ(read(), "[S]\r\nk=5\r\n");
+}
+
+// An edit that leaves every line as it was does not save: the file keeps its
+// time, so a later copy of it does not take it for a changed file.
+TEST_F(ProfileTest, EditThatChangesNothingLeavesTheFileAlone) {
+  const platform::DosStamp stamp = makeDosStamp(2001);
+  writeStampedFile(path(), "[S]\r\nk=1\r\n", stamp);
+  Profile profile(path());
+  profile.writeString("S", "k", "1");
+  profile.writeString("S", "absent", nullptr);
+  profile.writeString("None", nullptr, nullptr);
+  EXPECT_EQ(readStampValue(path()), stampValue(stamp));
+  profile.writeString("S", "k", "2");
+  EXPECT_NE(readStampValue(path()), stampValue(stamp));
+  EXPECT_EQ(read(), "[S]\r\nk=2\r\n");
 }
 
 TEST_F(ProfileTest, LongLineStaysWhole) {
