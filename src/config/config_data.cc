@@ -10,6 +10,7 @@ std::string cut(const std::string& text) { return text.substr(0, ConfigData::kMa
 ConfigData::ConfigData()
     : rootIni(nullptr),
       windowsIni(nullptr),
+      journal(nullptr),
       programDir(),
       rootDir(),
       windowsDir(),

@@ -3,7 +3,8 @@
 // start-up (createConfigData), completes it from the command line and the
 // installation profile, and destroys it last. It refers to the two TAVRO.INI
 // profiles without owning them: the run driver owns them (TavroProfiles) and
-// destroys them first.
+// destroys them first. Likewise it refers to the run's journal, which the
+// engine owns while it carries out the profile.
 #ifndef SRC_CONFIG_CONFIG_DATA_H_
 #define SRC_CONFIG_CONFIG_DATA_H_
 
@@ -11,6 +12,7 @@
 #include <string>
 
 class Profile;
+class RunJournal;
 
 // Kinds of Windows, as detectPlatform reports them.
 constexpr int kPlatformWindows95 = 1;
@@ -28,6 +30,10 @@ class ConfigData {
   void setRootIni(Profile* profile) { rootIni = profile; }
   Profile* getWindowsIni() const { return windowsIni; }
   void setWindowsIni(Profile* profile) { windowsIni = profile; }
+  // The journal the file operations record their steps in; null when the
+  // run keeps none (tools, tests).
+  RunJournal* getJournal() const { return journal; }
+  void setJournal(RunJournal* value) { journal = value; }
 
   const std::string& getProgramDir() const { return programDir; }
   void setProgramDir(const std::string& text);
@@ -63,6 +69,7 @@ class ConfigData {
  private:
   Profile* rootIni;
   Profile* windowsIni;
+  RunJournal* journal;
   std::string programDir;
   std::string rootDir;
   std::string windowsDir;

@@ -92,7 +92,10 @@ int finishRun(RunObjects* run) {
   // program that cannot be started is taken before.
   std::string startFailure = messages->getMessage(kMessageRebootProgramFailed);
 
-  int exitCode = tearDown(run->dataFile, run->messages, run->profiles, run->config) ? 0 : 1;
+  // A run with a failed entry did its normal end, but is no success.
+  const bool entriesDone = !run->dataFile->hasFailedEntries();
+  int exitCode =
+      tearDown(run->dataFile, run->messages, run->profiles, run->config) && entriesDone ? 0 : 1;
   if (!rebootProgram.empty()) {
     // The new process shares the console; what this one printed comes first.
     std::fflush(stdout);

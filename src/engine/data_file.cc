@@ -16,6 +16,7 @@
 #include "config/config_data.h"
 #include "engine/condition_line.h"
 #include "fileops/file_install.h"
+#include "fileops/run_journal.h"
 #include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
@@ -24,13 +25,24 @@
 
 namespace {
 
-// The decisions of the run under way, in ARCHIVE\TEMP.
-const char kRunRecordName[] = "TVRUN.TXT";
+// The journal of the run under way, in ARCHIVE.
+const char kJournalName[] = "TVRUN.JNL";
 
 // The longest path Windows names: MAX_PATH less the terminator.
 constexpr std::size_t kMaxPathText = 259;
 
 std::string numberedKey(const char* stem, int number) { return stem + std::to_string(number); }
+
+// Whether a ledger value records the patch: it begins with the patch's name,
+// and what follows it, if anything, cannot be part of a longer name ("FIX12
+// 1997-03-01" records FIX12; "FIX12B" and "FIX123" are other patches).
+bool namesPatch(const std::string& value, const std::string& patch) {
+  if (!beginsWithNoCase(value, patch)) return false;
+  if (value.size() == patch.size()) return true;
+  const char next = value[patch.size()];
+  return !((next >= '0' && next <= '9') || (next >= 'a' && next <= 'z') ||
+           (next >= 'A' && next <= 'Z'));
+}
 
 }  // namespace
 
@@ -40,7 +52,9 @@ DataFile::DataFile(const std::string& dataFilePath, ConfigData* config, NLSClass
       messages(messages),
       archiveDir(),
       archiveTempDir(),
-      dataFilePath(dataFilePath) {
+      dataFilePath(dataFilePath),
+      journal(),
+      failedEntries(false) {
   if (config->isDebug()) {
     messages->print("Opening installation profile\n");
   }
@@ -52,25 +66,35 @@ DataFile::DataFile(const std::string& dataFilePath, ConfigData* config, NLSClass
   archiveTempDir = pathJoin(archiveDir, "TEMP");
 }
 
-DataFile::~DataFile() = default;
+DataFile::~DataFile() {
+  if (journal && config->getJournal() == journal.get()) config->setJournal(nullptr);
+}
 
 void DataFile::processProfile() {
   if (config->isDebug()) {
     messages->print("Processing installation profile\n");
   }
   createArchiveDirectories();
-  // A replacement that an earlier run left half done is finished before
-  // anything else looks at the product.
-  completeInterruptedReplacement(archiveTempDir);
+  // A second run at once would take this run's new files for the originals
+  // and lose its INI edits, so it ends before it reads or changes anything.
+  if (!productLock.take(archiveDir)) {
+    messages->printError(kMessageProductBusy);
+    endRun();
+  }
   std::string patchStr = profile->getString("Patch", "Patch", "");
+  // What an earlier run left half done is finished, or stops this run,
+  // before anything else looks at the product.
+  resumeJournal(patchStr);
+  completeInterruptedReplacement(archiveTempDir);
   if (config->isDebug()) {
     messages->print("Checking patch\n");
   }
   int nextPatch = 0;
   if (!patchStr.empty()) {
     if (isPatchInstalled(patchStr.c_str(), &nextPatch)) {
-      // A record left by a run cut off after it wrote the ledger is done with.
-      platform::deleteFile(runRecordPath());
+      // A journal left by a run cut off after it wrote the ledger is done
+      // with.
+      journal->end();
       if (config->isInteractive()) {
         messages->printError(kMessageAlreadyInstalled);
       }
@@ -83,24 +107,77 @@ void DataFile::processProfile() {
   if (config->isDebug()) {
     messages->print("Checking Conditions\n");
   }
-  processConditions(patchStr);
-  if (patchStr.empty()) {
+  processConditions();
+  if (failedEntries) {
+    // Recorded, the patch would never be tried again. The journal stays, so
+    // that the next run follows the same decisions and finishes the entries.
+    messages->printError(kMessagePatchNotRecorded);
     return;
   }
-  // The Windows 95 family keeps the ledger in both copies; Windows NT only in
-  // the Windows directory's, Win32s in neither.
-  switch (config->getPlatform()) {
-    case kPlatformWindows95:
-      recordPatch(0, nextPatch, patchStr);
-      recordPatch(1, nextPatch, patchStr);
-      break;
-    case kPlatformWindowsNt:
-      recordPatch(0, nextPatch, patchStr);
-      break;
-    default:
-      break;
+  if (!patchStr.empty()) {
+    // The Windows 95 family keeps the ledger in both copies; Windows NT only
+    // in the Windows directory's, Win32s in neither.
+    switch (config->getPlatform()) {
+      case kPlatformWindows95:
+        recordPatch(0, nextPatch, patchStr);
+        recordPatch(1, nextPatch, patchStr);
+        break;
+      case kPlatformWindowsNt:
+        recordPatch(0, nextPatch, patchStr);
+        break;
+      default:
+        break;
+    }
   }
-  platform::deleteFile(runRecordPath());
+  journal->end();
+}
+
+void DataFile::resumeJournal(const std::string& patchStr) {
+  RunJournal::Identity identity;
+  identity.patch = patchStr;
+  identity.profileDigest = RunJournal::digestOfFile(dataFilePath);
+  identity.kind = config->getPlatform();
+  journal = std::make_unique<RunJournal>(pathJoin(archiveDir, kJournalName));
+  config->setJournal(journal.get());
+
+  RunJournal::Standing standing = journal->read(identity);
+  if (standing == RunJournal::Standing::kNone) return;
+  if (standing == RunJournal::Standing::kSame) {
+    const std::optional<RunJournal::Replacement>& step = journal->getUnfinishedReplacement();
+    if (step) {
+      // The new file cannot take its name: nothing else may happen before
+      // it has, and the journal keeps the step for the next try.
+      if (!finishReplacement(step->stagedPath, step->destPath, step->backupPath)) {
+        throw Error(kErrorMove, step->stagedPath, kModuleEngine, __LINE__);
+      }
+      journal->endStep();
+    }
+    return;
+  }
+
+  // Another run's journal. One whose patch is in the ledger was cut off
+  // after it wrote the ledger, and nothing of it is left to do.
+  const RunJournal::Identity other = journal->getFoundIdentity();
+  int unused = 0;
+  if (!other.patch.empty() && isPatchInstalled(other.patch.c_str(), &unused)) {
+    journal->end();
+    journal->read(identity);
+    return;
+  }
+  // An unfinished patch: its steps and decisions are kept until it is
+  // finished. On another kind of Windows even its registry may be another.
+  if (standing == RunJournal::Standing::kOtherKind) {
+    const char* kindName = other.kind == kPlatformWindows95   ? "Windows 95"
+                           : other.kind == kPlatformWindowsNt ? "Windows NT"
+                                                              : "Win32s";
+    messages->printError(kMessageUnfinishedOtherKind, ": %s (%s)", other.patch.c_str(), kindName);
+  } else if (!other.patch.empty()) {
+    messages->printError(kMessageUnfinishedPatch, ": %s", other.patch.c_str());
+  } else {
+    // A profile without a patch string, or a journal that cannot be read.
+    messages->printError(kMessageUnfinishedPatch);
+  }
+  endRun();
 }
 
 void DataFile::createArchiveDirectories() {
@@ -112,7 +189,10 @@ void DataFile::createArchiveDirectories() {
     if (!tooLong && platform::testPath(*directory).ok) {
       continue;
     }
-    if (tooLong || !platform::makeDirectory(*directory).ok) {
+    // A run started at the same moment may make it in between, and the
+    // product's lock, which lives in it, cannot be taken before it exists.
+    if (tooLong ||
+        (!platform::makeDirectory(*directory).ok && !platform::testPath(*directory).ok)) {
       if (config->isInteractive()) {
         messages->printError(kMessageDirectoryNotCreated, " %s", directory->c_str());
       }
@@ -133,7 +213,7 @@ bool DataFile::isPatchInstalled(const char* patchStr, int* nextPatch) {
     for (*nextPatch = 0;; ++*nextPatch) {
       std::string value = ledger->getString("Install", numberedKey("Patch", *nextPatch), "");
       if (value.empty()) break;
-      if (beginsWithNoCase(value, patch)) {
+      if (namesPatch(value, patch)) {
         if (config->isDebug()) {
           messages->print("Patch already installed\n");
         }
@@ -152,14 +232,14 @@ void DataFile::recordPatch(int target, int number, const std::string& patchStr) 
   ledger->writeString("Install", numberedKey("Patch", number).c_str(), patchStr.c_str());
 }
 
-void DataFile::processConditions(const std::string& patchStr) {
+void DataFile::processConditions() {
   const std::map<int, std::vector<std::size_t>> groups = conditionGroupsOf(*profile);
 
   // A patch's own entries may change what its conditions test (a level it
   // raises, say), so a run cut off and started again follows the decisions
   // the first run took, as they were taken.
-  RunRecord record;
-  if (!patchStr.empty()) record = readRunRecord(patchStr);
+  const std::vector<std::optional<std::string>> recorded =
+      journal ? journal->getDecisions() : std::vector<std::optional<std::string>>();
 
   int processed = 0;
   for (int group = 0;; ++group) {
@@ -170,15 +250,15 @@ void DataFile::processConditions(const std::string& patchStr) {
     std::size_t decided = static_cast<std::size_t>(group);
     bool holds = true;
     std::string branch;
-    if (decided < record.branches.size()) {
-      holds = record.branches[decided].has_value();
-      branch = record.branches[decided].value_or("");
+    if (decided < recorded.size()) {
+      holds = recorded[decided].has_value();
+      branch = recorded[decided].value_or("");
     } else {
       holds = isGroupHolding(lines->second, &branch);
-      if (!patchStr.empty()) {
-        record.branches.push_back(holds ? std::optional<std::string>(branch) : std::nullopt);
-        writeRunRecord(patchStr, record);
-      }
+      // Without the record a cut-off run is still finished where its
+      // conditions still hold; nothing is lost by going on.
+      if (journal)
+        journal->recordDecision(holds ? std::optional<std::string>(branch) : std::nullopt);
     }
     if (holds) {
       ++processed;
@@ -186,7 +266,7 @@ void DataFile::processConditions(const std::string& patchStr) {
     }
   }
   if (processed == 0) {
-    platform::deleteFile(runRecordPath());
+    if (journal) journal->end();
     if (config->isInteractive()) {
       messages->printError(kMessageNoConditionMet, "\n%s",
                            messages->getMessage(kMessageNotApplicable));
@@ -206,41 +286,6 @@ bool DataFile::isGroupHolding(const std::vector<std::size_t>& positions, std::st
     }
   }
   return true;
-}
-
-std::string DataFile::runRecordPath() const { return pathJoin(archiveTempDir, kRunRecordName); }
-
-// The record holds the patch string on its first line, then one line per
-// group decided so far: "1," and the section for a group that holds, "0,"
-// for one that does not.
-DataFile::RunRecord DataFile::readRunRecord(const std::string& patchStr) const {
-  RunRecord record;
-  std::string text;
-  if (!platform::readWholeFile(runRecordPath(), &text).ok) return record;
-  // A line without its end was cut short: the decision it held is taken
-  // again.
-  std::vector<std::string> lines;
-  LineReader reader(text);
-  std::string line;
-  while (reader.next(&line) && reader.hasLineEnd()) lines.push_back(line);
-  if (lines.empty() || lines[0] != "Patch=" + patchStr) return record;
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    if (line.size() < 2 || line[1] != ',' || (line[0] != '0' && line[0] != '1')) break;
-    record.branches.push_back(line[0] == '1' ? std::optional<std::string>(line.substr(2))
-                                             : std::nullopt);
-  }
-  return record;
-}
-
-void DataFile::writeRunRecord(const std::string& patchStr, const RunRecord& record) const {
-  std::string text = "Patch=" + patchStr + "\r\n";
-  for (const std::optional<std::string>& branch : record.branches) {
-    text += branch ? "1," + *branch + "\r\n" : "0,\r\n";
-  }
-  // Without the record a cut-off run is still finished where its conditions
-  // still hold; nothing is lost by going on.
-  platform::saveWholeFile(runRecordPath(), text);
 }
 
 bool DataFile::fileExists(const std::string& path) {

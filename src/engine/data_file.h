@@ -14,11 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/product_lock.h"
 #include "platform/registry.h"
 
 class ConfigData;
 class NLSClass;
 class Profile;
+class RunJournal;
 struct RegistryEdit;
 enum class EntryKind;
 class SubstituteClass;
@@ -33,8 +35,13 @@ class DataFile {
 
   // The whole run over the installation profile. Ends the process with exit
   // code 1, without teardown, when the patch is installed already, an archive
-  // directory cannot be created, or no condition group holds.
+  // directory cannot be created, no condition group holds, or another
+  // patch's run is unfinished. When an entry failed, the patch is not
+  // recorded and the run's journal stays for the next run to finish.
   void processProfile();
+
+  // Whether an entry of the run did not reach the state it asks for.
+  bool hasFailedEntries() const { return failedEntries; }
 
   // Creates ARCHIVE and ARCHIVE\TEMP in the product root when missing; ends
   // the process when one cannot be created.
@@ -51,11 +58,18 @@ class DataFile {
   void recordPatch(int target, int number, const std::string& patchStr);
 
   // Evaluates the condition groups in order and carries out the section of
-  // every group that holds; ends the process when none holds. With a patch
-  // string, each decision is recorded in ARCHIVE\TEMP until the patch is in
-  // the ledger, and a run started again after one that was cut off follows
-  // the recorded decisions instead of taking them again.
-  void processConditions(const std::string& patchStr);
+  // every group that holds; ends the process when none holds. Each decision
+  // is recorded in the run journal until the patch is in the ledger, and a
+  // run started again after one that was cut off follows the recorded
+  // decisions instead of taking them again.
+  void processConditions();
+
+  // Opens the run's journal and reads what an earlier run left: finishes the
+  // step it left under way when it is this run's, and ends the run when it
+  // is another patch's (or this patch's for another profile or kind of
+  // Windows) that is not in the ledger yet. A step that still cannot be
+  // finished raises Error 26.
+  void resumeJournal(const std::string& patchStr);
 
   // Decides one condition line; once the line passes its field checks, its
   // text is replaced by the branch (the section to carry out).
@@ -65,7 +79,9 @@ class DataFile {
   void processSection(const std::string& section);
 
   // Carries out one REG entry (the trimmed line, keyword included); true when
-  // the registry was changed as asked.
+  // the registry is as the entry asks (a value or key to delete that is not
+  // there counts, though it is reported). A failure marks the entry failed;
+  // an entry whose fields ask for nothing it may do does not.
   bool processRegistry(const std::string& line);
 
   // Deletes every subkey below the open key, depth first; path names the key
@@ -105,19 +121,12 @@ class DataFile {
  private:
   struct FileEntry;
 
-  // The sections of the groups decided so far, in group order; none for a
-  // group that does not hold.
-  struct RunRecord {
-    std::vector<std::optional<std::string>> branches;
-  };
-
   // Whether every condition line of a group holds; the branch of its first
   // line goes to *branch.
   bool isGroupHolding(const std::vector<std::size_t>& positions, std::string* branch);
 
-  std::string runRecordPath() const;
-  RunRecord readRunRecord(const std::string& patchStr) const;
-  void writeRunRecord(const std::string& patchStr, const RunRecord& record) const;
+  // Marks the entry under way as failed.
+  void noteEntryFailed() { failedEntries = true; }
 
   // Splits a SUBST, FILE or FINDFILE line, works out its options and prints
   // its trace block under head; false, after message 18, when the file name
@@ -128,6 +137,11 @@ class DataFile {
   // or the subdirectory the entry names below it. Prints the error line and
   // gives false when nothing exists there.
   bool findTargetDirectory(const FileEntry& entry, std::string* targetDir);
+
+  // Fills in the placeholders of the file at path where it stands, once: a
+  // file this run, or the run it continues, filled in already is left as it
+  // is. A file that is there and cannot be filled in fails the entry.
+  void fillInPlace(const std::string& path, SubstituteClass& substitutes);
 
   // Carries out one entry, by its keyword; line is trimmed and no comment.
   void processEntry(const std::string& line, SubstituteClass& substitutes);
@@ -168,12 +182,16 @@ class DataFile {
   // Ends the process with exit code 1 and no teardown.
   [[noreturn]] void endRun();
 
+  // Held from processProfile on; declared first, so that it goes last.
+  ProductLock productLock;
   ConfigData* config;
   std::unique_ptr<Profile> profile;
   NLSClass* messages;
   std::string archiveDir;
   std::string archiveTempDir;
   std::string dataFilePath;
+  std::unique_ptr<RunJournal> journal;
+  bool failedEntries;
 };
 
 #endif  // SRC_ENGINE_DATA_FILE_H_

@@ -12,6 +12,7 @@
 #include "config/config_data.h"
 #include "engine/entry_line.h"
 #include "fileops/file_install.h"
+#include "fileops/run_journal.h"
 #include "fileops/substitute_class.h"
 #include "messages/message_numbers.h"
 #include "messages/nls_class.h"
@@ -60,6 +61,7 @@ std::optional<int> DataFile::installFile(const std::string& sourceDir, const std
                               substitutes);
     } catch (const Error& error) {
       messages->printError(kMessageNotCopied, ": %s", error.getErrorMessage().c_str());
+      noteEntryFailed();
     }
   }
 
@@ -146,6 +148,7 @@ void DataFile::processSubstEntry(const std::string& line, SubstituteClass& subst
   std::optional<int> result;
   if (!fileExists(targetDir)) {
     messages->printError(kMessageNoTargetDirectory);
+    noteEntryFailed();
   } else {
     result = installFile(config->getProgramDir(), targetDir, *fields[1], targetName, entry.force,
                          entry.backup, entry.compress, &substitutes);
@@ -154,10 +157,25 @@ void DataFile::processSubstEntry(const std::string& line, SubstituteClass& subst
   // waits for the restart), and keeps the source's stamp, so a file with the
   // same stamp is this patch's, filled in already: filling it in again would
   // replace the values inserted the first time. Without a copy (compress set,
-  // a newer file there, a failed copy) the file in place is rewritten. A
-  // missing file makes substituteFile fail, which is fine.
+  // a newer file there, a failed copy) the file in place is rewritten.
   const bool filledIn = result && *result != kCopyTargetNewer;
-  if (!filledIn) substitutes.substituteFile(pathJoin(targetDir, targetName));
+  if (!filledIn) fillInPlace(pathJoin(targetDir, targetName), substitutes);
+}
+
+void DataFile::fillInPlace(const std::string& path, SubstituteClass& substitutes) {
+  // A missing file has nothing to fill in.
+  platform::FileInfo before;
+  if (!platform::getFileInfo(path, &before).ok) return;
+  // The placeholders' values may hold a placeholder's text themselves (a
+  // product root named \TAVRO), so a file filled in by a run that was cut
+  // off, or by an earlier entry, is never filled in again.
+  if (journal && journal->isFilledIn(path)) return;
+  if (journal && !journal->beginFillIn(path, before)) {
+    noteEntryFailed();
+    return;
+  }
+  if (!substitutes.substituteFile(path)) noteEntryFailed();
+  if (journal) journal->endStep();
 }
 
 bool DataFile::findTargetDirectory(const FileEntry& entry, std::string* targetDir) {
@@ -165,6 +183,7 @@ bool DataFile::findTargetDirectory(const FileEntry& entry, std::string* targetDi
   *targetDir = isFilled(subdir) ? pathJoin(entry.baseDir, *subdir) : entry.baseDir;
   if (fileExists(*targetDir)) return true;
   messages->printError(kMessageNoTargetDirectory);
+  noteEntryFailed();
   return false;
 }
 

@@ -67,6 +67,10 @@ void DataFile::processRenameOrCopyEntry(const std::string& line, EntryKind kind)
   } catch (const Error& error) {
     messages->printError(isCopy ? kMessageNotCopied : kMessageNotRenamed, ": %s",
                          error.getErrorMessage().c_str());
+    // A rename whose source is gone and whose destination is there has
+    // reached its end, as after a run that was cut off once it had renamed.
+    const bool renamed = !isCopy && !fileExists(sourcePath) && fileExists(destinationPath);
+    if (!renamed) noteEntryFailed();
   }
   // Steps deferred before a failure still need the restart.
   applyDeferredRule();
@@ -92,6 +96,7 @@ void DataFile::processEraseEntry(const std::string& line) {
     eraseFile(path, config, backup);
   } catch (const Error& error) {
     messages->printError(kMessageNotErased, ": %s", error.getErrorMessage().c_str());
+    noteEntryFailed();
   }
   applyDeferredRule();
 }

@@ -35,15 +35,20 @@ void reportKeyFailure(NLSClass* messages, int number, const RegistryEdit& edit) 
                        orNull(fieldText(edit.name)));
 }
 
+// How a deletion ended: done, failed, or not needed since what it deletes
+// is not there, which the entry still reports.
+enum class Deletion { kDone, kFailed, kAbsent };
+
 // Opens the entry's key for a deletion; reports a key that cannot be opened.
-bool openEditedKey(NLSClass* messages, const RegistryEdit& edit, platform::RegistryKey* opened) {
-  if (!platform::openRegistryKey(edit.root, fieldText(edit.path),
-                                 platform::RegistryAccess::kAllAccess, opened)
-           .ok) {
+Deletion openEditedKey(NLSClass* messages, const RegistryEdit& edit,
+                       platform::RegistryKey* opened) {
+  platform::Status status = platform::openRegistryKey(edit.root, fieldText(edit.path),
+                                                      platform::RegistryAccess::kAllAccess, opened);
+  if (!status.ok) {
     reportKeyFailure(messages, kMessageKeyNotOpened, edit);
-    return false;
+    return status.notFound ? Deletion::kAbsent : Deletion::kFailed;
   }
-  return true;
+  return Deletion::kDone;
 }
 
 bool setValue(NLSClass* messages, const RegistryEdit& edit) {
@@ -60,15 +65,17 @@ bool setValue(NLSClass* messages, const RegistryEdit& edit) {
   return true;
 }
 
-bool deleteValue(NLSClass* messages, const RegistryEdit& edit) {
+Deletion deleteValue(NLSClass* messages, const RegistryEdit& edit) {
   platform::RegistryKey opened;
-  if (!openEditedKey(messages, edit, &opened)) return false;
+  Deletion openedKey = openEditedKey(messages, edit, &opened);
+  if (openedKey != Deletion::kDone) return openedKey;
   RegistryKeyHolder key(opened);
-  if (!platform::deleteRegistryValue(key.get(), fieldText(edit.name)).ok) {
+  platform::Status status = platform::deleteRegistryValue(key.get(), fieldText(edit.name));
+  if (!status.ok) {
     reportKeyFailure(messages, kMessageValueNotDeleted, edit);
-    return false;
+    return status.notFound ? Deletion::kAbsent : Deletion::kFailed;
   }
-  return true;
+  return Deletion::kDone;
 }
 
 }  // namespace
@@ -80,18 +87,24 @@ bool DataFile::processRegistry(const std::string& line) {
     messages->printError(kMessageBadProfile);
     return false;
   }
+  bool done = false;
   switch (edit.action) {
     case RegistryAction::kSetValue:
       if (config->isDebug()) messages->print("Creating/Changing a registry key\n");
-      return setValue(messages, edit);
+      done = setValue(messages, edit);
+      break;
     case RegistryAction::kDeleteValue:
       if (config->isDebug()) messages->print("Deleting a registry value\n");
-      return deleteValue(messages, edit);
+      // A value that is not there is as the entry asks, though reported.
+      done = deleteValue(messages, edit) != Deletion::kFailed;
+      break;
     case RegistryAction::kDeleteTree:
     case RegistryAction::kRefused:
+      done = deleteKeyTree(edit);
       break;
   }
-  return deleteKeyTree(edit);
+  if (!done) noteEntryFailed();
+  return done;
 }
 
 bool DataFile::parseRegistryEntry(const std::string& line, RegistryEdit* edit) {
@@ -123,7 +136,8 @@ bool DataFile::parseRegistryEntry(const std::string& line, RegistryEdit* edit) {
 
 bool DataFile::deleteKeyTree(const RegistryEdit& edit) {
   platform::RegistryKey opened;
-  if (!openEditedKey(messages, edit, &opened)) return false;
+  Deletion openedKey = openEditedKey(messages, edit, &opened);
+  if (openedKey != Deletion::kDone) return openedKey == Deletion::kAbsent;
   RegistryKeyHolder key(opened);
   if (config->isDebug()) messages->print("Deleting a registry subtree\n");
   if (!deleteRegistryTree(key.get(), *edit.path)) return false;

@@ -110,6 +110,7 @@ void DataFile::processIniEntry(const std::string& line, SubstituteClass& substit
     iniFile = makeObject<Profile>(kModuleEngine, __LINE__, path);
   } catch (const Error&) {
     messages->printError(kMessageIniNotLoaded, ": %s", path.c_str());
+    noteEntryFailed();
     return;
   }
   iniFile->writeString(*section, fieldText(key), fieldText(value));

@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/line_reader.h"
 #include "config/config_data.h"
+#include "fileops/run_journal.h"
 #include "fileops/substitute_class.h"
 #include "path/path_name.h"
 #include "platform/files.h"
@@ -29,8 +30,8 @@ alignas(4096) char copyBuffer[kCopyBlockSize];
 
 const char* const kBackupExt = ".OLD";
 const char* const kTemporaryTemplate = "TVXXXXXX";
-// The record of a replacement under way; not a temporary name, so that no
-// copy ever takes it.
+// The record of a replacement under way that runs kept before the run
+// journal; not a temporary name, so that no copy ever takes it.
 const char* const kStepRecordName = "TVSTEP.TXT";
 const char* const kDigits32 = "0123456789abcdefghijklmnopqrstuv";
 
@@ -295,56 +296,50 @@ struct Replacement {
   bool oldBackupErased = false;
 };
 
-// The record of a replacement under way, in the temporary directory, for
-// the systems that must free the destination's name for a moment.
-std::string stepRecordPath(const char* tempDir) { return joinPath(tempDir, kStepRecordName); }
+// How putInPlace ended.
+enum class Placement {
+  kPlaced,
+  // Not now: the destination still holds the old file.
+  kNotNow,
+  // The destination's name is free and neither file could be given it: the
+  // new file and the journal's record stay for the next run to finish.
+  kStranded,
+};
 
-bool writeStepRecord(const char* tempDir, const Replacement& step) {
-  const std::string record =
-      step.stagedPath + "\r\n" + step.destPath + "\r\n" + step.backupPath + "\r\n";
-  return platform::saveWholeFile(stepRecordPath(tempDir), record).ok;
+RunJournal* journalOf(const ConfigData* config) {
+  return config != nullptr ? config->getJournal() : nullptr;
 }
 
 // Puts the new file written beside the destination in its place, keeping
-// the destination as its backup when asked. False when that cannot be done
-// now (the destination or its earlier backup is in use); the destination
-// then still holds the old file. Only a failure to put the old file back
-// after it was moved aside raises, leaving the record for the next run.
-bool putInPlace(Replacement* step, const char* tempDir, ConfigData* config) {
-  if (!step->wantsBackup) return platform::renameFile(step->stagedPath, step->destPath).ok;
-
+// the destination as its backup when asked. Neither Windows 95 nor NT 4.0
+// makes a second name for a file, so the backup is a rename, which frees
+// the destination's name for a moment; the journal records the step first,
+// so that the next run finishes it if this one is cut off there, and a step
+// that cannot be recorded does not start.
+Placement putInPlace(Replacement* step, ConfigData* config) {
+  if (!step->wantsBackup) {
+    return platform::renameFile(step->stagedPath, step->destPath).ok ? Placement::kPlaced
+                                                                     : Placement::kNotNow;
+  }
+  RunJournal* journal = journalOf(config);
+  if (journal != nullptr &&
+      !journal->beginReplacement({step->stagedPath, step->destPath, step->backupPath})) {
+    return Placement::kNotNow;
+  }
   eraseFile(step->backupPath, config, kNoBackup);
   step->oldBackupErased = true;
+  Placement placement = Placement::kNotNow;
   // Once a step of the entry waits for the restart, every later one must.
-  if (isDeferring(config)) return false;
-
-  // Where the system has links, the backup is a second name of the old file
-  // and the new one then replaces the destination in one rename.
-  if (platform::linkFile(step->destPath, step->backupPath).ok) {
-    if (platform::replaceFile(step->stagedPath, step->destPath).ok) return true;
-    // In use: the destination still holds the old file, and the backup is
-    // made again at the restart, before the replacement.
-    platform::deleteFile(step->backupPath);
-    return false;
-  }
-
-  // Otherwise the backup is a rename, which frees the destination's name for
-  // a moment; the record lets the next run finish the step if this one is
-  // cut off there.
-  const bool recorded = tempDir != nullptr && writeStepRecord(tempDir, *step);
-  if (tempDir != nullptr && !recorded) return false;
-  if (platform::renameFile(step->destPath, step->backupPath).ok) {
+  if (!isDeferring(config) && platform::renameFile(step->destPath, step->backupPath).ok) {
     if (platform::renameFile(step->stagedPath, step->destPath).ok) {
-      if (recorded) platform::deleteFile(stepRecordPath(tempDir));
-      return true;
-    }
-    // Something took the name in between: the old file goes back.
-    if (!platform::renameFile(step->backupPath, step->destPath).ok) {
-      throw Error(kErrorCreate, step->destPath, kModuleFileOps, __LINE__);
+      placement = Placement::kPlaced;
+    } else if (!platform::renameFile(step->backupPath, step->destPath).ok) {
+      // Something took the name in between and the old file cannot go back.
+      return Placement::kStranded;
     }
   }
-  if (recorded) platform::deleteFile(stepRecordPath(tempDir));
-  return false;
+  if (journal != nullptr) journal->endStep();
+  return placement;
 }
 
 // Puts the copy off to the next restart: the source goes whole into a new
@@ -377,22 +372,49 @@ void deferCopy(const std::string& sourcePath, const char* tempDir, const Replace
 // made there or the destination cannot be replaced now.
 bool replaceBeside(platform::FileHandle source, const std::string& sourcePath,
                    platform::DosStamp stamp, const std::string& destDir, Replacement* step,
-                   const char* tempDir, ConfigData* config, SubstituteClass* substitutes) {
+                   ConfigData* config, SubstituteClass* substitutes) {
   std::string stagedPath;
   OpenFile staged;
   if (!createTemporaryFile(destDir, &stagedPath, &staged)) return false;
   writeCopy(source, sourcePath, &staged, stagedPath, step->destPath, stamp, substitutes);
   step->stagedPath = stagedPath;
   StagedFileRemover remover(stagedPath);
-  if (!putInPlace(step, tempDir, config)) return false;
-  remover.release();
-  return true;
+  switch (putInPlace(step, config)) {
+    case Placement::kPlaced:
+      remover.release();
+      return true;
+    case Placement::kNotNow:
+      return false;
+    case Placement::kStranded:
+      // The new file is now the only whole file meant for that name.
+      remover.release();
+      throw Error(kErrorCreate, step->destPath, kModuleFileOps, __LINE__);
+  }
+  return false;
 }
 
 }  // namespace
 
+bool finishReplacement(const std::string& stagedPath, const std::string& destPath,
+                       const std::string& backupPath) {
+  if (!pathIsPresent(stagedPath)) return true;
+  // Cut off before the backup rename: make it; after it: only the new
+  // file's rename is left.
+  if (pathIsPresent(destPath) && !backupPath.empty() && !pathIsPresent(backupPath)) {
+    platform::renameFile(destPath, backupPath);
+  }
+  if (!pathIsPresent(destPath) && !platform::renameFile(stagedPath, destPath).ok) {
+    // The new file is the only one left for that name: it stays.
+    return false;
+  }
+  if (pathIsPresent(stagedPath)) platform::deleteFile(stagedPath);
+  return true;
+}
+
 void completeInterruptedReplacement(const std::string& tempDir) {
-  const std::string recordPath = stepRecordPath(tempDir.c_str());
+  // The record that runs before the run journal kept, read once more so
+  // that a step such a run left half done is still finished.
+  const std::string recordPath = joinPath(tempDir, kStepRecordName);
   std::string record;
   if (!platform::readWholeFile(recordPath, &record).ok) return;
   // A last line without its line end was cut short and does not count.
@@ -400,16 +422,7 @@ void completeInterruptedReplacement(const std::string& tempDir) {
   LineReader reader(record);
   std::string line;
   while (reader.next(&line) && reader.hasLineEnd()) paths.push_back(line);
-  if (paths.size() == 3 && pathIsPresent(paths[0])) {
-    const std::string& staged = paths[0];
-    const std::string& dest = paths[1];
-    const std::string& backupPath = paths[2];
-    // Cut off before the backup rename: make it; after it: only the new
-    // file's rename is left.
-    if (pathIsPresent(dest) && !pathIsPresent(backupPath)) platform::renameFile(dest, backupPath);
-    if (!pathIsPresent(dest)) platform::renameFile(staged, dest);
-    if (pathIsPresent(staged)) platform::deleteFile(staged);
-  }
+  if (paths.size() == 3 && !finishReplacement(paths[0], paths[1], paths[2])) return;
   platform::deleteFile(recordPath);
 }
 
@@ -459,9 +472,9 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
 
   // A destination that is there and is not backed up cannot be replaced now:
   // it waits for the restart, as does one in use.
-  const bool placed = (!destPresent || step.wantsBackup) &&
-                      replaceBeside(source.get(), sourcePath, sourceStamp, destDir, &step, tempDir,
-                                    config, substitutes);
+  const bool placed =
+      (!destPresent || step.wantsBackup) &&
+      replaceBeside(source.get(), sourcePath, sourceStamp, destDir, &step, config, substitutes);
   // The copy for the restart reads the source afresh, through the same
   // buffer.
   source.close();

@@ -33,7 +33,8 @@ constexpr int kWithBackup = 1;
 // Copies sourceName in sourceDir to destName in destDir. The new file is
 // written whole beside the destination (flushed, with the source's stamp) and
 // only then takes its place, so the destination's name always holds the old
-// file or the whole new one; with backup the old one becomes its ".OLD" file.
+// file or the whole new one; with backup the old one becomes its ".OLD" file,
+// a step recorded first in the run journal of config when it has one.
 // A destination that is there but cannot be replaced now (in use, or not
 // backed up) is replaced at the next restart by a whole copy made in tempDir
 // first (tempDir or config null, no such directory, or a directory in its
@@ -78,8 +79,17 @@ void deferViaWininit(const std::string& source, const char* dest, ConfigData* co
 void deferViaMoveFileEx(const std::string& source, const char* dest);
 
 // Finishes a replacement that a run cut off while the destination's name was
-// free (on systems without links), from its record in tempDir; a run calls it
-// before anything else. Does nothing when there is no record.
+// free: the destination goes to its backup name where it is still there and
+// the backup is not, then the new file at stagedPath takes the destination's
+// name. True when the step is finished (or nothing of it was left); false
+// when the new file could not take the name, which then leaves it in place
+// for a later run.
+bool finishReplacement(const std::string& stagedPath, const std::string& destPath,
+                       const std::string& backupPath);
+
+// Finishes a replacement from the record that earlier versions kept in
+// tempDir before the run journal, and removes the record. Does nothing when
+// there is no record.
 void completeInterruptedReplacement(const std::string& tempDir);
 
 // A path in dir, built from the template "TVXXXXXX", that names nothing yet:

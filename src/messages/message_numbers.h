@@ -38,5 +38,18 @@ constexpr int kMessageNotErased = 31;
 constexpr int kMessageFirstCopyResult = 32;
 constexpr int kMessageCopyResultCount = 5;
 constexpr int kMessageRebootProgramFailed = 37;
+// Messages from here on are newer than some catalogues in use: NLSClass
+// gives its built-in English text for one that a catalogue lacks.
+// Another run holds the product's lock; the run ends.
+constexpr int kMessageProductBusy = 38;
+// A patch that an earlier run left unfinished was begun on the other kind of
+// Windows and must be finished there.
+constexpr int kMessageUnfinishedOtherKind = 39;
+constexpr int kMessageUnfinishedRolledBack = 40;
+// An entry failed, so the patch stays out of the ledger.
+constexpr int kMessagePatchNotRecorded = 41;
+// Another patch, or this one with another profile, was left unfinished: it
+// must be finished before anything else is installed.
+constexpr int kMessageUnfinishedPatch = 42;
 
 #endif  // SRC_MESSAGES_MESSAGE_NUMBERS_H_

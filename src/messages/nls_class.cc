@@ -5,6 +5,7 @@
 
 #include "base/ascii_text.h"
 #include "base/line_reader.h"
+#include "messages/message_numbers.h"
 #include "platform/files.h"
 
 namespace {
@@ -20,6 +21,24 @@ bool endsCatalogue(const std::string& line) {
   if (first == ';' || first == '#') return true;
   return beginsWithNoCase(line, "rem", position);
 }
+
+// The English texts of the messages that catalogues made before them lack.
+// Such a catalogue, a translation say, still works with this program, and
+// its user is then told what happened rather than "unknown message".
+struct BuiltInMessage {
+  int number;
+  const char* text;
+};
+const BuiltInMessage kBuiltInMessages[] = {
+    {kMessageProductBusy,
+     "Another installation is running for this product; try again when it has ended."},
+    {kMessageUnfinishedOtherKind,
+     "An unfinished patch must first be finished on the other kind of Windows"},
+    {kMessageUnfinishedRolledBack, "An unfinished patch was rolled back"},
+    {kMessagePatchNotRecorded, "Not every entry reached its end; the patch is not recorded"},
+    {kMessageUnfinishedPatch,
+     "An unfinished patch must first be finished with the profile it was started with"},
+};
 
 const char kReadFailure[] = "Error reading NLS language file";
 const char kNoMemory[] = "Not Enough Memory";
@@ -74,6 +93,9 @@ int NLSClass::load() {
 
 const char* NLSClass::getMessage(int number) const {
   if (number >= 1 && number <= getMessageCount()) return messages[number - 1].c_str();
+  for (const BuiltInMessage& builtIn : kBuiltInMessages) {
+    if (builtIn.number == number) return builtIn.text;
+  }
   // Message 2 is the catalogue's text for a number it does not hold; a
   // catalogue too short to have one yields nothing rather than a bad read.
   if (messages.size() >= 2) return messages[1].c_str();

@@ -41,8 +41,10 @@ class NLSClass {
   // the fixed diagnostics to standard error.
   int load();
 
-  // Message n for 1 <= n <= the number loaded; message 2 for any other n (the
-  // empty text when the catalogue holds fewer than two messages).
+  // Message n for 1 <= n <= the number loaded; beyond that, the built-in
+  // English text of a message newer than some catalogues (38 on), where n
+  // names one; message 2 for any other n (the empty text when the catalogue
+  // holds fewer than two messages).
   const char* getMessage(int number) const;
   int getMessageCount() const { return static_cast<int>(messages.size()); }
 

@@ -57,11 +57,12 @@ void prepare(Machine& machine, const StepCase& step) {
                        ",0,Version,Level,1\r\nBackup=1\r\n\r\n[S]\r\n" + step.entries);
 }
 
-// An error line and nothing else: no restart asked for, nothing put off.
+// An error line and nothing else: no restart asked for, nothing put off,
+// and the run is no success.
 void expectRefusedAlone(const Machine& machine, const RunResult& result,
                         const std::string& errorLine) {
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.err, "\n\a" + errorLine + "\n");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "\n\a" + errorLine + "\n" + kPatchNotRecordedLine);
   EXPECT_EQ(result.out.find(kRestartText), std::string::npos) << result.out;
   EXPECT_TRUE(machine.getPendingMoves().empty());
   EXPECT_FALSE(machine.exists(machine.getWindowsDir() + "/WININIT.INI"));
@@ -106,8 +107,8 @@ void walk(const std::vector<StepCase>& cases) {
 
 TEST(FailedSteps, AreReportedAndNothingIsPutOff) {
   walk({
-      refusedStep("rename without a source", 2, {{"B.DLL", "b"}}, "RENAME1=TAVRO,A.DLL,B.DLL\r\n",
-                  kCouldNotRename, "A.DLL", {"B.OLD"}),
+      refusedStep("rename without a source", 2, {}, "RENAME1=TAVRO,A.DLL,B.DLL\r\n",
+                  kCouldNotRename, "A.DLL", {"B.DLL", "B.OLD"}),
       refusedStep("rename into a directory that is not there", 1, {{"A.DLL", "a"}},
                   "RENAME1=TAVRO,A.DLL,NEW\\\\A.DLL\r\n", kCouldNotRename, "NEW\\A.DLL", {}),
       refusedStep("copy into a directory that is not there", 2, {{"A.DLL", "a"}},
@@ -128,8 +129,9 @@ TEST(FailedSteps, AreReportedAndNothingIsPutOff) {
        },
        [](Machine& machine, const RunResult& result) {
          machine.releaseFiles();
-         EXPECT_EQ(result.exitCode, 0);
+         EXPECT_EQ(result.exitCode, 1);
          EXPECT_NE(result.err.find(kCouldNotCopy), std::string::npos) << result.err;
+         EXPECT_NE(result.err.find(kPatchNotRecordedLine), std::string::npos) << result.err;
          EXPECT_EQ(result.out.find(kRestartText), std::string::npos) << result.out;
          EXPECT_FALSE(machine.exists(machine.getWindowsDir() + "/WININIT.INI"));
          machine.restart();
@@ -191,12 +193,38 @@ TEST(FailedSteps, RunningARenameAgainKeepsTheFileAndItsBackup) {
     RunResult first = machine.run();
     EXPECT_EQ(first.err, "");
     RunResult second = machine.run();
+    // Reported, yet the rename has reached its end: the run is a success.
+    EXPECT_EQ(second.exitCode, 0);
     EXPECT_EQ(second.err, "\n\a" + std::string(kCouldNotRename) + shown(machine, "A.DLL") + "\n");
     EXPECT_EQ(second.out.find(kRestartText), std::string::npos) << second.out;
     machine.restart();
     EXPECT_EQ(machine.readFile(product(machine, "B.DLL")), "a");
     EXPECT_EQ(machine.readFile(product(machine, "B.OLD")), "b");
     EXPECT_FALSE(machine.exists(product(machine, "A.DLL")));
+  }
+}
+
+// The backup rename of a replacement is recorded in the run journal in
+// ARCHIVE, so a temporary directory with no room (here a file in its place)
+// stops nothing that need not wait for the restart, and no earlier .OLD is
+// lost on the way.
+TEST(FailedSteps, AReplacementWithBackupNeedsNoRoomInTheTemporaryDirectory) {
+  for (int kind : {1, 2}) {
+    SCOPED_TRACE(kind);
+    Machine machine;
+    prepare(machine, {"",
+                      kind,
+                      false,
+                      {{"NEWDRV.DLL", "old"}, {"NEWDRV.OLD", "older"}},
+                      {},
+                      "FILE1=TAVRO,NEWDRV.DLL\r\n",
+                      nullptr,
+                      nullptr});
+    machine.writeFile(product(machine, "ARCHIVE/TEMP"), "in the way");
+    RunResult result = machine.run();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(machine.readFile(product(machine, "NEWDRV.DLL")), "new");
+    EXPECT_EQ(machine.readFile(product(machine, "NEWDRV.OLD")), "old");
   }
 }
 

@@ -40,7 +40,9 @@ TEST(FileEntries, FileReportsEveryOutcomeAndKeepsTheReplacedFile) {
              "FILE7=TAVRO,NEWDRV.DLL,,COMP.DLL,,,1\r\n");
 
   RunResult result = machine.run();
-  EXPECT_EQ(result.err, "\n\aThe target directory does not exist.\n");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err,
+            "\n\aThe target directory does not exist.\n" + std::string(kPatchNotRecordedLine));
   EXPECT_TRUE(
       contains(result.out, shown + "\\BIN\\NEWDRV.DLL (installed, replacing an older file)\n" +
                                shown + "\\BIN\\NEWDRV.DLL (up to date, not copied)\n" + shown +
@@ -67,7 +69,8 @@ TEST(FileEntries, NoResultLinesWhenNotInteractive) {
   writePatch(machine, "FILE1=TAVRO,NEWDRV.DLL\r\nFILE2=TAVRO,NEWDRV.DLL,MISSING\r\n");
   RunResult result = machine.run();
   EXPECT_FALSE(contains(result.out, "NEWDRV.DLL")) << result.out;
-  EXPECT_EQ(result.err, "\n\aThe target directory does not exist.\n");
+  EXPECT_EQ(result.err,
+            "\n\aThe target directory does not exist.\n" + std::string(kPatchNotRecordedLine));
   EXPECT_EQ(machine.readFile(machine.getProductDir() + "/NEWDRV.DLL"), "new");
 }
 

@@ -221,14 +221,14 @@ TEST(HostileInputs, FilesOfAnyContentAndSize) {
                         kLastEntry);
        },
        [](Machine& machine, const RunResult& result) {
-         EXPECT_EQ(result.exitCode, 0);
+         EXPECT_EQ(result.exitCode, 1);
          // Texts end at a NUL, as they do for every C string of the system.
          EXPECT_EQ(machine.readFile(machine.getProductDir() + "/A.INI"), "[Sect]\r\nKey=val\r\n");
          EXPECT_TRUE(contains(result.out, "\nPatch\n")) << result.out;
          EXPECT_EQ(result.err,
                    "\n\aThe installation profile names a section that does not exist or holds an "
                    "entry that cannot be used.\n\n\aA file could not be copied: " +
-                       shownSource(machine, "NE") + "\n");
+                       shownSource(machine, "NE") + "\n" + kPatchNotRecordedLine);
          expectWalkEnded(machine);
        }},
       {"one-megabyte lines", false,
@@ -327,7 +327,7 @@ TEST(HostileInputs, LongAndStrangeNamesAndTrees) {
          },
          [length](Machine& machine, const RunResult& result) {
            const std::string name(length, 'N');
-           EXPECT_EQ(result.exitCode, 0);
+           EXPECT_EQ(result.exitCode, 1);
            EXPECT_TRUE(contains(
                result.err, "\n\aA file could not be copied: " + shownSource(machine, name) + "\n"))
                << result.err;
@@ -393,7 +393,9 @@ TEST(HostileInputs, LongAndStrangeNamesAndTrees) {
                                 std::string("FINDFILE1=TAVRO,A.DLL,TREE\r\n") + kLastEntry);
                    },
                    [](Machine& machine, const RunResult& result) {
-                     EXPECT_EQ(result.exitCode, 0);
+                     // Under Wine the copies the walk finds too deep to replace fail
+                     // the entry; natively every level is within reach.
+                     EXPECT_EQ(result.exitCode, machine.isWine() ? 1 : 0) << result.err;
                      std::string path = machine.getProductDir() + "/TREE";
                      for (int level = 0; level < 1000; ++level) {
                        if (level == 0 || level == 50) {
@@ -492,10 +494,11 @@ TEST(HostileInputs, TargetsInTheWay) {
                     std::string("FILE1=TAVRO,A.DLL\r\nCOPY1=TAVRO,SRC.DLL,A.DLL\r\n") + kLastEntry);
        },
        [](Machine& machine, const RunResult& result) {
-         EXPECT_EQ(result.exitCode, 0);
+         EXPECT_EQ(result.exitCode, 1);
          const std::string target = machine.shownProductDir() + "\\A.DLL";
          EXPECT_EQ(result.err, "\n\aA file could not be copied: " + target +
-                                   "\n\n\aA file could not be copied: " + target + "\n");
+                                   "\n\n\aA file could not be copied: " + target + "\n" +
+                                   kPatchNotRecordedLine);
          EXPECT_EQ(machine.readFile(machine.getProductDir() + "/A.DLL/KEEP.TXT"), "kept");
          EXPECT_FALSE(machine.exists(machine.getProductDir() + "/A.OLD"));
          EXPECT_FALSE(contains(result.out, "Please restart")) << result.out;
@@ -511,11 +514,11 @@ TEST(HostileInputs, TargetsInTheWay) {
                                  kLastEntry);
        },
        [](Machine& machine, const RunResult& result) {
-         EXPECT_EQ(result.exitCode, 0);
+         EXPECT_EQ(result.exitCode, 1);
          const std::string message = "\n\aA file could not be copied: ";
          EXPECT_EQ(result.err, message + shownSource(machine, "GONE.DLL") + "\n" + message +
                                    shownSource(machine, "GONE.INI") + "\n" + message +
-                                   shownSource(machine, "GONE.DLL") + "\n");
+                                   shownSource(machine, "GONE.DLL") + "\n" + kPatchNotRecordedLine);
          EXPECT_EQ(machine.readFile(machine.getProductDir() + "/TREE/GONE.DLL"), "old");
          EXPECT_FALSE(machine.exists(machine.getProductDir() + "/TREE/GONE.OLD"));
          expectWalkEnded(machine);
@@ -533,7 +536,9 @@ TEST(HostileInputs, TargetsInTheWay) {
              std::string(kLastEntry));
        },
        [](Machine& machine, const RunResult& result) {
-         EXPECT_EQ(result.exitCode, 0);
+         // The registry entries failed: FIX1 is not recorded.
+         EXPECT_EQ(result.exitCode, 1);
+         EXPECT_TRUE(contains(result.err, kPatchNotRecordedLine)) << result.err;
          EXPECT_EQ(
              machine.readFile(machine.getWindowsDir() + "/REGISTRY.REG"),
              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n\"x\"=\"1\r\n" + binaryBytes(512, 4));

@@ -48,7 +48,8 @@ TEST(LocalEntries, RenameCopyAndEraseWorkOnInstalledFiles) {
       "\n\aThe installation profile names a section that does not exist or holds an entry "
       "that cannot be used.\n";
   EXPECT_EQ(result.err, unusable + "\n\aA file could not be copied: " + machine.shownProductDir() +
-                            "\\MISSING.DLL\n" + unusable);
+                            "\\MISSING.DLL\n" + unusable + kPatchNotRecordedLine);
+  EXPECT_EQ(result.exitCode, 1);
   EXPECT_FALSE(machine.exists(product + "/OLD/A.DLL"));
   EXPECT_EQ(machine.readFile(product + "/NEW/A.DLL"), "a");
   EXPECT_EQ(machine.readFile(product + "/B.DLL"), "a");

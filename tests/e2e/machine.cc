@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/wine_prefix.h"
+#include "platform/file_lock.h"
 #include "platform/posix/restart_queue.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -89,33 +90,51 @@ std::vector<char*> toExecList(const std::vector<std::string>& texts) {
   return list;
 }
 
-// Runs a program to its end in `directory`, with exactly the environment
-// given, and collects both output streams. Both pipes are drained together
-// so that a child filling one of them cannot stall.
-RunResult runAndWait(const std::vector<std::string>& command,
-                     const std::vector<std::string>& environment, const std::string& directory) {
+// A program started with both output streams in pipes of its own.
+struct PipedProgram {
+  pid_t pid = -1;
+  int out = -1;
+  int err = -1;
+};
+
+// Starts a program in `directory` with exactly the environment given; with
+// ownGroup, in a process group of its own (see startInBackground).
+PipedProgram startPiped(const std::vector<std::string>& command,
+                        const std::vector<std::string>& environment, const std::string& directory,
+                        bool ownGroup) {
   int outPipe[2];
   int errPipe[2];
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+  // Closed on exec, so that a program started alongside does not keep
+  // another's pipe open.
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
   std::vector<char*> argv = toExecList(command);
   std::vector<char*> envp = toExecList(environment);
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
+    if (ownGroup) setpgid(0, 0);
     int input = open("/dev/null", O_RDONLY);
     dup2(input, 0);
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
-    close(outPipe[0]);
-    close(errPipe[0]);
     if (chdir(directory.c_str()) != 0) _exit(126);
     execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
   }
+  if (ownGroup) setpgid(child, child);
   close(outPipe[1]);
   close(errPipe[1]);
+  return {child, outPipe[0], errPipe[0]};
+}
+
+// Collects both output streams of a program to their end and waits for it.
+// Both pipes are drained together so that a child filling one of them cannot
+// stall.
+RunResult collectPiped(const PipedProgram& program, const std::string& name) {
   RunResult result;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  pollfd fds[2] = {{program.out, POLLIN, 0}, {program.err, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int openStreams = 2;
   while (openStreams > 0) {
@@ -137,18 +156,25 @@ RunResult runAndWait(const std::vector<std::string>& command,
     }
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(program.pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   // The sanitized build (scripts/sanitize.sh) ends a program with code 86 at
   // its first report, a leak at exit included; no program run here ends so
   // on its own, and not every test looks at the exit code.
   if (result.exitCode == 86) {
-    ADD_FAILURE() << "sanitizer report from " << command[0] << ":\n" << result.err;
+    ADD_FAILURE() << "sanitizer report from " << name << ":\n" << result.err;
   }
   result.out = dropCarriageReturns(result.out);
   result.err = dropCarriageReturns(result.err);
   return result;
+}
+
+// Runs a program to its end in `directory`, with exactly the environment
+// given, and collects both output streams.
+RunResult runAndWait(const std::vector<std::string>& command,
+                     const std::vector<std::string>& environment, const std::string& directory) {
+  return collectPiped(startPiped(command, environment, directory, false), command[0]);
 }
 
 // Starts a program in the background with its output discarded, in a
@@ -385,6 +411,11 @@ struct Machine::State {
   // background holders with their signal directories.
   std::set<std::string> windowsEntries;
   std::vector<std::pair<pid_t, std::string>> holders;
+  // Natively: the children that hold the product's lock, each with the
+  // pipe whose closing releases it.
+  std::vector<std::pair<pid_t, int>> lockHolders;
+  // The runs started to be collected; a collected one has pid -1.
+  std::vector<PipedProgram> collected;
   bool versionChanged = false;
   // The run started without waiting (its process group), or -1.
   pid_t started = -1;
@@ -418,6 +449,9 @@ struct Machine::State {
     return runAndWait(command, hostEnvironment(), temp.getPath());
   }
 };
+
+const char kPatchNotRecordedLine[] =
+    "\n\aNot every entry reached its end; the patch is not recorded\n";
 
 std::string numberedCatalogue(int count) {
   std::string text;
@@ -457,6 +491,11 @@ Machine::Machine() : state(std::make_unique<State>()) {
 
 Machine::~Machine() {
   kill();
+  for (int run = 0; run < static_cast<int>(state->collected.size()); ++run) {
+    if (state->collected[run].pid <= 0) continue;
+    ::kill(-state->collected[run].pid, SIGKILL);
+    collect(run);
+  }
   releaseFiles();
   if (state->wine) {
     std::error_code ignored;
@@ -620,6 +659,28 @@ void Machine::kill() {
     ADD_FAILURE() << "the killed run is still running";
   }
   state->started = -1;
+}
+
+int Machine::startCollected(const std::vector<std::string>& arguments) {
+  state->collected.push_back(startPiped(programCommand(state->programPath, arguments),
+                                        state->hostEnvironment(), state->patchDir, true));
+  return static_cast<int>(state->collected.size()) - 1;
+}
+
+bool Machine::hasEnded(int run) const {
+  // WNOWAIT leaves the ended run to collect, which waits for it again.
+  siginfo_t info{};
+  pid_t pid = state->collected.at(run).pid;
+  return pid > 0 && waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
+RunResult Machine::collect(int run) {
+  PipedProgram& program = state->collected.at(run);
+  if (program.pid <= 0) throw std::logic_error("the run was collected already");
+  RunResult result = collectPiped(program, state->programPath);
+  program.pid = -1;
+  return result;
 }
 
 RunResult Machine::runChecker(const std::vector<std::string>& arguments) const {
@@ -856,6 +917,46 @@ void Machine::holdFile(const std::string& path, bool shareRead) {
   if (!fs::exists(signalDir + "/held")) ADD_FAILURE() << "tvhold.exe could not hold " << path;
 }
 
+void Machine::holdProductLock() {
+  const std::string archive = state->productDir + "/ARCHIVE";
+  fs::create_directories(archive + "/TEMP");
+  const std::string lock = archive + "/TVLOCK";
+  if (state->wine) {
+    if (!exists(lock)) writeFile(lock, "");
+    holdFile(lock, false);
+    return;
+  }
+  int ready[2];
+  int release[2];
+  if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(release, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  pid_t holder = fork();
+  if (holder < 0) throw std::runtime_error("fork failed");
+  if (holder == 0) {
+    close(ready[0]);
+    close(release[1]);
+    platform::FileHandle file;
+    bool heldElsewhere = false;
+    char taken = platform::lockFile(lock, &file, &heldElsewhere).ok ? 'y' : 'n';
+    ssize_t ignored = write(ready[1], &taken, 1);
+    (void)ignored;
+    // Until the test releases the lock or ends: either closes the other end.
+    char c;
+    while (read(release[0], &c, 1) < 0 && errno == EINTR) {
+    }
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  char taken = 'n';
+  while (read(ready[0], &taken, 1) < 0 && errno == EINTR) {
+  }
+  close(ready[0]);
+  state->lockHolders.emplace_back(holder, release[1]);
+  if (taken != 'y') ADD_FAILURE() << "the product's lock could not be held";
+}
+
 void Machine::releaseFiles() {
   for (const auto& [holder, signalDir] : state->holders) {
     std::ofstream(signalDir + "/release").put('\n');
@@ -865,4 +966,10 @@ void Machine::releaseFiles() {
     }
   }
   state->holders.clear();
+  for (const auto& [holder, release] : state->lockHolders) {
+    close(release);
+    int status = 0;
+    waitpid(holder, &status, 0);
+  }
+  state->lockHolders.clear();
 }

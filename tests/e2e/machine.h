@@ -25,6 +25,10 @@ struct RunResult {
 // A catalogue of `count` messages whose message n reads "Message n".
 std::string numberedCatalogue(int count);
 
+// The error line, as the built catalogue words it, after which a run in which
+// an entry failed ends with exit code 1 and leaves the patch unrecorded.
+extern const char kPatchNotRecordedLine[];
+
 class Machine {
  public:
   // A Machine owns what it made, through its one state, and is never copied.
@@ -99,6 +103,15 @@ class Machine {
   // the Windows program too, not only its launcher), and waits until it is
   // gone. Does nothing when no run was started or it was ended already.
   void kill();
+  // Starts the program like run() without waiting for it, beside any other
+  // runs started so, and returns the run's number for the calls below. Its
+  // output waits in pipes until it is collected: a run that prints more than
+  // a pipe holds (64 KiB) stops there, holding whatever it holds, until then.
+  int startCollected(const std::vector<std::string>& arguments);
+  // Whether the run has ended; it is left to be collected.
+  bool hasEnded(int run) const;
+  // Reads the run's output to its end, waits for it and gives its result.
+  RunResult collect(int run);
   // Copies the program (and nothing else) to path.
   void copyProgramTo(const std::string& path) const;
 
@@ -120,6 +133,11 @@ class Machine {
   // Keeps a file in use until release (Wine only): shareRead true lets others
   // read it but not rename, replace or delete it; false blocks every open.
   void holdFile(const std::string& path, bool shareRead);
+  // Holds the product's lock, ARCHIVE\TVLOCK, from another process as a run
+  // under way does, until releaseFiles; makes ARCHIVE and ARCHIVE\TEMP as
+  // that run would have. Under Wine through tvhold.exe, natively through the
+  // stand-in's own lockFile in a child process.
+  void holdProductLock();
   void releaseFiles();
 
  private:

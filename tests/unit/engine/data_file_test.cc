@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "support/engine_fixture.h"
@@ -36,13 +37,17 @@ TEST_F(DataFileTest, LedgerLookupsFollowTheNumbersAndThePlatformKind) {
   const char kGap[] = "[Install]\r\nPatch0=OLD1\r\nPatch2=FIX12\r\n";
   const char kLonger[] = "[Install]\r\nPatch0=OLD1\r\nPatch1=fix12b\r\nPatch2=\r\n";
   const char kOne[] = "[Install]\r\nPatch0=OLD1\r\n";
+  const char kDated[] = "[Install]\r\nPatch0=OLD1\r\nPatch1=FIX12 1997-03-01\r\n";
   const char kWindows[] = "[Install]\r\nPatch0=FIX11\r\n";
   const LedgerLookup rows[] = {
       // The ledger ends at the first missing number.
       {kPlatformWindows95, kGap, "", "FIX12", false, 1},
       {kPlatformWindows95, kGap, "", "old1", true, 0},
-      // A value that begins with the patch counts.
-      {kPlatformWindows95, kLonger, "", "FIX12", true, 1},
+      // A value that begins with the patch counts unless a letter or digit
+      // follows: that is another patch's name.
+      {kPlatformWindows95, kLonger, "", "FIX12", false, 2},
+      {kPlatformWindows95, kLonger, "", "FIX12B", true, 1},
+      {kPlatformWindows95, kDated, "", "fix12", true, 1},
       {kPlatformWindows95, kLonger, "", "FIX12B2", false, 2},
       // NT records only in the Windows directory's copy, so a patch found
       // there is installed, and a new one takes the number free there.
@@ -85,15 +90,18 @@ TEST_F(DataFileTest, RunStartedAgainFollowsTheDecisionsOfTheRunItFinishes) {
       "[OTHER]\r\nINI1=TAVRO,OUT.INI,Run,OTHER,1\r\n",
       "[Version]\r\nLevel=2.0\r\n");
   dataFile->createArchiveDirectories();
-  dataFile->processConditions("FIX12");
+  dataFile->resumeJournal("FIX12");
+  dataFile->processConditions();
   // Group 1 was decided after group 0's section had run, and holds.
   EXPECT_EQ("[Run]\r\nUP=1\r\nOTHER=1\r\n", read("ROOT/OUT.INI"));
+  // The run is cut off here; the next one continues it.
+  dataFile.reset();
   temp.write("ROOT/OUT.INI", "");
-  dataFile->processConditions("FIX12");
-  EXPECT_EQ("[Run]\r\nUP=1\r\nOTHER=1\r\n", read("ROOT/OUT.INI"));
-  // Once the patch is in the ledger the record goes.
+  dataFile = std::make_unique<DataFile>(temp.file("TVPAT32.DAT"), &config, messages.get());
   dataFile->processProfile();
-  EXPECT_FALSE(temp.exists("ROOT/ARCHIVE/TEMP/TVRUN.TXT"));
+  EXPECT_EQ("[Run]\r\nUP=1\r\nOTHER=1\r\n", read("ROOT/OUT.INI"));
+  // Once the patch is in the ledger the journal goes.
+  EXPECT_FALSE(temp.exists("ROOT/ARCHIVE/TVRUN.JNL"));
 }
 
 using DataFileDeathTest = EngineTest;

@@ -10,6 +10,7 @@
 
 #include "base/error.h"
 #include "config/config_data.h"
+#include "fileops/run_journal.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "support/environment_guard.h"
@@ -319,6 +320,93 @@ TEST_F(FileInstallTest, CopyFailuresRaiseTheirErrors) {
     EXPECT_FALSE(dir.exists("dest/NEWDRV.OLD"));
     EXPECT_EQ((std::vector<std::string>{".keep", "NEWDRV.DLL"}), names("dest"));
     EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+  }
+}
+
+// The backup of a replacement is a rename that frees the destination's name
+// for a moment. The step is in the journal before it starts; a step that
+// cannot be recorded, or put off for want of room, changes nothing; and where
+// neither file can take the name back, the new one stays for the next run.
+TEST_F(FileInstallTest, ABackedUpReplacementIsJournaledAndNeverEmptiesTheName) {
+  RunJournal journal(path("JOURNAL.TXT"));
+  ASSERT_EQ(RunJournal::Standing::kNone, journal.read({"FIX12", "digest", kPlatformWindows95}));
+  config.setJournal(&journal);
+  put("src/NEWDRV.DLL", "new", kNew);
+  put("dest/NEWDRV.DLL", "old", kMid);
+  put("dest/NEWDRV.OLD", "ancient", kOld);
+
+  // No journal and no room for the copy that would wait for the restart.
+  hooks.set([&](Call call, const std::string& file) {
+    const bool inTemp = file.compare(0, tempDir.size(), tempDir) == 0;
+    return call == Call::kOpenFileForAppending || (call == Call::kCreateNewFile && inTemp) ? ENOSPC
+                                                                                           : 0;
+  });
+  EXPECT_THROW(copy(0, 1, tempDir.c_str()), Error);
+  hooks.clear();
+  EXPECT_EQ("old", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ("ancient", read("dest/NEWDRV.OLD"));
+  EXPECT_EQ((std::vector<std::string>{".keep", "NEWDRV.DLL", "NEWDRV.OLD"}), names("dest"));
+
+  // The new file cannot take the name, and the old one cannot go back.
+  int renames = 0;
+  hooks.set([&](Call call, const std::string&) {
+    // The first rename (the backup, asked about its source and its target)
+    // goes; every one after it fails.
+    return call == Call::kRenameFile && ++renames > 2 ? EACCES : 0;
+  });
+  expectError(kErrorCreate, path("dest/NEWDRV.DLL"), [&] { copy(0, 1, tempDir.c_str()); });
+  hooks.clear();
+  EXPECT_FALSE(dir.exists("dest/NEWDRV.DLL"));
+  EXPECT_EQ("old", read("dest/NEWDRV.OLD"));
+
+  // The next run finds the step in the journal and finishes it.
+  RunJournal next(path("JOURNAL.TXT"));
+  ASSERT_EQ(RunJournal::Standing::kSame, next.read({"FIX12", "digest", kPlatformWindows95}));
+  const std::optional<RunJournal::Replacement>& step = next.getUnfinishedReplacement();
+  ASSERT_TRUE(step.has_value());
+  EXPECT_EQ("new", read("dest/" + step->stagedPath.substr(step->stagedPath.rfind('\\') + 1)));
+  EXPECT_TRUE(finishReplacement(step->stagedPath, step->destPath, step->backupPath));
+  EXPECT_EQ((std::vector<std::string>{".keep", "NEWDRV.DLL", "NEWDRV.OLD"}), names("dest"));
+  EXPECT_EQ("new", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ("old", read("dest/NEWDRV.OLD"));
+}
+
+// A replacement cut off anywhere is finished from what is on disk: the
+// backup made where it is missing, the new file given the name where it is
+// free; one cut off before the earlier backup went is dropped, and a new file
+// that still cannot take the name stays.
+TEST_F(FileInstallTest, AnInterruptedReplacementIsFinishedFromWhatIsOnDisk) {
+  const struct {
+    const char* name;
+    const char* dest;    // null: absent
+    const char* backup;  // null: absent
+    bool renameFails;
+    bool finished;
+    const char* destAfter;
+    const char* backupAfter;
+    bool stagedStays;
+  } rows[] = {
+      {"cut before the backup rename", "old", nullptr, false, true, "new", "old", false},
+      {"cut after the backup rename", nullptr, "old", false, true, "new", "old", false},
+      {"cut before the earlier backup went", "old", "ancient", false, true, "old", "ancient",
+       false},
+      {"the name still cannot be taken", nullptr, "old", true, false, nullptr, "old", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const char* name : {"dest/NEWDRV.DLL", "dest/NEWDRV.OLD", "dest/TV0X.NEW"}) {
+      platform::deleteFile(path(name));
+    }
+    put("dest/TV0X.NEW", "new", kNew);
+    if (row.dest != nullptr) put("dest/NEWDRV.DLL", row.dest, kMid);
+    if (row.backup != nullptr) put("dest/NEWDRV.OLD", row.backup, kMid);
+    if (row.renameFails) hooks.fail(Call::kRenameFile, EACCES, path("dest/TV0X.NEW"));
+    EXPECT_EQ(row.finished, finishReplacement(path("dest/TV0X.NEW"), path("dest/NEWDRV.DLL"),
+                                              path("dest/NEWDRV.OLD")));
+    hooks.clear();
+    EXPECT_EQ(row.destAfter != nullptr ? row.destAfter : "<none>", read("dest/NEWDRV.DLL"));
+    EXPECT_EQ(row.backupAfter, read("dest/NEWDRV.OLD"));
+    EXPECT_EQ(row.stagedStays, dir.exists("dest/TV0X.NEW"));
   }
 }
 

@@ -56,6 +56,21 @@ TEST_F(NLSClassTest, BlankLineEndsCatalogueAndUnknownNumbersGiveMessageTwo) {
   for (int number : {0, -1, 3, 1000}) EXPECT_STREQ(catalogue.getMessage(number), "second");
 }
 
+TEST_F(NLSClassTest, CatalogueOlderThanAMessageGivesItsBuiltInText) {
+  NLSClass catalogue(cataloguePath);
+  std::string older;
+  for (int n = 1; n <= 39; ++n) older += "C" + std::to_string(n) + "\n";
+  ASSERT_EQ(load(catalogue, older), 1);
+  EXPECT_STREQ(catalogue.getMessage(39), "C39");
+  EXPECT_STREQ(catalogue.getMessage(41),
+               "Not every entry reached its end; the patch is not recorded");
+  EXPECT_STREQ(catalogue.getMessage(43), "C2");
+  // Even a catalogue without message 2 tells why a run ended.
+  ASSERT_EQ(load(catalogue, "only\n"), 1);
+  EXPECT_STREQ(catalogue.getMessage(38),
+               "Another installation is running for this product; try again when it has ended.");
+}
+
 TEST_F(NLSClassTest, LinesAreKeptWholeWithTheirBlanks) {
   NLSClass catalogue(cataloguePath);
   std::string longLine(600, 'm');
