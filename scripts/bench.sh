@@ -13,8 +13,8 @@
 #   -c REVISION   also build the installer of REVISION (any git revision) and
 #                 time it beside the current tree's, e.g. -c HEAD~3; may be
 #                 given more than once
-#   -w WORKLOADS  a comma-separated choice of file,findfile,ini,reg,ledger,
-#                 profile,noop (default: all)
+#   -w WORKLOADS  a comma-separated choice of file,findfile,ini,reg,example,
+#                 ledger,profile,noop (default: all)
 #   -m            run the micro-benchmarks (bench/) as well
 #   -k            keep the scratch machines (for a profiler), print where
 #
@@ -32,7 +32,7 @@ top="$(pwd)"
 
 rounds=5
 revisions=()
-workloads="file,findfile,ini,reg,ledger,profile,noop"
+workloads="file,findfile,ini,reg,example,ledger,profile,noop"
 micro=0
 keep=0
 while getopts "n:c:w:mk" option; do
@@ -377,6 +377,31 @@ if selected reg; then
     reset_workload() { restore_machine "$1"; }
     measure "$machine" "$count REG entries under 50 keys" ""
   done
+fi
+
+# The example patch (examples/driver-update) on its own machine: every entry
+# kind, backups, a file in use that waits for the restart, the registry. Its
+# reboot program is not started: nothing names a command interpreter here.
+if selected example; then
+  machine="$work/example"
+  sed 's/^Reboot Program=.*/Reboot Program=/' examples/driver-update/patch/TVPAT32.DAT |
+    make_machine "$machine"
+  find examples/driver-update/patch -maxdepth 1 -type f ! -name 'TVPAT32.*' \
+    -exec cp -t "$machine/PAYLOAD" {} +
+  touch -d '2002-06-01 12:00:00' "$machine"/PAYLOAD/*
+  link_payload "$machine"
+  cp -r examples/driver-update/machine/TAVRO/. "$machine/TAVRO/"
+  cp examples/driver-update/machine/WINDOWS/REGISTRY.REG "$machine/WINDOWS/"
+  find "$machine/TAVRO" -type f ! -name TAVRO.INI -exec touch -d '2001-03-01 12:00:00' {} +
+  rm -rf "$machine/SAVED-TREE"
+  cp -rp "$machine/TAVRO" "$machine/SAVED-TREE"
+  save_machine "$machine"
+  reset_workload() {
+    restore_machine "$1"
+    rm -rf "$1/TAVRO" "$1/WINDOWS/WININIT.INI"
+    cp -rp "$1/SAVED-TREE" "$1/TAVRO"
+  }
+  measure "$machine" "the example patch (driver-update)" ""
 fi
 
 # A ledger of 1,000 installed patches that the new one joins: one INI entry.
