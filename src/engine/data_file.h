@@ -140,7 +140,8 @@ class DataFile {
 
   // Fills in the placeholders of the file at path where it stands, once: a
   // file this run, or the run it continues, filled in already is left as it
-  // is. A file that is there and cannot be filled in fails the entry.
+  // is. A file that is there and cannot be filled in fails the entry, with
+  // message 43.
   void fillInPlace(const std::string& path, SubstituteClass& substitutes);
 
   // Carries out one entry, by its keyword; line is trimmed and no comment.

@@ -170,12 +170,14 @@ void DataFile::fillInPlace(const std::string& path, SubstituteClass& substitutes
   // product root named \TAVRO), so a file filled in by a run that was cut
   // off, or by an earlier entry, is never filled in again.
   if (journal && journal->isFilledIn(path)) return;
-  if (journal && !journal->beginFillIn(path, before)) {
-    noteEntryFailed();
-    return;
-  }
-  if (!substitutes.substituteFile(path)) noteEntryFailed();
+  // A fill-in that cannot be recorded does not start.
+  const bool filled =
+      (!journal || journal->beginFillIn(path, before)) && substitutes.substituteFile(path) == 1;
   if (journal) journal->endStep();
+  if (!filled) {
+    messages->printError(kMessageNotFilledIn, ": %s", path.c_str());
+    noteEntryFailed();
+  }
 }
 
 bool DataFile::findTargetDirectory(const FileEntry& entry, std::string* targetDir) {

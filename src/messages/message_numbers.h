@@ -51,5 +51,7 @@ constexpr int kMessagePatchNotRecorded = 41;
 // Another patch, or this one with another profile, was left unfinished: it
 // must be finished before anything else is installed.
 constexpr int kMessageUnfinishedPatch = 42;
+// SUBST could not fill in the placeholders of the file where it stands.
+constexpr int kMessageNotFilledIn = 43;
 
 #endif  // SRC_MESSAGES_MESSAGE_NUMBERS_H_

@@ -38,6 +38,7 @@ const BuiltInMessage kBuiltInMessages[] = {
     {kMessagePatchNotRecorded, "Not every entry reached its end; the patch is not recorded"},
     {kMessageUnfinishedPatch,
      "An unfinished patch must first be finished with the profile it was started with"},
+    {kMessageNotFilledIn, "The placeholders of a file could not be filled in"},
 };
 
 const char kReadFailure[] = "Error reading NLS language file";
