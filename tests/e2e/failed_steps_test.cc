@@ -57,6 +57,13 @@ void prepare(Machine& machine, const StepCase& step) {
                        ",0,Version,Level,1\r\nBackup=1\r\n\r\n[S]\r\n" + step.entries);
 }
 
+// The same for a case that needs only product files and entries.
+void prepareEntries(Machine& machine, int kind,
+                    const std::vector<std::pair<std::string, std::string>>& productFiles,
+                    const std::string& entries) {
+  prepare(machine, {"", kind, false, productFiles, {}, entries, nullptr, nullptr});
+}
+
 // An error line and nothing else: no restart asked for, nothing put off,
 // and the run is no success.
 void expectRefusedAlone(const Machine& machine, const RunResult& result,
@@ -182,14 +189,8 @@ TEST(FailedSteps, RunningARenameAgainKeepsTheFileAndItsBackup) {
   for (int kind : {1, 2}) {
     SCOPED_TRACE(kind);
     Machine machine;
-    prepare(machine, {"",
-                      kind,
-                      false,
-                      {{"A.DLL", "a"}, {"B.DLL", "b"}},
-                      {},
-                      "RENAME1=TAVRO,A.DLL,B.DLL,,1\r\n",
-                      nullptr,
-                      nullptr});
+    prepareEntries(machine, kind, {{"A.DLL", "a"}, {"B.DLL", "b"}},
+                   "RENAME1=TAVRO,A.DLL,B.DLL,,1\r\n");
     RunResult first = machine.run();
     EXPECT_EQ(first.err, "");
     RunResult second = machine.run();
@@ -212,14 +213,8 @@ TEST(FailedSteps, AReplacementWithBackupNeedsNoRoomInTheTemporaryDirectory) {
   for (int kind : {1, 2}) {
     SCOPED_TRACE(kind);
     Machine machine;
-    prepare(machine, {"",
-                      kind,
-                      false,
-                      {{"NEWDRV.DLL", "old"}, {"NEWDRV.OLD", "older"}},
-                      {},
-                      "FILE1=TAVRO,NEWDRV.DLL\r\n",
-                      nullptr,
-                      nullptr});
+    prepareEntries(machine, kind, {{"NEWDRV.DLL", "old"}, {"NEWDRV.OLD", "older"}},
+                   "FILE1=TAVRO,NEWDRV.DLL\r\n");
     machine.writeFile(product(machine, "ARCHIVE/TEMP"), "in the way");
     RunResult result = machine.run();
     EXPECT_EQ(result.exitCode, 0) << result.err;
