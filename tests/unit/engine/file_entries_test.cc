@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "support/engine_fixture.h"
@@ -61,6 +62,15 @@ TEST_F(FileEntriesTest, UnusableEntriesAreReportedAndChangeNothing) {
             "\n\aM18\n\n\aM18\n\n\aM18\n\n\aM17\n\n\aM17\n\n\aM17\n");
   EXPECT_FALSE(temp.exists("ROOT/NOWHERE"));
   EXPECT_FALSE(temp.exists("ROOT/A.DLL"));
+}
+
+// A fill-in where the file stands that cannot be made (no room for a new
+// file) is an error line naming the file, which keeps its text.
+TEST_F(FileEntriesTest, FillInThatCannotBeMadeIsReported) {
+  temp.write("ROOT/HELP.INI", "help=\\TAVRO\\HELP\r\n");
+  hooks.fail(FaultHooks::Call::kCreateNewFile, ENOSPC);
+  EXPECT_EQ(runSection("SUBST1=TAVRO,HELP.INI,,,,,1\r\n"), "\n\aM43: " + inRoot("HELP.INI") + "\n");
+  EXPECT_EQ("help=\\TAVRO\\HELP\r\n", read("ROOT/HELP.INI"));
 }
 
 }  // namespace
