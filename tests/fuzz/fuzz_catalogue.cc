@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "support/fuzz_check.h"
 #include "support/temp_dir.h"
@@ -36,13 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(text != nullptr, "null message");
     std::size_t length = std::strlen(text);
     check(std::strchr(text, '\n') == nullptr, "message holds a line feed");
-    if (length > 0) {
+    // Past its end, a catalogue older than the program's newest messages
+    // gives their built-in English text.
+    const bool builtIn = number > count && number >= kMessageProductBusy;
+    if (length > 0 && !builtIn) {
       check(content.find(std::string(text, length)) != std::string::npos,
             "message is not text of the file");
     }
   }
+  // A number past the catalogue and past every built-in text.
   if (count >= 2) {
-    check(std::strcmp(messages.getMessage(count + 1), messages.getMessage(2)) == 0,
+    check(std::strcmp(messages.getMessage(count + 1000), messages.getMessage(2)) == 0,
           "an unknown number does not give message 2");
   }
   return 0;

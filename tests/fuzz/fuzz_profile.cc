@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "base/ascii_text.h"
 #include "profile/profile.h"
@@ -66,11 +68,21 @@ bool isReadableKey(const std::string& key) {
 
 bool isReadableValue(const std::string& value) { return !hasLineBreak(value); }
 
-// The file on disk holds every line of the profile, each ended by CR LF.
-void checkSaved(const Profile& profile) {
+std::vector<std::string> linesOf(const Profile& profile) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < profile.lineCount(); ++i) lines.push_back(profile.line(i));
+  return lines;
+}
+
+// The file on disk holds every line of the profile, each ended by CR LF; an
+// edit that changed no line of a file that was there left it as it was.
+void checkSaved(const Profile& profile, const std::optional<std::string>& fileBefore,
+                const std::vector<std::string>& linesBefore) {
   std::string expected;
   for (std::size_t i = 0; i < profile.lineCount(); ++i) expected += profile.line(i) + "\r\n";
-  check(readBytes(profile.getPath()).value_or("") == expected, "file differs from the saved lines");
+  const std::string file = readBytes(profile.getPath()).value_or("");
+  const bool unchanged = fileBefore && linesOf(profile) == linesBefore && file == *fileBefore;
+  check(file == expected || unchanged, "file differs from the saved lines");
 }
 
 // A line break in an edited text splits its line on disk; only the next
@@ -100,6 +112,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       lastStep = "step " + std::to_string(operation) + " " + shown(section) + " " + shown(key) +
                  " " + shown(value);
       bool readable = isReadableSection(section) && isReadableKey(key) && isReadableValue(value);
+      // What an edit that changes nothing must leave: the lines as the last
+      // read gave them, and the file's bytes.
+      (void)profile.getString(section, key, "");
+      const std::vector<std::string> linesBefore = linesOf(profile);
+      const std::optional<std::string> fileBefore = readBytes(path);
       switch (operation) {
         case 0: {
           std::string found = profile.getString(section, key, "\x01");
@@ -111,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 1:
           profile.writeString(section, key.c_str(), value.c_str());
-          if (!holdsLineBreak(profile)) checkSaved(profile);
+          if (!holdsLineBreak(profile)) checkSaved(profile, fileBefore, linesBefore);
           if (readable) {
             check(profile.getString(section, key, "\x01") == value, "written value not read back");
             Profile reread(path);
@@ -129,13 +146,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 3: {
           std::size_t before = profile.lineCount();
           profile.writeString(section, key.c_str(), nullptr);
-          if (!holdsLineBreak(profile)) checkSaved(profile);
+          if (!holdsLineBreak(profile)) checkSaved(profile, fileBefore, linesBefore);
           check(profile.lineCount() + 1 >= before, "deleting a key removed more than its line");
           break;
         }
         case 4:
           profile.writeString(section, nullptr, nullptr);
-          if (!holdsLineBreak(profile)) checkSaved(profile);
+          if (!holdsLineBreak(profile)) checkSaved(profile, fileBefore, linesBefore);
           break;
         case 5:
           profile.appendString(section, key, value);
