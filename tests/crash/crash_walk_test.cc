@@ -1,39 +1,59 @@
-// The crash walk: the example patch, run on the Linux build and killed at
-// every platform call in turn, then run again an hour later to its end and
-// restarted, must leave the product and the Windows directory exactly as one
-// uninterrupted run does. The stand-ins offer only what the Windows they play
-// offers, so the walk takes the paths the Windows program takes. Each kill
-// point gets a fresh machine copied from a prepared template, at the same
-// paths as the reference run, so that files naming the product root compare
-// byte for byte.
+// The crash walk: the example patch, run and cut off at one moment after
+// another, then run again an hour later to its end and restarted, must leave
+// the product and the Windows directory exactly as one uninterrupted run
+// does. One harness serves two ways of cutting a run off, its parameter:
+// - on the Linux build, a killable copy of the installer ends itself at every
+//   platform call in turn; the stand-ins offer only what the Windows they
+//   play offers, so the walk takes the paths the Windows program takes;
+// - under Wine, the real Windows program is killed from outside at moments
+//   spread over the time it writes (see spreadOverWritingTime), since it has
+//   no call counter and gets no switch for tests.
+// Each kill point gets a fresh machine put back from a prepared template, at
+// the same paths as the reference run, so that files naming the product root
+// compare byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <iomanip>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <random>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "e2e/machine.h"
+#include "e2e/wine_prefix.h"
 #include "support/file_tree.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 namespace fs = std::filesystem;
+using std::chrono::microseconds;
+using std::chrono::steady_clock;
 
 namespace {
 
-// The example patch below the source tree: machine/ holds the product root
-// (TAVRO) and the Windows directory (WINDOWS) before the patch, patch/ the
-// patch directory without the program.
-const char kExampleFolder[] = "examples/driver-update";
+// The example patch below TVPAT_E2E_EXAMPLES: machine/ holds the product
+// root (TAVRO) and the Windows directory's files (WINDOWS) before the patch,
+// patch/ the patch directory without the program.
+const char kExample[] = "driver-update";
+
+// The kill points of a walk under Wine. Each costs about three seconds,
+// most of it the restart of Wine.
+constexpr int kSamplesUnderWine = 60;
+// The runs timed before a walk under Wine; their median sets its span.
+constexpr int kTimedRuns = 5;
 
 std::string requiredVariable(const char* name) {
   const char* value = std::getenv(name);
@@ -41,6 +61,11 @@ std::string requiredVariable(const char* name) {
     throw std::runtime_error(std::string("the crash walk needs ") + name + " to be set");
   }
   return value;
+}
+
+bool targetIsWine() {
+  const char* target = std::getenv("TVPAT_E2E_TARGET");
+  return target != nullptr && std::string(target) == "wine";
 }
 
 std::string upper(std::string text) {
@@ -65,70 +90,137 @@ std::string withCrLf(const std::string& text) {
   return result;
 }
 
-// Loads the example into the machine as scripts/demo.sh does: installed
-// files from 2001, the patch's from 2002, so that the patch replaces them.
-void loadExample(Machine& machine) {
-  const std::string example = requiredVariable("TVPAT_E2E_SOURCE") + "/" + kExampleFolder;
-  copyTree(example + "/machine/TAVRO", machine.getProductDir());
-  copyTree(example + "/machine/WINDOWS", machine.getWindowsDir());
-  copyTree(example + "/patch", machine.getPatchDir());
-  for (const std::string& dir : {machine.getProductDir(), machine.getWindowsDir()}) {
-    for (const auto& [name, content] : readTree(dir)) {
-      if (!content) continue;
-      const std::string path = dir + "/" + name;
-      if (endsWith(upper(name), ".INI") || endsWith(upper(name), ".REG")) {
-        machine.writeFile(path, withCrLf(*content));
-      }
-      if (dir == machine.getProductDir()) machine.setStamp(path, 2001, 3, 1, 12, 0, 0);
+// A registry export as text to read in a report: "regedit /E" writes UTF-16.
+std::string readable(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    if (c != '\0' && c != '\r') result += c;
+  }
+  return result;
+}
+
+// Copies one entry, a file or a directory with everything in it, keeping
+// time stamps.
+void copyEntry(const fs::path& from, const fs::path& to) {
+  if (fs::is_directory(from)) {
+    copyTree(from.string(), to.string());
+    return;
+  }
+  fs::create_directories(to.parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  fs::last_write_time(to, fs::last_write_time(from));
+}
+
+// A REGEDIT4 import that first deletes the example's keys with everything a
+// run added below them, then writes them as the example has them: importing
+// the example alone would leave values a run added.
+std::string registryRestore(const std::string& exampleRegistry) {
+  std::istringstream lines(exampleRegistry);
+  std::string line;
+  std::getline(lines, line);  // REGEDIT4
+  std::string deletions;
+  std::vector<std::string> deleted;
+  std::string rest;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    rest += line + "\r\n";
+    if (line.size() < 2 || line.front() != '[' || line.back() != ']') continue;
+    const std::string key = line.substr(1, line.size() - 2);
+    bool below = false;
+    for (const std::string& parent : deleted) {
+      below |= upper(key).rfind(upper(parent) + "\\", 0) == 0;
     }
+    if (below) continue;
+    deleted.push_back(key);
+    deletions += "[-" + key + "]\r\n\r\n";
   }
-  for (const auto& [name, content] : readTree(example + "/patch")) {
-    machine.setStamp(machine.getPatchDir() + "/" + name, 2002, 6, 1, 12, 0, 0);
-  }
+  return "REGEDIT4\r\n\r\n" + deletions + rest;
 }
 
 // The example machine of one kind of Windows, made once and put back from
-// its template before every run. The installer and the killable program are
-// hard-linked into the patch directory in turn: the installer finds its
-// catalogue and profile beside the path it was started by, and a link costs
-// nothing where a copy of the program would dominate the walk (a file system
-// without links gets copies).
+// its template before every run. Natively the installer and the killable
+// program are hard-linked into the patch directory in turn: the installer
+// finds its catalogue and profile beside the path it was started by, and a
+// link costs nothing where a copy of the program would dominate the walk (a
+// file system without links gets copies). Under Wine the Windows program
+// stays where the Machine put it.
+//
+// Under Wine the Windows directory is the prefix's C:\windows, a whole
+// Windows of Wine's own, which Wine's restart and every Wine program may
+// touch. The walk compares, dates back and puts back only the part of it
+// that is not Wine's: the entries that were not there before the example
+// was loaded (what the program writes there: TAVRO.HLP, WININIT.INI and
+// WININIT.BAK, temporary and aside files) and TAVRO.INI, which the Machine
+// wrote for the example. The registry keys the example brought stand in for
+// the Linux build's REGISTRY.REG. Natively the Windows directory holds
+// nothing else, and all of it is compared.
 class ExampleMachine {
  public:
   explicit ExampleMachine(int kind) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(machine.getWindowsDir())) {
+      const std::string name = entry.path().filename().string();
+      if (upper(name) != "TAVRO.INI") wineOwn.insert(upper(name));
+    }
     machine.setPlatformKind(kind);
-    loadExample(machine);
-    fs::remove(programPath());
-    copyTree(machine.getRoot(), stash.file("template"));
-    machine.copyProgramTo(stash.file("installer"));
-    fs::copy_file(requiredVariable("TVPAT_E2E_KILLABLE"), stash.file("killable"),
-                  fs::copy_options::overwrite_existing);
+    machine.loadExample(kExample);
+    for (const fs::path& file : exampleFiles()) {
+      if (!endsWith(upper(file.string()), ".INI") && !endsWith(upper(file.string()), ".REG")) {
+        continue;
+      }
+      machine.writeFile(file.string(), withCrLf(machine.readFile(file.string()).value_or("")));
+      machine.setStamp(file.string(), 2001, 3, 1, 12, 0, 0);
+    }
+    if (machine.isWine()) {
+      const std::string registry =
+          requiredVariable("TVPAT_E2E_EXAMPLES") + "/" + kExample + "/machine/WINDOWS/REGISTRY.REG";
+      stash.write("restore.reg", registryRestore(readBytes(registry).value_or("REGEDIT4\r\n")));
+    } else {
+      fs::remove(programPath());
+      machine.copyProgramTo(stash.file("installer"));
+      fs::copy_file(requiredVariable("TVPAT_E2E_KILLABLE"), stash.file("killable"),
+                    fs::copy_options::overwrite_existing);
+    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(machine.getRoot())) {
+      if (entry.path() == fs::path(machine.getWindowsDir())) continue;
+      copyEntry(entry.path(), fs::path(stash.file("root")) / entry.path().filename());
+    }
+    for (const fs::path& entry : windowsPart()) {
+      copyEntry(entry, fs::path(stash.file("windows")) / entry.filename());
+    }
   }
+
+  bool isWine() const { return machine.isWine(); }
 
   // A fresh machine: the template in place of whatever the last run left.
   void reset() {
+    for (const fs::path& entry : windowsPart()) fs::remove_all(entry);
     for (const fs::directory_entry& entry : fs::directory_iterator(machine.getRoot())) {
       fs::remove_all(entry.path());
     }
-    copyTree(stash.file("template"), machine.getRoot());
+    copyTree(stash.file("root"), machine.getRoot());
+    copyTree(stash.file("windows"), machine.getWindowsDir());
+    if (!isWine()) return;
+    RunResult restored = machine.runProgramAt(machine.getWindowsDir() + "/regedit.exe",
+                                              {"/S", machine.shown(stash.file("restore.reg"))});
+    if (restored.exitCode != 0) {
+      throw std::runtime_error("regedit could not put the registry back: " + restored.err);
+    }
   }
 
-  // Runs the installer, or the killable program killed at call killAt (0:
-  // not at all), in the patch directory.
-  RunResult run(const std::string& program, unsigned long killAt = 0) {
-    fs::remove(programPath());
-    std::error_code noLinks;
-    fs::create_hard_link(stash.file(program), programPath(), noLinks);
-    if (noLinks) fs::copy_file(stash.file(program), programPath());
-    machine.setEnvironment("TVPAT_KILL_AT", std::to_string(killAt));
-    return machine.runProgramAt(programPath(), {});
+  // Runs the installer to its end in the patch directory.
+  RunResult runInstaller() {
+    if (isWine()) return machine.run();
+    return runNative("installer", 0);
   }
+
+  // Runs the killable program, which ends itself at platform call killAt.
+  RunResult runKilledAtCall(unsigned long killAt) { return runNative("killable", killAt); }
 
   // The number of platform calls of one whole run.
   unsigned long countCalls() {
     reset();
     machine.setEnvironment("TVPAT_CALL_COUNT_FILE", stash.file("count"));
-    RunResult result = run("killable");
+    RunResult result = runNative("killable", 0);
     machine.setEnvironment("TVPAT_CALL_COUNT_FILE", "");
     std::optional<std::string> count = stash.read("count");
     if (result.exitCode != 0 || !count) {
@@ -137,40 +229,155 @@ class ExampleMachine {
     return std::stoul(*count);
   }
 
+  // How long whole runs write, one time per run: from the moment the run's
+  // first change (the product's ARCHIVE directory, made before anything else)
+  // is seen to the moment the files are seen as one run leaves them,
+  // `finished` (or the run's end, should they never be). A restart follows, so that the steps these
+  // runs left for one are not carried out at the first kill point's.
+  std::vector<microseconds> timeWriting(int runs, const FileTree& finished) {
+    std::vector<microseconds> times;
+    for (int i = 0; i < runs; ++i) {
+      reset();
+      const int run = machine.startCollected({});
+      waitUntil([&] { return hasWritten() || machine.hasEnded(run); });
+      const steady_clock::time_point firstChange = steady_clock::now();
+      waitUntil([&] { return looksLike(finished) || machine.hasEnded(run); });
+      const steady_clock::time_point lastChange = steady_clock::now();
+      RunResult result = machine.collect(run);
+      if (result.exitCode != 0) {
+        throw std::runtime_error("the timed run failed:\n" + result.out + result.err);
+      }
+      times.push_back(std::chrono::duration_cast<microseconds>(lastChange - firstChange));
+    }
+    machine.restart();
+    return times;
+  }
+
+  // Starts the installer and kills it from outside `delay` after its first
+  // change is seen. Returns false when no change was seen (the run ended or
+  // hung before it made one), and kills it then too.
+  bool runKilledAfterFirstWrite(microseconds delay) {
+    machine.start();
+    const bool wrote = waitUntil([&] { return hasWritten(); });
+    std::this_thread::sleep_for(delay);
+    machine.kill();
+    return wrote;
+  }
+
+  // The console output of the last run as far as its log holds it: all that
+  // is left of the output of a run killed from outside.
+  std::string readLog() const {
+    return machine.readFile(machine.getPatchDir() + "/TVPAT32.LOG").value_or("(no log)\n");
+  }
+
   // Dates every file of the product and the Windows directory that was
   // written at or after `since` an hour back, as if the run that wrote it
   // had been cut off an hour before the rerun: a rerun at once would find
   // the killed run's stamps and its own within the two seconds of one DOS
   // stamp, equal by luck.
   void dateBackWrittenSince(fs::file_time_type since) {
-    for (const std::string& dir : {machine.getProductDir(), machine.getWindowsDir()}) {
-      for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir)) {
-        if (!entry.is_regular_file()) continue;
-        const fs::file_time_type written = entry.last_write_time();
-        if (written >= since) fs::last_write_time(entry.path(), written - std::chrono::hours(1));
+    std::vector<fs::path> entries = windowsPart();
+    entries.push_back(machine.getProductDir());
+    for (const fs::path& top : entries) {
+      std::vector<fs::path> files = {top};
+      if (fs::is_directory(top)) {
+        files.clear();
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top)) {
+          files.push_back(entry.path());
+        }
+      }
+      for (const fs::path& file : files) {
+        if (!fs::is_regular_file(file)) continue;
+        const fs::file_time_type written = fs::last_write_time(file);
+        if (written >= since) fs::last_write_time(file, written - std::chrono::hours(1));
       }
     }
   }
 
-  // Carries out the restart and reads what is compared: the product root and
-  // the Windows directory. The patch directory, with the log, is left out.
-  FileTree restartAndRead() {
-    machine.restart();
+  // The files that are compared: the product root and the Windows
+  // directory's part (see the class comment). The patch directory, with the
+  // log, is left out.
+  FileTree readFiles() const {
     FileTree tree;
     for (const auto& [name, content] : readTree(machine.getProductDir())) {
       tree["TAVRO/" + name] = content;
     }
-    for (const auto& [name, content] : readTree(machine.getWindowsDir())) {
-      tree["WINDOWS/" + name] = content;
+    for (const fs::path& entry : windowsPart()) {
+      const std::string name = "WINDOWS/" + entry.filename().string();
+      if (!fs::is_directory(entry)) {
+        tree[name] = readBytes(entry.string());
+        if (!tree[name]) throw std::runtime_error("cannot read " + entry.string());
+        continue;
+      }
+      tree[name] = std::nullopt;
+      for (const auto& [below, content] : readTree(entry.string())) {
+        tree[name + "/" + below] = content;
+      }
     }
     return tree;
   }
 
+  // Carries out the restart and reads what is compared: the files, and under
+  // Wine the registry keys the example uses (natively they are in the file
+  // REGISTRY.REG of the Windows directory).
+  FileTree restartAndRead() {
+    machine.restart();
+    FileTree tree = readFiles();
+    if (isWine()) tree[kRegistryEntry] = machine.registryText();
+    return tree;
+  }
+
+  // The name under which restartAndRead gives the registry under Wine.
+  static constexpr const char* kRegistryEntry = "REGISTRY";
+
  private:
   std::string programPath() const { return machine.getPatchDir() + "/tvpat32"; }
 
+  RunResult runNative(const std::string& program, unsigned long killAt) {
+    fs::remove(programPath());
+    std::error_code noLinks;
+    fs::create_hard_link(stash.file(program), programPath(), noLinks);
+    if (noLinks) fs::copy_file(stash.file(program), programPath());
+    machine.setEnvironment("TVPAT_KILL_AT", std::to_string(killAt));
+    return machine.runProgramAt(programPath(), {});
+  }
+
+  bool hasWritten() const { return machine.exists(machine.getProductDir() + "/ARCHIVE"); }
+
+  // Whether the files, with the names of temporary files blanked out, are as
+  // `state` has them, read while a run may be changing them: a file that goes
+  // between listing and reading is a change.
+  bool looksLike(const FileTree& state) const;
+
+  // The top-level entries of the Windows directory that are not Wine's own.
+  std::vector<fs::path> windowsPart() const {
+    std::vector<fs::path> entries;
+    for (const fs::directory_entry& entry : fs::directory_iterator(machine.getWindowsDir())) {
+      if (wineOwn.count(upper(entry.path().filename().string())) == 0) {
+        entries.push_back(entry.path());
+      }
+    }
+    return entries;
+  }
+
+  // The example's INI and registry files on the machine: the product's and
+  // those of the Windows directory's part.
+  std::vector<fs::path> exampleFiles() const {
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& entry :
+         fs::recursive_directory_iterator(machine.getProductDir())) {
+      if (entry.is_regular_file()) files.push_back(entry.path());
+    }
+    for (const fs::path& entry : windowsPart()) {
+      if (fs::is_regular_file(entry)) files.push_back(entry);
+    }
+    return files;
+  }
+
   Machine machine;
   TempDir stash;
+  // Upper-case names of the Windows directory's entries that are Wine's.
+  std::set<std::string> wineOwn;
 };
 
 // What a killed run and its rerun may leave that one run does not, without
@@ -248,6 +455,42 @@ std::vector<Difference> compareTrees(const FileTree& reference, const FileTree& 
   return differences;
 }
 
+// A state with the names of temporary files blanked out wherever a file
+// names one, as the restart's queue (WININIT.INI, natively also PENDMOVE.TXT)
+// names the copy that waits in ARCHIVE\TEMP: each run draws those names anew,
+// so a killed run that made every change leaves a queue that differs from
+// one run's only in them. It serves to tell where a kill landed, never to
+// compare what a rerun leaves.
+FileTree withTemporaryNamesBlanked(FileTree state) {
+  static const std::regex temporaryName(
+      R"(([\\/])TV[^\\/.=\t\r\n]{2}\.[^\\/.=\t\r\n]{3}(?=[=\t\r\n]|$))");
+  for (auto& entry : state) {
+    if (entry.second) {
+      *entry.second = std::regex_replace(*entry.second, temporaryName, "$1TV??.???");
+    }
+  }
+  return state;
+}
+
+bool ExampleMachine::looksLike(const FileTree& state) const {
+  try {
+    return compareTrees(state, withTemporaryNamesBlanked(readFiles())).empty();
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+}
+
+// The files of a state as one text, excepted leftovers aside, so that two
+// states compare as compareTrees compares them.
+std::string stateKey(const FileTree& state) {
+  std::string key;
+  for (const auto& [path, content] : state) {
+    if (isExcepted(path)) continue;
+    key += path + (content ? '\1' + *content : std::string(1, '\2')) + '\0';
+  }
+  return key;
+}
+
 // The comparison must name each kind of damage, and must except nothing but
 // the leftovers it is meant to: a name that merely looks like one is a
 // difference.
@@ -304,71 +547,212 @@ TEST(CrashWalkComparison, NamesEachDifferenceAndExceptsOnlyLeftovers) {
   }
 }
 
-struct KindOfWindows {
-  int kind;
-  const char* name;
+// Two restart queues that name different copies waiting in ARCHIVE\TEMP are
+// alike once the copies' names are blanked out; names of real files stay,
+// and so does a queue that names another file.
+TEST(CrashWalkComparison, QueuesDifferingOnlyInTemporaryNamesAreAlike) {
+  const auto blanked = [](const std::string& queue) {
+    return *withTemporaryNamesBlanked({{"WINDOWS/WININIT.INI", queue}})["WINDOWS/WININIT.INI"];
+  };
+  EXPECT_EQ(blanked("[rename]\r\nZ:\\P\\BIN\\TVCORE.DLL=Z:\\P\\ARCHIVE\\TEMP\\TV00.0h8\r\n"),
+            blanked("[rename]\r\nZ:\\P\\BIN\\TVCORE.DLL=Z:\\P\\ARCHIVE\\TEMP\\TVa4.k2m\r\n"));
+  EXPECT_EQ(blanked("2\t/p/ARCHIVE/TEMP/TVa4.k2m\t/p/BIN/TVCORE.DLL\n"),
+            blanked("2\t/p/ARCHIVE/TEMP/TVb7.x0q\t/p/BIN/TVCORE.DLL\n"));
+  EXPECT_NE(blanked("Z:\\P\\BIN\\TVCORE.DLL=Z:\\P\\ARCHIVE\\TEMP\\TV00.0h8\r\n"),
+            blanked("Z:\\P\\BIN\\VIEWER.EXE=Z:\\P\\ARCHIVE\\TEMP\\TV00.0h8\r\n"));
+  EXPECT_NE(blanked("NUL=Z:\\P\\BIN\\TVOLD.EXE\r\n"), blanked("NUL=Z:\\P\\BIN\\TVOLX.EXE\r\n"));
+}
+
+// How a walk cuts a run off.
+enum class CutOff {
+  // The killable Linux program ends itself at each platform call in turn.
+  kAtEachCall,
+  // The Windows program, under Wine, is killed from outside after a delay.
+  kAfterDelay,
 };
 
-void PrintTo(const KindOfWindows& kind, std::ostream* stream) { *stream << kind.name; }
+struct Walk {
+  int kind;
+  const char* name;
+  CutOff cutOff;
+};
 
-class CrashWalk : public ::testing::TestWithParam<KindOfWindows> {};
+void PrintTo(const Walk& walk, std::ostream* stream) { *stream << walk.name; }
+
+// One moment to cut a run off: a platform call, or a delay after the run's
+// first change.
+struct KillPoint {
+  unsigned long call = 0;
+  microseconds delay{0};
+};
+
+// The kill points under Wine, where no call can be counted: `samples`
+// moments spread evenly over `writing`, the median of the times a few timed
+// runs wrote for, each at a random place within its own equal share of it
+// (with a fixed seed, so that every walk aims at the same moments). The
+// clock starts when the run's first change is seen, not when the run is
+// started: how long Wine takes to start the program varies from run to run
+// by a fifth of a second, several times what the program then writes for,
+// and a kill before the first change cuts nothing. How long the program
+// writes varies too, by half on a busy machine: a run slower than the median
+// is cut before its end by the last kills, a faster one after it, so the end
+// of the run is reached without spending most kills past it. The check does
+// not depend on where a kill lands, since every moment must end like one
+// run: the timing decides only how much of the run the walk covers, which
+// the walk counts and reports.
+std::vector<KillPoint> spreadOverWritingTime(microseconds writing, int samples, int kind) {
+  std::mt19937 random(20020601u + static_cast<unsigned>(kind));
+  std::uniform_real_distribution<double> within(0.0, 1.0);
+  std::vector<KillPoint> points;
+  for (int i = 0; i < samples; ++i) {
+    const double share = (i + within(random)) / samples;
+    points.push_back({0, microseconds(static_cast<long long>(share * writing.count()))});
+  }
+  return points;
+}
+
+// The walks of the build under test: every platform call of the Linux
+// program, or the Windows program under Wine killed after delays.
+std::vector<Walk> walksOfTarget() {
+  if (targetIsWine()) {
+    return {{1, "Windows95FamilyUnderWine", CutOff::kAfterDelay},
+            {2, "WindowsNtUnderWine", CutOff::kAfterDelay}};
+  }
+  return {{1, "Windows95Family", CutOff::kAtEachCall}, {2, "WindowsNt", CutOff::kAtEachCall}};
+}
+
+class CrashWalk : public ::testing::TestWithParam<Walk> {};
 
 TEST_P(CrashWalk, EveryKillPointRerunEndsLikeOneRun) {
-  ExampleMachine example(GetParam().kind);
-  example.reset();
-  RunResult first = example.run("installer");
+  const Walk& walk = GetParam();
+  ExampleMachine example(walk.kind);
+  // Where each kill landed is told from the files it left, against these.
+  const FileTree untouched = withTemporaryNamesBlanked(example.readFiles());
+  RunResult first = example.runInstaller();
   ASSERT_EQ(first.exitCode, 0) << first.out << first.err;
+  const FileTree finished = withTemporaryNamesBlanked(example.readFiles());
   const FileTree reference = example.restartAndRead();
-  const unsigned long killPoints = example.countCalls();
-  ASSERT_GT(killPoints, 0u);
+
+  std::vector<KillPoint> points;
+  // Under Wine: how long the timed runs wrote, and their median, the span
+  // over which the kills are spread.
+  std::vector<microseconds> timed;
+  microseconds writing{0};
+  if (walk.cutOff == CutOff::kAtEachCall) {
+    const unsigned long calls = example.countCalls();
+    for (unsigned long call = 1; call <= calls; ++call) points.push_back({call, microseconds(0)});
+  } else {
+    timed = example.timeWriting(kTimedRuns, finished);
+    std::sort(timed.begin(), timed.end());
+    writing = timed[timed.size() / 2];
+    points = spreadOverWritingTime(writing, kSamplesUnderWine, walk.kind);
+  }
+  ASSERT_FALSE(points.empty());
 
   unsigned long alike = 0;
   unsigned long failedReruns = 0;
+  // Where the kills landed: before the run's first change (nothing cut),
+  // after its last (nothing cut either), or in between.
+  unsigned long beforeFirstChange = 0;
+  unsigned long afterLastChange = 0;
+  // The different states the killed runs left, excepted leftovers aside: how
+  // many different moments of the run the walk reached.
+  std::set<std::string> killedStates;
   // Per kind of difference: the kill points that show it, and how often.
   std::map<std::string, std::pair<unsigned long, unsigned long>> breakdown;
-  for (unsigned long killAt = 1; killAt <= killPoints; ++killAt) {
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const KillPoint& point = points[i];
     example.reset();
     // Whole seconds: a file system may keep a time rounded down.
     const fs::file_time_type killedRunStart =
         fs::file_time_type::clock::now() - std::chrono::seconds(2);
-    RunResult killed = example.run("killable", killAt);
-    ASSERT_EQ(killed.exitCode, 137) << "the run was not killed at call " << killAt;
+    std::ostringstream moment;
+    std::string killedOutput;
+    if (walk.cutOff == CutOff::kAtEachCall) {
+      RunResult killed = example.runKilledAtCall(point.call);
+      ASSERT_EQ(killed.exitCode, 137) << "the run was not killed at call " << point.call;
+      moment << "call " << point.call << " of " << points.size();
+      killedOutput = killed.err;
+    } else {
+      ASSERT_TRUE(example.runKilledAfterFirstWrite(point.delay))
+          << "the run made no change before its kill at sample " << i + 1;
+      moment << std::fixed << std::setprecision(1) << "sample " << i + 1 << " of " << points.size()
+             << ", killed " << point.delay.count() / 1000.0
+             << " ms after its first change (the timed runs wrote for " << writing.count() / 1000.0
+             << " ms)";
+      killedOutput = "log of the killed run:\n" + example.readLog();
+    }
+    const FileTree killedState = withTemporaryNamesBlanked(example.readFiles());
+    killedStates.insert(stateKey(killedState));
+    const char* landed = "while it changed the machine";
+    if (compareTrees(untouched, killedState).empty()) {
+      ++beforeFirstChange;
+      landed = "before its first change";
+    } else if (compareTrees(finished, killedState).empty()) {
+      ++afterLastChange;
+      landed = "after its last change";
+    }
     example.dateBackWrittenSince(killedRunStart);
-    RunResult rerun = example.run("installer");
+    RunResult rerun = example.runInstaller();
     if (rerun.exitCode != 0) ++failedReruns;
-    std::vector<Difference> differences = compareTrees(reference, example.restartAndRead());
+    const FileTree after = example.restartAndRead();
+    std::vector<Difference> differences = compareTrees(reference, after);
     if (differences.empty()) {
       ++alike;
       continue;
     }
     std::ostringstream report;
-    report << killed.err << "rerun exit code " << rerun.exitCode << "\n";
-    if (rerun.exitCode != 0) report << rerun.out << rerun.err;
+    report << "killed " << landed << "; it had changed";
+    for (const Difference& change : compareTrees(untouched, killedState)) {
+      report << " " << change.path;
+    }
+    report << "\n"
+           << killedOutput << "rerun exit code " << rerun.exitCode << ", output:\n"
+           << rerun.out << rerun.err;
     std::set<std::string> kinds;
     for (const Difference& difference : differences) {
       report << "  " << difference.kind << ": " << difference.path;
-      if (!difference.detail.empty()) report << " (" << difference.detail << ")";
+      if (difference.path == ExampleMachine::kRegistryEntry) {
+        report << "\none run leaves:\n"
+               << readable(reference.at(difference.path).value_or("")) << "this one:\n"
+               << readable(after.at(difference.path).value_or(""));
+      } else if (!difference.detail.empty()) {
+        report << " (" << difference.detail << ")";
+      }
       report << "\n";
       kinds.insert(difference.kind);
       ++breakdown[difference.kind].second;
     }
     for (const std::string& kind : kinds) ++breakdown[kind].first;
-    ADD_FAILURE() << "kill point " << killAt << " of " << killPoints << ":\n" << report.str();
+    ADD_FAILURE() << "kill point " << moment.str() << ":\n" << report.str();
   }
 
-  std::cout << GetParam().name << ": " << killPoints << " kill points covered, " << alike
+  std::cout << walk.name;
+  if (example.isWine()) {
+    std::cout << " (" << WinePrefix::get().getVersionFor(walk.kind) << ", timed runs wrote for";
+    for (const microseconds& time : timed) std::cout << " " << time.count() / 1000 << " ms";
+    std::cout << ")";
+  }
+  std::cout << ": " << points.size() << " kill points, "
+            << points.size() - beforeFirstChange - afterLastChange
+            << " cut the run while it changed the machine, " << beforeFirstChange
+            << " came before its first change and " << afterLastChange << " after its last, "
+            << killedStates.size() << " different states left; " << alike
             << " ended exactly like one run, " << failedReruns
             << " reruns ended with an exit code other than 0\n";
   for (const auto& [kind, counts] : breakdown) {
     std::cout << "  " << kind << ": at " << counts.first << " kill points, " << counts.second
               << " times\n";
   }
+  // A walk whose kills mostly miss the run tests little: the kill points no
+  // longer fit the run (under Wine, its timing or the first change the
+  // clock starts from).
+  EXPECT_GE(points.size() - beforeFirstChange - afterLastChange, points.size() / 2)
+      << "too few kill points cut the run";
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CrashWalk,
-                         ::testing::Values(KindOfWindows{1, "Windows95Family"},
-                                           KindOfWindows{2, "WindowsNt"}),
-                         [](const ::testing::TestParamInfo<KindOfWindows>& info) {
+INSTANTIATE_TEST_SUITE_P(Kinds, CrashWalk, ::testing::ValuesIn(walksOfTarget()),
+                         [](const ::testing::TestParamInfo<Walk>& info) {
                            return std::string(info.param.name);
                          });
 
