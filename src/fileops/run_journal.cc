@@ -78,6 +78,7 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
   unfinished.reset();
   fillIns.clear();
   continues = true;
+  openStep = 0;
 
   std::string text;
   platform::Status status = platform::readWholeFile(path, &text);
@@ -164,10 +165,13 @@ bool RunJournal::append(const std::string& record, bool durable) {
   platform::Status status = platform::writeFile(file, text.data(), text.size(), &written);
   if (status.ok && durable) status = platform::flushFile(file);
   if (!status.ok) {
-    // What reached the file may end in half a record; the next record then
-    // starts on a line of its own.
+    // What reached the file may end in half a record, or half the identity,
+    // which would make a later run take the whole journal for one cut off
+    // before its first step: nothing more is written to it in this run, so
+    // every later step that needs a record does not start.
     platform::closeFile(file);
     file = platform::FileHandle();
+    continues = false;
     return false;
   }
   return true;
@@ -233,7 +237,7 @@ void RunJournal::end() {
     platform::closeFile(file);
     file = platform::FileHandle();
   }
-  if (continues) platform::deleteFile(path);
+  platform::deleteFile(path);
   openStep = 0;
 }
 

@@ -112,7 +112,8 @@ class RunJournal {
   std::vector<std::optional<std::string>> decisions;
   std::optional<Replacement> unfinished;
   std::vector<FillIn> fillIns;
-  // The journal on disk belongs to this run: new, or the same run's.
+  // This run may write to the journal on disk: it is new or the same run's,
+  // and no write to it has failed.
   bool continues;
   platform::FileHandle file;
   // The kind of the step begun last, while it is not marked ended.

@@ -104,6 +104,19 @@ TEST_F(DataFileTest, RunStartedAgainFollowsTheDecisionsOfTheRunItFinishes) {
   EXPECT_FALSE(temp.exists("ROOT/ARCHIVE/TVRUN.JNL"));
 }
 
+// A journal left by a run of another patch that was cut off after it wrote
+// the ledger holds nothing unfinished: it goes, and the run goes on.
+TEST_F(DataFileTest, JournalOfARecordedPatchIsRemoved) {
+  config.setPlatform(kPlatformWindows95);
+  start(kPerKindProfile, "[Version]\r\nLevel=2.0\r\n\r\n[Install]\r\nPatch0=FIX11\r\n");
+  temp.write("ROOT/ARCHIVE/TVRUN.JNL",
+             "TVPAT32 RUN JOURNAL 1\r\nPatch=FIX11\r\nProfile=0\r\nKind=1\r\nG\t1\tMAIN\r\n");
+  dataFile->processProfile();
+  EXPECT_FALSE(temp.exists("ROOT/ARCHIVE/TVRUN.JNL"));
+  EXPECT_EQ("[Version]\r\nLevel=2.0\r\n\r\n[Install]\r\nPatch0=FIX11\r\nPatch1=FIX12\r\n",
+            read("ROOT/TAVRO.INI"));
+}
+
 using DataFileDeathTest = EngineTest;
 
 TEST_F(DataFileDeathTest, InstalledPatchEndsTheRun) {
