@@ -1,9 +1,10 @@
 // ProductLock keeps runs on one product from overlapping. Two runs at once
 // would back up each other's new files as the originals and lose each other's
 // edits of an INI file both change, so a run holds the product's lock,
-// ARCHIVE\TVLOCK in the product root, from before it reads the ledger until
-// it has written everything back. The DataFile of a run owns its ProductLock;
-// the lock goes when the ProductLock is destroyed, and with the process
+// ARCHIVE\TVLOCK in the product root, from before it reads the ledger to the
+// end of its work. The DataFile of a run owns its ProductLock; the lock goes
+// when the ProductLock is destroyed (at the start of the teardown, before a
+// TAVRO.INI whose own save failed is tried once more), and with the process
 // however the run ends.
 #ifndef SRC_ENGINE_PRODUCT_LOCK_H_
 #define SRC_ENGINE_PRODUCT_LOCK_H_
