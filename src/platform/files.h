@@ -115,12 +115,6 @@ bool hasOneStepReplace();
 // on POSIX) and touches nothing.
 Status replaceFile(const std::string& from, const std::string& to);
 
-// Would give the file at `from` the second name `to` (a hard link), but
-// always fails with ERROR_CALL_NOT_IMPLEMENTED (ENOSYS on POSIX): neither
-// Windows 95 nor NT 4.0 makes links through the API, and the stand-in offers
-// no more than they do. Callers fall back on renames.
-Status linkFile(const std::string& from, const std::string& to);
-
 // Reads the whole file at path into *content (replacing what it held) as it
 // stands; notFound when there is no such file. For files that no
 // saveWholeFile writes, such as those a restart reads.

@@ -390,11 +390,6 @@ Status replaceFile(const std::string& from, const std::string& to) {
   return Status::success();
 }
 
-Status linkFile(const std::string&, const std::string&) {
-  // No Windows the stand-in plays keeps links through its API.
-  return posix::failureFromErrno(ENOSYS);
-}
-
 Status writeNewFileBeside(const std::string& path, const std::string& content,
                           NewFileBeside* made) {
   // The look at the old file is the save's first step, asked like the look

@@ -26,7 +26,6 @@ enum class Call {
   kTestPath,
   kRenameFile,
   kReplaceFile,
-  kLinkFile,
   kDeleteFile,
   kMakeDirectory,
   kListDirectory,
@@ -53,8 +52,8 @@ enum class Call {
 // value name when there is one). Returns 0 to let the call go ahead, or the
 // errno value the call then fails with (ENOENT makes it a not-found failure).
 // renameFile and replaceFile ask twice, about the source and then, when that
-// goes ahead, about the target; linkFile, which always fails, and replaceFile
-// where the stand-in plays a Windows without it ask nothing. saveWholeFile
+// goes ahead, about the target; replaceFile where the stand-in plays a
+// Windows without it asks nothing. saveWholeFile
 // and readWholeFile ask through the calls they are made of; saveWholeFile's
 // first look at the old file asks as kGetFileInfo, and its rewrite in place,
 // where no new file may be made, as kOpenStream (what a plain save opens

@@ -252,15 +252,10 @@ std::FILE* openStream(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
-// Durable writes: flushing, links and the steps of whole-file saves.
+// Durable writes: flushing and the steps of whole-file saves.
 
 Status flushFile(FileHandle file) {
   return FlushFileBuffers(toHandle(file)) ? Status::success() : lastErrorStatus();
-}
-
-Status linkFile(const std::string&, const std::string&) {
-  // Neither Windows 95 nor NT 4.0 makes hard links through the API.
-  return Status::failure(ERROR_CALL_NOT_IMPLEMENTED, false);
 }
 
 namespace {
