@@ -7,6 +7,19 @@ std::string cut(const std::string& text) { return text.substr(0, ConfigData::kMa
 
 }  // namespace
 
+const char* platformNameOf(int platform) {
+  switch (platform) {
+    case kPlatformWindows95:
+      return "the Windows 95 family";
+    case kPlatformWindowsNt:
+      return "Windows NT";
+    case kPlatformWin32s:
+      return "Win32s";
+    default:
+      return "an unknown kind of Windows";
+  }
+}
+
 ConfigData::ConfigData()
     : rootIni(nullptr),
       windowsIni(nullptr),

@@ -19,6 +19,9 @@ constexpr int kPlatformWindows95 = 1;
 constexpr int kPlatformWindowsNt = 2;
 constexpr int kPlatformWin32s = 4;
 
+// The kind's name as messages show it ("the Windows 95 family").
+const char* platformNameOf(int platform);
+
 class ConfigData {
  public:
   // Text fields keep at most this many characters; a longer value is cut.

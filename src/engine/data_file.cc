@@ -167,10 +167,8 @@ void DataFile::resumeJournal(const std::string& patchStr) {
   // An unfinished patch: its steps and decisions are kept until it is
   // finished. On another kind of Windows even its registry may be another.
   if (standing == RunJournal::Standing::kOtherKind) {
-    const char* kindName = other.kind == kPlatformWindows95   ? "Windows 95"
-                           : other.kind == kPlatformWindowsNt ? "Windows NT"
-                                                              : "Win32s";
-    messages->printError(kMessageUnfinishedOtherKind, ": %s (%s)", other.patch.c_str(), kindName);
+    messages->printError(kMessageUnfinishedOtherKind, ": %s (%s)", other.patch.c_str(),
+                         platformNameOf(other.kind));
   } else if (!other.patch.empty()) {
     messages->printError(kMessageUnfinishedPatch, ": %s", other.patch.c_str());
   } else {

@@ -15,7 +15,7 @@ const char kUnfinished[] =
     "\n\aAn unfinished patch must first be finished with the profile it was started with: ";
 const char kOtherKind[] =
     "\n\aAn unfinished patch must first be finished on the other kind of "
-    "Windows: FIX12 (Windows 95)\n";
+    "Windows: FIX12 (the Windows 95 family)\n";
 
 // FIX12 raises the level its condition asks for, fills in HELP.INI where it
 // stands, and installs VIEWER.EXE into BIN, which the machine lacks until

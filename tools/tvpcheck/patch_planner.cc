@@ -32,19 +32,6 @@ std::string upper(std::string text) {
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
-const char* platformName(int platform) {
-  switch (platform) {
-    case kPlatformWindows95:
-      return "the Windows 95 family";
-    case kPlatformWindowsNt:
-      return "Windows NT";
-    case kPlatformWin32s:
-      return "Win32s";
-    default:
-      return "an unknown kind of Windows";
-  }
-}
-
 // How a condition compares, by its mode number; conditionModeOf gives only
 // the numbers 0 to 4, and any other reads as "at or after" there too.
 const char* modeText(int mode) {
@@ -132,7 +119,7 @@ void PatchPlanner::plan() {
   config->setBackup(profile->getInt("Patch", "Backup", 1));
   config->setRebootProgram(profile->getString("Patch", "Reboot Program", ""));
 
-  add(Profile::kNoLine, std::string("this machine runs ") + platformName(config->getPlatform()) +
+  add(Profile::kNoLine, std::string("this machine runs ") + platformNameOf(config->getPlatform()) +
                             "; Windows directory " + config->getWindowsDir() + ", product root " +
                             config->getRootDir());
 
@@ -231,7 +218,7 @@ bool PatchPlanner::evaluateCondition(const std::string& line, std::string* reaso
   int os = 0;
   if (!readDecimalNumber(condition.os->c_str(), &os) || os != config->getPlatform()) {
     *reason = "it is for OS " + *condition.os + ", this machine is " +
-              std::to_string(config->getPlatform()) + " (" + platformName(config->getPlatform()) +
+              std::to_string(config->getPlatform()) + " (" + platformNameOf(config->getPlatform()) +
               ")";
     return false;
   }
