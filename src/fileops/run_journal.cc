@@ -64,6 +64,7 @@ RunJournal::RunJournal(const std::string& path)
       unfinished(),
       fillIns(),
       continues(false),
+      needsIdentity(false),
       file(),
       openStep(0) {}
 
@@ -78,6 +79,7 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
   unfinished.reset();
   fillIns.clear();
   continues = true;
+  needsIdentity = true;
   openStep = 0;
 
   std::string text;
@@ -99,8 +101,8 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
       !headerValue(lines[2], "Profile", &found.profileDigest) ||
       !headerValue(lines[3], "Kind", &kindText)) {
     // Cut off before its identity was whole, and so before any step: there
-    // is nothing to finish.
-    platform::deleteFile(path);
+    // is nothing to finish. Left in place, it would hide this run's records.
+    continues = platform::deleteFile(path).ok;
     return Standing::kNone;
   }
   found.kind = std::atoi(kindText.c_str());
@@ -117,6 +119,7 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
     continues = false;
     return standing;
   }
+  needsIdentity = false;
 
   for (std::size_t i = 4; i < lines.size(); ++i) {
     std::vector<std::string> fields = splitRecord(lines[i]);
@@ -147,10 +150,8 @@ bool RunJournal::append(const std::string& record, bool durable) {
   if (!continues) return false;
   std::string text;
   if (!file.isOpen()) {
-    platform::FileInfo info;
-    const bool isNew = !platform::getFileInfo(path, &info).ok || info.size == 0;
     if (!platform::openFileForAppending(path, &file).ok) return false;
-    if (isNew) {
+    if (needsIdentity) {
       text = std::string(kMagic) + kLineEnd + "Patch=" + identity.patch + kLineEnd +
              "Profile=" + identity.profileDigest + kLineEnd +
              "Kind=" + std::to_string(identity.kind) + kLineEnd;
@@ -164,6 +165,7 @@ bool RunJournal::append(const std::string& record, bool durable) {
   std::size_t written = 0;
   platform::Status status = platform::writeFile(file, text.data(), text.size(), &written);
   if (status.ok && durable) status = platform::flushFile(file);
+  if (status.ok) needsIdentity = false;
   if (!status.ok) {
     // What reached the file may end in half a record, or half the identity,
     // which would make a later run take the whole journal for one cut off

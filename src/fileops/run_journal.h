@@ -115,6 +115,9 @@ class RunJournal {
   // This run may write to the journal on disk: it is new or the same run's,
   // and no write to it has failed.
   bool continues;
+  // The journal on disk does not hold this run's identity yet: the first
+  // record brings it.
+  bool needsIdentity;
   platform::FileHandle file;
   // The kind of the step begun last, while it is not marked ended.
   char openStep;
