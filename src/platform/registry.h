@@ -1,5 +1,5 @@
-// The registry: keys under the four predefined roots, string values, and the
-// enumeration and deletion of subkeys, mirroring the Reg*A calls.
+// The registry: keys under the four predefined roots, their values, and the
+// enumeration and deletion of subkeys and values, mirroring the Reg*A calls.
 //
 // On Win32 this is the real registry. The POSIX stand-in keeps it in a
 // REGEDIT4 text file (TVPAT_REGISTRY, default REGISTRY.REG in the Windows
@@ -50,6 +50,34 @@ Status queryRegistryDefaultValue(RegistryKey key, const char* subkey, std::size_
 Status setRegistryString(RegistryKey key, const char* name, const std::string& value);
 
 Status deleteRegistryValue(RegistryKey key, const char* name);
+
+// Registry value types, as the system numbers them.
+constexpr unsigned long kRegistryString = 1;        // REG_SZ
+constexpr unsigned long kRegistryExpandString = 2;  // REG_EXPAND_SZ
+constexpr unsigned long kRegistryBinary = 3;        // REG_BINARY
+constexpr unsigned long kRegistryDword = 4;         // REG_DWORD
+constexpr unsigned long kRegistryMultiString = 7;   // REG_MULTI_SZ
+
+// A value as the registry keeps it: its type and its bytes as stored (a
+// string value with its terminating zero).
+struct RegistryValue {
+  unsigned long type = 0;
+  std::string data;
+};
+
+// Reads the value `name` (null or empty: the default value) of `key`, whatever
+// its type and size. notFound when there is no such value.
+Status queryRegistryValue(RegistryKey key, const char* name, RegistryValue* value);
+
+// The value at `index` of `key`, in the order the registry lists them: its
+// name (empty for the default value) and the value. notFound
+// (ERROR_NO_MORE_ITEMS) when there is no value at that index.
+Status enumerateRegistryValue(RegistryKey key, unsigned long index, std::string* name,
+                              RegistryValue* value);
+
+// Sets the value `name` (null or empty: the default value) of `key` to the
+// type and bytes given.
+Status setRegistryValue(RegistryKey key, const char* name, const RegistryValue& value);
 
 // Deletes `subkey` below `key`, which must have no subkeys; an empty subkey
 // deletes `key` itself.

@@ -28,7 +28,8 @@ struct Value {
   // Empty for the default value "@".
   std::string name;
   // A string value holds its text unescaped; any other kind (dword:, hex:)
-  // keeps its right-hand side verbatim so that a save writes it back as read.
+  // keeps its right-hand side as read, continuation lines joined, so that a
+  // save writes it back unchanged but for the line breaks.
   bool isString = true;
   std::string data;
 };
@@ -197,7 +198,11 @@ bool readQuoted(const std::string& text, std::size_t* position, std::string* res
   return false;
 }
 
-bool parseValue(const std::string& line, Value* value) {
+// Reads the value that starts at lines[*index]. A value other than a string
+// may go on over the following lines, each line but the last ending in "\",
+// as regedit breaks long hex: values; *index is left on its last line.
+bool parseValue(const std::vector<std::string>& lines, std::size_t* index, Value* value) {
+  const std::string& line = lines[*index];
   std::size_t position = 0;
   if (line[0] == '@') {
     value->name.clear();
@@ -211,11 +216,134 @@ bool parseValue(const std::string& line, Value* value) {
     value->isString = true;
     return readQuoted(line, &position, &value->data) && position == line.size();
   }
-  // Multi-line hex values continue with a trailing "\"; they are not
-  // supported, and taking only their first line would corrupt them.
   value->isString = false;
   value->data = line.substr(position);
-  return !value->data.empty() && value->data.back() != '\\';
+  while (!value->data.empty() && value->data.back() == '\\') {
+    value->data.pop_back();
+    if (++*index >= lines.size()) return false;
+    // regedit indents a continuation and puts only bytes on it. Anything
+    // else (a blank line, a header) means the value was cut short, and
+    // reading on would take the next line into it.
+    const std::string& next = lines[*index];
+    std::size_t start = next.find_first_not_of(" \t");
+    if (start == std::string::npos) return false;
+    std::size_t end = next.find_first_not_of("0123456789abcdefABCDEF,", start);
+    if (end != std::string::npos && (end + 1 != next.size() || next[end] != '\\')) return false;
+    value->data.append(next, start, std::string::npos);
+  }
+  return !value->data.empty();
+}
+
+// A hexadecimal number of one to eight digits, all of text.
+bool parseHexNumber(const std::string& text, unsigned long* number) {
+  if (text.empty() || text.size() > 8) return false;
+  *number = 0;
+  for (char c : text) {
+    c = lowerAscii(c);
+    unsigned long digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned long>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned long>(c - 'a' + 10);
+    } else {
+      return false;
+    }
+    *number = (*number << 4) | digit;
+  }
+  return true;
+}
+
+// The type and bytes that the right-hand side of a value other than a string
+// stands for: dword:XXXXXXXX, hex:bytes or hex(type):bytes, the type in
+// hexadecimal as regedit writes it. False for any other text: a file holding
+// such a value still loads, and only reading that value fails.
+bool decodeData(const std::string& text, RegistryValue* value) {
+  value->data.clear();
+  unsigned long number = 0;
+  if (startsWithIgnoringCase(text, "dword:")) {
+    if (!parseHexNumber(text.substr(6), &number)) return false;
+    value->type = kRegistryDword;
+    for (int i = 0; i < 4; ++i) {
+      value->data.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
+    }
+    return true;
+  }
+  if (!startsWithIgnoringCase(text, "hex")) return false;
+  std::size_t position = 3;
+  value->type = kRegistryBinary;
+  if (position < text.size() && text[position] == '(') {
+    std::size_t close = text.find(')', position);
+    if (close == std::string::npos ||
+        !parseHexNumber(text.substr(position + 1, close - position - 1), &value->type)) {
+      return false;
+    }
+    position = close + 1;
+  }
+  if (position >= text.size() || text[position] != ':') return false;
+  if (++position == text.size()) return true;
+  for (;;) {
+    std::size_t comma = text.find(',', position);
+    std::size_t end = comma == std::string::npos ? text.size() : comma;
+    if (end - position > 2 || !parseHexNumber(text.substr(position, end - position), &number)) {
+      return false;
+    }
+    value->data.push_back(static_cast<char>(number));
+    if (comma == std::string::npos) return true;
+    position = comma + 1;
+  }
+}
+
+bool decodeValue(const Value& stored, RegistryValue* value) {
+  if (!stored.isString) return decodeData(stored.data, value);
+  // The system keeps a string with its terminating zero.
+  value->type = kRegistryString;
+  value->data = stored.data;
+  value->data.push_back('\0');
+  return true;
+}
+
+void appendHexByte(unsigned char byte, std::string* out) {
+  const char* const digits = "0123456789abcdef";
+  out->push_back(digits[byte >> 4]);
+  out->push_back(digits[byte & 0xF]);
+}
+
+// The value as the file keeps it. Only a string with exactly one zero, its
+// last byte, can be a quoted string, and only without a line end, since each
+// value starts on a line of its own; any other takes regedit's hex form,
+// which holds every byte.
+Value encodeValue(const std::string& name, const RegistryValue& value) {
+  Value stored;
+  stored.name = name;
+  const std::string& data = value.data;
+  if (value.type == kRegistryString && !data.empty() && data.find('\0') == data.size() - 1 &&
+      data.find_first_of("\r\n") == std::string::npos) {
+    stored.data.assign(data, 0, data.size() - 1);
+    return stored;
+  }
+  stored.isString = false;
+  if (value.type == kRegistryDword && data.size() == 4) {
+    // Little-endian bytes, most significant digit first.
+    stored.data = "dword:";
+    for (int i = 3; i >= 0; --i) appendHexByte(static_cast<unsigned char>(data[i]), &stored.data);
+    return stored;
+  }
+  stored.data = "hex";
+  if (value.type != kRegistryBinary) {
+    std::string type;
+    unsigned long rest = value.type;
+    do {
+      type.insert(type.begin(), "0123456789abcdef"[rest & 0xF]);
+      rest >>= 4;
+    } while (rest != 0);
+    stored.data += "(" + type + ")";
+  }
+  stored.data += ':';
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (i > 0) stored.data += ',';
+    appendHexByte(static_cast<unsigned char>(data[i]), &stored.data);
+  }
+  return stored;
 }
 
 void putValue(Key* key, const Value& value) {
@@ -256,7 +384,7 @@ bool parseHive(const std::string& content, Hive* hive) {
       continue;
     }
     Value value;
-    if (current == nullptr || !parseValue(line, &value)) return false;
+    if (current == nullptr || !parseValue(lines, &i, &value)) return false;
     putValue(current, value);
   }
   return true;
@@ -568,6 +696,55 @@ Status deleteRegistryValue(RegistryKey key, const char* name) {
     }
   }
   return failure(ENOENT);
+}
+
+// The typed calls ask the hook as the calls they widen do (a read as
+// kQueryRegistryDefaultValue, a listing as kEnumerateRegistrySubkey, a change
+// as kSetRegistryString), so a hook that refuses registry reads or changes
+// refuses these as well.
+Status queryRegistryValue(RegistryKey key, const char* name, RegistryValue* value) {
+  Context context;
+  Status status = begin(Call::kQueryRegistryDefaultValue, key, name, &context);
+  if (!status.ok) return status;
+  std::string wanted = name == nullptr ? std::string() : name;
+  const Key* found = keyAt(&context.hive, context.path, false);
+  if (found != nullptr) {
+    for (const Value& stored : found->values) {
+      if (!equalsNoCase(stored.name, wanted)) continue;
+      RegistryValue read;
+      if (!decodeValue(stored, &read)) return failure(EINVAL);
+      *value = std::move(read);
+      return Status::success();
+    }
+  }
+  return failure(ENOENT);
+}
+
+Status enumerateRegistryValue(RegistryKey key, unsigned long index, std::string* name,
+                              RegistryValue* value) {
+  Context context;
+  Status status = begin(Call::kEnumerateRegistrySubkey, key, nullptr, &context);
+  if (!status.ok) return status;
+  const Key* found = keyAt(&context.hive, context.path, false);
+  if (found == nullptr || index >= found->values.size()) return failure(ENOENT);
+  const Value& stored = found->values[index];
+  RegistryValue read;
+  if (!decodeValue(stored, &read)) return failure(EINVAL);
+  *name = stored.name;
+  *value = std::move(read);
+  return Status::success();
+}
+
+Status setRegistryValue(RegistryKey key, const char* name, const RegistryValue& value) {
+  Context context;
+  Status status = begin(Call::kSetRegistryString, key, name, &context);
+  if (!status.ok) return status;
+  if (!context.isWritable) return failure(EACCES);
+  Value stored = encodeValue(name == nullptr ? std::string() : name, value);
+  // The name shares the value's line.
+  if (stored.name.find_first_of("\r\n") != std::string::npos) return failure(EINVAL);
+  putValue(keyAt(&context.hive, context.path, true), stored);
+  return saveHive();
 }
 
 Status deleteRegistryKey(RegistryKey key, const char* subkey) {

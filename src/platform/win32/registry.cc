@@ -19,6 +19,18 @@ RegistryKey fromHkey(HKEY hkey) { return fromSystemHandle<RegistryKey>(hkey); }
 // The registry calls take no null subkey; an empty one means the key itself.
 const char* orEmpty(const char* subkey) { return subkey != nullptr ? subkey : ""; }
 
+// A value name holds at most 16383 characters on Windows NT and 255 on the
+// Windows 95 family, so a buffer of this size takes any name.
+constexpr DWORD kValueNameCapacity = 16384;
+
+// The size to ask for again after ERROR_MORE_DATA. The call reports the size
+// it needs, but Windows NT reports a string's size before converting it from
+// Unicode, so doubling as well keeps the retries few whatever it reports.
+DWORD grownSize(DWORD current, DWORD needed) {
+  DWORD doubled = current > MAXDWORD / 2 ? MAXDWORD : current * 2;
+  return needed > doubled ? needed : doubled;
+}
+
 }  // namespace
 
 RegistryKey getRootKey(RegistryRoot root) {
@@ -82,6 +94,65 @@ Status setRegistryString(RegistryKey key, const char* name, const std::string& v
 
 Status deleteRegistryValue(RegistryKey key, const char* name) {
   return registryStatus(RegDeleteValueA(toHkey(key), name));
+}
+
+Status queryRegistryValue(RegistryKey key, const char* name, RegistryValue* value) {
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG result = RegQueryValueExA(toHkey(key), name, nullptr, &type, nullptr, &size);
+  if (result != ERROR_SUCCESS) {
+    return registryStatus(result);
+  }
+  // The value may grow between the calls; then the read reports ERROR_MORE_DATA
+  // and is made again with a larger buffer. A zero-length buffer would read as
+  // no buffer at all, so there is always at least one byte.
+  std::vector<BYTE> buffer(size > 0 ? size : 1);
+  for (;;) {
+    DWORD read = static_cast<DWORD>(buffer.size());
+    result = RegQueryValueExA(toHkey(key), name, nullptr, &type, buffer.data(), &read);
+    if (result == ERROR_MORE_DATA) {
+      buffer.resize(grownSize(static_cast<DWORD>(buffer.size()), read));
+      continue;
+    }
+    if (result != ERROR_SUCCESS) {
+      return registryStatus(result);
+    }
+    value->type = type;
+    value->data.assign(reinterpret_cast<const char*>(buffer.data()), read);
+    return Status::success();
+  }
+}
+
+Status enumerateRegistryValue(RegistryKey key, unsigned long index, std::string* name,
+                              RegistryValue* value) {
+  std::vector<char> nameBuffer(kValueNameCapacity + 1, '\0');
+  std::vector<BYTE> buffer(256);
+  for (;;) {
+    DWORD nameSize = kValueNameCapacity;
+    DWORD type = 0;
+    DWORD read = static_cast<DWORD>(buffer.size());
+    LONG result = RegEnumValueA(toHkey(key), index, nameBuffer.data(), &nameSize, nullptr, &type,
+                                buffer.data(), &read);
+    // The name always fits, so ERROR_MORE_DATA is about the data.
+    if (result == ERROR_MORE_DATA) {
+      buffer.resize(grownSize(static_cast<DWORD>(buffer.size()), read));
+      continue;
+    }
+    if (result != ERROR_SUCCESS) {
+      return registryStatus(result);
+    }
+    name->assign(nameBuffer.data(), nameSize);
+    value->type = type;
+    value->data.assign(reinterpret_cast<const char*>(buffer.data()), read);
+    return Status::success();
+  }
+}
+
+Status setRegistryValue(RegistryKey key, const char* name, const RegistryValue& value) {
+  LONG result = RegSetValueExA(toHkey(key), name, 0, value.type,
+                               reinterpret_cast<const BYTE*>(value.data.data()),
+                               static_cast<DWORD>(value.data.size()));
+  return registryStatus(result);
 }
 
 Status deleteRegistryKey(RegistryKey key, const char* subkey) {

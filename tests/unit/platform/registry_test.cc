@@ -259,6 +259,92 @@ TEST_F(PosixRegistry, KeysAfterADeletedOneStayFindable) {
             "[HKEY_CURRENT_USER\\Software\\b]\r\n\r\n");
 }
 
+// Typed values go to the file in regedit's forms, and come back as they were
+// set from a fresh read of that file, by name and listed in key order. A
+// string value whose bytes are not one zero-terminated line is kept as hex.
+TEST_F(PosixRegistry, TypedValuesRoundTripThroughTheFile) {
+  struct Case {
+    const char* name;
+    platform::RegistryValue value;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"Str", {platform::kRegistryString, std::string("a\\b\0", 4)}, "\"Str\"=\"a\\\\b\""},
+      {"Exp",
+       {platform::kRegistryExpandString, std::string("%A%\0", 4)},
+       "\"Exp\"=hex(2):25,41,25,00"},
+      {"Bin", {platform::kRegistryBinary, "\x01\xff"}, "\"Bin\"=hex:01,ff"},
+      {"Num",
+       {platform::kRegistryDword, std::string("\x2a\x01\0\x80", 4)},
+       "\"Num\"=dword:8000012a"},
+      {"Multi",
+       {platform::kRegistryMultiString, std::string("a\0b\0\0", 5)},
+       "\"Multi\"=hex(7):61,00,62,00,00"},
+      {"Empty", {platform::kRegistryBinary, ""}, "\"Empty\"=hex:"},
+      {"", {platform::kRegistryString, std::string("d\0", 2)}, "@=\"d\""},
+      {"Raw", {platform::kRegistryString, std::string("a\0b\0", 4)}, "\"Raw\"=hex(1):61,00,62,00"},
+      {"Odd", {11, "\x01"}, "\"Odd\"=hex(b):01"},
+  };
+  RegistryKey app = create("Software\\App");
+  std::string text =
+      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\App]\r\n";
+  for (const Case& c : cases) {
+    ASSERT_TRUE(platform::setRegistryValue(app, c.name, c.value).ok) << c.name;
+    text += std::string(c.line) + "\r\n";
+  }
+  EXPECT_EQ(registryFile(), text + "\r\n");
+  // A copy under another name is parsed afresh, then saved again by a string
+  // call.
+  dir.write("copy.reg", text);
+  environment.set("TVPAT_REGISTRY", dir.file("copy.reg").c_str());
+  ASSERT_TRUE(platform::setRegistryString(app, "Later", "x").ok);
+  std::string defaultValue;
+  ASSERT_TRUE(platform::queryRegistryDefaultValue(app, nullptr, 256, &defaultValue).ok);
+  EXPECT_EQ(defaultValue, "d");
+  EXPECT_EQ(dir.read("copy.reg"), text + "\"Later\"=\"x\"\r\n\r\n");
+
+  unsigned long index = 0;
+  for (const Case& c : cases) {
+    platform::RegistryValue byName;
+    platform::RegistryValue listed;
+    std::string name = "?";
+    ASSERT_TRUE(platform::queryRegistryValue(app, c.name, &byName).ok) << c.name;
+    ASSERT_TRUE(platform::enumerateRegistryValue(app, index++, &name, &listed).ok) << c.name;
+    EXPECT_EQ(name, c.name);
+    for (const platform::RegistryValue* read : {&byName, &listed}) {
+      EXPECT_EQ(read->type, c.value.type) << c.name;
+      EXPECT_EQ(read->data, c.value.data) << c.name;
+    }
+  }
+  platform::RegistryValue value;
+  std::string name;
+  EXPECT_TRUE(platform::queryRegistryValue(app, "Absent", &value).notFound);
+  ASSERT_TRUE(platform::enumerateRegistryValue(app, index, &name, &value).ok);
+  EXPECT_EQ(name, "Later");
+  EXPECT_TRUE(platform::enumerateRegistryValue(app, index + 1, &name, &value).notFound);
+  ASSERT_TRUE(platform::closeRegistryKey(app).ok);
+}
+
+// regedit breaks long hex values over lines that end in "\". A value cut
+// short makes the file malformed; one that is not hex fails only its reads.
+TEST_F(PosixRegistry, ReadsHexValuesContinuedOverLines) {
+  dir.write("REGISTRY.REG",
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"M\"=hex(7):61,00,\\\r\n  62,00,\\\r\n"
+            "  00\r\n\"Bad\"=hex:zz\r\n");
+  RegistryKey key;
+  ASSERT_TRUE(open("A", &key).ok);
+  platform::RegistryValue value;
+  ASSERT_TRUE(platform::queryRegistryValue(key, "m", &value).ok);
+  EXPECT_EQ(value.type, platform::kRegistryMultiString);
+  EXPECT_EQ(value.data, std::string("a\0b\0\0", 5));
+  Status bad = platform::queryRegistryValue(key, "Bad", &value);
+  EXPECT_FALSE(bad.ok || bad.notFound);
+  ASSERT_TRUE(platform::closeRegistryKey(key).ok);
+  dir.write("REGISTRY.REG", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"M\"=hex:61,\\\r\n\r\n");
+  EXPECT_FALSE(open("A", &key).ok);
+}
+
 // Two registry files with the same bytes are still two files: a change goes
 // to the file named when it is made.
 TEST_F(PosixRegistry, EachCallUsesTheFileNamedAtThatTime) {
