@@ -1,5 +1,6 @@
 #include "profile/profile.h"
 
+#include <algorithm>
 #include <new>
 
 #include "base/ascii_text.h"
@@ -178,6 +179,37 @@ std::string Profile::getString(const std::string& section, const std::string& ke
   refresh();
   std::string value;
   return findKeyValue(lines, findSection(section), key, &value) ? value : defaultValue;
+}
+
+bool Profile::findString(const std::string& section, const std::string& key, std::string* value) {
+  refresh();
+  return findKeyValue(lines, findSection(section), key, value);
+}
+
+std::vector<std::string> Profile::sectionLines(const std::string& section, std::size_t* position) {
+  refresh();
+  const std::size_t header = findSection(section);
+  *position = header;
+  if (header == kNoLine) return std::vector<std::string>();
+  std::size_t end = header + 1;
+  while (end < lines.size() && !isSectionHeader(lines[end])) ++end;
+  return std::vector<std::string>(lines.begin() + header, lines.begin() + end);
+}
+
+void Profile::restoreSection(const std::string& section,
+                             const std::vector<std::string>& sectionLines, std::size_t position) {
+  refresh();
+  std::size_t header = findSection(section);
+  if (header != kNoLine) {
+    std::size_t end = header + 1;
+    while (end < lines.size() && !isSectionHeader(lines[end])) ++end;
+    lines.erase(lines.begin() + header, lines.begin() + end);
+  } else {
+    header = std::min(position, lines.size());
+  }
+  lines.insert(lines.begin() + header, sectionLines.begin(), sectionLines.end());
+  unsaved = true;
+  save();
 }
 
 int Profile::getInt(const std::string& section, const std::string& key, int defaultValue) {

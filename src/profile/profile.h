@@ -64,6 +64,21 @@ class Profile {
   std::string getString(const std::string& section, const std::string& key,
                         const std::string& defaultValue);
 
+  // Whether the first matching section holds the key, and its value when it
+  // does. Refreshes first.
+  bool findString(const std::string& section, const std::string& key, std::string* value);
+
+  // The lines of the first matching section, its header first, as a
+  // deletion of the section would remove them, and the position of its
+  // header; none when it is missing. Refreshes first.
+  std::vector<std::string> sectionLines(const std::string& section, std::size_t* position);
+
+  // Puts back the lines sectionLines gave: they replace the section where it
+  // is, or go back to position (at most the end) where it is missing. Saves
+  // (Error 21).
+  void restoreSection(const std::string& section, const std::vector<std::string>& sectionLines,
+                      std::size_t position);
+
   // The same search, the value read like "%d"; defaultValue when the section
   // or key is missing or the value holds no number.
   int getInt(const std::string& section, const std::string& key, int defaultValue);
