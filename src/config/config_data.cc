@@ -1,8 +1,11 @@
 #include "config/config_data.h"
 
+#include "base/ascii_text.h"
+
 namespace {
 
-// The design holds these texts in buffers of 260 characters.
+// These texts are held to what a buffer of 260 characters, the longest
+// Windows path and its terminator, takes.
 std::string cut(const std::string& text) { return text.substr(0, ConfigData::kMaxText); }
 
 }  // namespace
@@ -28,6 +31,7 @@ ConfigData::ConfigData()
       rootDir(),
       windowsDir(),
       rebootProgram(),
+      awaitingRestart(),
       interactive(0),
       platform(0),
       rebootNeeded(0),
@@ -40,3 +44,14 @@ void ConfigData::setProgramDir(const std::string& text) { programDir = cut(text)
 void ConfigData::setRootDir(const std::string& text) { rootDir = cut(text); }
 void ConfigData::setWindowsDir(const std::string& text) { windowsDir = cut(text); }
 void ConfigData::setRebootProgram(const std::string& text) { rebootProgram = cut(text); }
+
+void ConfigData::addAwaitingRestart(const std::string& path) {
+  if (!isAwaitingRestart(path)) awaitingRestart.push_back(path);
+}
+
+bool ConfigData::isAwaitingRestart(const std::string& path) const {
+  for (const std::string& waiting : awaitingRestart) {
+    if (equalsNoCase(waiting, path)) return true;
+  }
+  return false;
+}

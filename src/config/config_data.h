@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class Profile;
 class RunJournal;
@@ -62,6 +63,11 @@ class ConfigData {
   int getDeferred() const { return deferred; }
   void setDeferred(int value) { deferred = value; }
   bool isDeferred() const { return deferred == 1; }
+  // Names that a step put off to the restart will change: every later step
+  // on one of them must wait for the restart too, or the restart would undo
+  // it. Names compare without regard to case.
+  void addAwaitingRestart(const std::string& path);
+  bool isAwaitingRestart(const std::string& path) const;
   int getForce() const { return force; }
   void setForce(int value) { force = value; }
   bool isForce() const { return force == 1; }
@@ -77,6 +83,7 @@ class ConfigData {
   std::string rootDir;
   std::string windowsDir;
   std::string rebootProgram;
+  std::vector<std::string> awaitingRestart;
   int interactive;
   int platform;
   int rebootNeeded;

@@ -142,7 +142,8 @@ void DataFile::resumeJournal(const std::string& patchStr) {
 
   RunJournal::Standing standing = journal->read(identity);
   if (standing == RunJournal::Standing::kNone) return;
-  if (standing == RunJournal::Standing::kSame) {
+  const RunJournal::Identity found = journal->getFoundIdentity();
+  if (standing == RunJournal::Standing::kSame && !journal->isRollingBack()) {
     const std::optional<RunJournal::Replacement>& step = journal->getUnfinishedReplacement();
     if (step) {
       // The new file cannot take its name: nothing else may happen before
@@ -154,28 +155,29 @@ void DataFile::resumeJournal(const std::string& patchStr) {
     }
     return;
   }
-
-  // Another run's journal. One whose patch is in the ledger was cut off
-  // after it wrote the ledger, and nothing of it is left to do.
-  const RunJournal::Identity other = journal->getFoundIdentity();
-  int unused = 0;
-  if (!other.patch.empty() && isPatchInstalled(other.patch.c_str(), &unused)) {
-    journal->end();
-    journal->read(identity);
-    return;
+  if (standing == RunJournal::Standing::kUnreadable) {
+    // Whoever's it is, it must not be written over.
+    messages->printError(kMessageUnfinishedPatch, ": %s", journal->getPath().c_str());
+    endRun();
   }
-  // An unfinished patch: its steps and decisions are kept until it is
-  // finished. On another kind of Windows even its registry may be another.
+  // On another kind of Windows even the registry the journal speaks of may
+  // be another: the patch is finished or rolled back there.
   if (standing == RunJournal::Standing::kOtherKind) {
-    messages->printError(kMessageUnfinishedOtherKind, ": %s (%s)", other.patch.c_str(),
-                         platformNameOf(other.kind));
-  } else if (!other.patch.empty()) {
-    messages->printError(kMessageUnfinishedPatch, ": %s", other.patch.c_str());
-  } else {
-    // A profile without a patch string, or a journal that cannot be read.
-    messages->printError(kMessageUnfinishedPatch);
+    messages->printError(kMessageUnfinishedOtherKind, ": %s (%s)", found.patch.c_str(),
+                         platformNameOf(found.kind));
+    endRun();
   }
-  endRun();
+  // Another run's journal. One whose patch is in the ledger was cut off
+  // after it wrote the ledger, and nothing of it is left to do; any other
+  // is rolled back, and this run starts afresh.
+  int unused = 0;
+  if (journal->isRollingBack() || found.patch.empty() ||
+      !isPatchInstalled(found.patch.c_str(), &unused)) {
+    rollBack(found.patch);
+  } else {
+    journal->end();
+  }
+  journal->read(identity);
 }
 
 void DataFile::createArchiveDirectories() {

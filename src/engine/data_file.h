@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "engine/product_lock.h"
+#include "fileops/run_journal.h"
 #include "platform/registry.h"
 
 class ConfigData;
 class NLSClass;
 class Profile;
-class RunJournal;
 struct RegistryEdit;
 enum class EntryKind;
 class SubstituteClass;
@@ -147,6 +147,12 @@ class DataFile {
   // Carries out one entry, by its keyword; line is trimmed and no comment.
   void processEntry(const std::string& line, SubstituteClass& substitutes);
 
+  // Records in the run journal what undoes an edit of key (null: of the
+  // whole section) in the INI file target: the old value or its absence, or
+  // the section's lines, and that the file is new. False when that cannot
+  // be recorded, and the edit must then not be made.
+  bool recordIniUndo(Profile* target, const std::string& section, const char* key);
+
   // The entry handlers; each gets the trimmed line.
   void processIniEntry(const std::string& line, SubstituteClass& substitutes);
   void processSubstEntry(const std::string& line, SubstituteClass& substitutes);
@@ -179,6 +185,19 @@ class DataFile {
   // first; parentPath names parent in messages.
   bool deleteSubkey(platform::RegistryKey parent, const std::string& parentPath,
                     const std::string& name);
+
+  // Rolls back the patch of the journal read, which a run left unfinished:
+  // undoes its steps in the opposite order, puts off to the restart what
+  // undoes the steps it put off, removes the journal and says so. Ends the
+  // run, after message 42 naming patch and what could not be undone, when
+  // a step cannot be undone; the journal then keeps the rollback begun.
+  void rollBack(const std::string& patch);
+  // Undoes one step; false when what it changed cannot be put back.
+  bool undoStep(const RunJournal::UndoStep& step);
+  void undoDeferredSteps();
+  // The run configuration's copy of a product TAVRO.INI at path, if it is
+  // one.
+  Profile* productIniAt(const std::string& path) const;
 
   // Ends the process with exit code 1 and no teardown.
   [[noreturn]] void endRun();

@@ -170,9 +170,11 @@ void DataFile::fillInPlace(const std::string& path, SubstituteClass& substitutes
   // product root named \TAVRO), so a file filled in by a run that was cut
   // off, or by an earlier entry, is never filled in again.
   if (journal && journal->isFilledIn(path)) return;
-  // A fill-in that cannot be recorded does not start.
+  // A fill-in that cannot be recorded, with a copy of the file as it was for
+  // a rollback, does not start.
   const bool filled =
-      (!journal || journal->beginFillIn(path, before)) && substitutes.substituteFile(path) == 1;
+      (!journal || (keepCopyForRollback(path, config) && journal->beginFillIn(path, before))) &&
+      substitutes.substituteFile(path) == 1;
   if (journal) journal->endStep();
   if (!filled) {
     messages->printError(kMessageNotFilledIn, ": %s", path.c_str());

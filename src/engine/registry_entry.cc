@@ -8,6 +8,7 @@
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"
 #include "engine/registry_key_holder.h"
+#include "fileops/run_journal.h"
 #include "fileops/substitute_class.h"
 #include "messages/message_numbers.h"
 #include "messages/nls_class.h"
@@ -17,6 +18,8 @@
 // as absent.
 struct RegistryEdit {
   platform::RegistryKey root;
+  // The root as the entry names it (HKLM, HKCU, HKCR, HKU).
+  std::string rootName;
   RegistryAction action = RegistryAction::kRefused;
   EntryField path;
   EntryField name;
@@ -78,6 +81,100 @@ Deletion deleteValue(NLSClass* messages, const RegistryEdit& edit) {
   return Deletion::kDone;
 }
 
+using UndoStep = RunJournal::UndoStep;
+
+UndoStep registryStep(UndoStep::Kind kind, const RegistryEdit& edit, const std::string& keyPath) {
+  UndoStep step;
+  step.kind = kind;
+  step.key = edit.rootName;
+  step.path = keyPath;
+  return step;
+}
+
+// Adds to steps the key at keyPath below the open key, its values and, after
+// them, every key below it, as a deletion of the tree would remove them.
+bool snapshotKeyTree(platform::RegistryKey key, const RegistryEdit& edit,
+                     const std::string& keyPath, std::vector<UndoStep>* steps) {
+  steps->push_back(registryStep(UndoStep::kRegistryKeyDeleted, edit, keyPath));
+  for (unsigned long index = 0;; ++index) {
+    UndoStep value = registryStep(UndoStep::kRegistryValue, edit, keyPath);
+    platform::RegistryValue data;
+    platform::Status listed = platform::enumerateRegistryValue(key, index, &value.other, &data);
+    if (listed.notFound) break;
+    if (!listed.ok) return false;
+    value.present = true;
+    value.type = data.type;
+    value.value = data.data;
+    steps->push_back(value);
+  }
+  for (unsigned long index = 0;; ++index) {
+    std::string name;
+    platform::Status listed =
+        platform::enumerateRegistrySubkey(key, index, kSubkeyNameCapacity, &name);
+    if (listed.notFound) return true;
+    platform::RegistryKey opened;
+    if (!listed.ok ||
+        !platform::openRegistryKey(key, name.c_str(), platform::RegistryAccess::kRead, &opened)
+             .ok) {
+      return false;
+    }
+    RegistryKeyHolder subkey(opened);
+    if (!snapshotKeyTree(subkey.get(), edit, keyPath.empty() ? name : keyPath + "\\" + name,
+                         steps)) {
+      return false;
+    }
+  }
+}
+
+// What undoes the edit: the old value or its absence, the first key it
+// makes, or the whole tree it deletes. False when that cannot be read.
+bool undoStepsOf(const RegistryEdit& edit, std::vector<UndoStep>* steps) {
+  const std::string keyPath = edit.path ? *edit.path : std::string();
+  platform::RegistryKey opened;
+  platform::Status status = platform::openRegistryKey(edit.root, fieldText(edit.path),
+                                                      platform::RegistryAccess::kRead, &opened);
+  if (status.notFound) {
+    // Nothing to delete; a set makes the key and every missing one above
+    // it, and the first of those is what a rollback deletes.
+    if (edit.action != RegistryAction::kSetValue) return true;
+    std::string made;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t end = keyPath.find('\\', start);
+      made = keyPath.substr(0, end);
+      platform::RegistryKey level;
+      platform::Status found = platform::openRegistryKey(edit.root, made.c_str(),
+                                                         platform::RegistryAccess::kRead, &level);
+      if (found.ok) platform::closeRegistryKey(level);
+      if (found.notFound || end == std::string::npos) break;
+      if (!found.ok) return false;
+      start = end + 1;
+    }
+    steps->push_back(registryStep(UndoStep::kRegistryKeyCreated, edit, made));
+    return true;
+  }
+  if (!status.ok) return false;
+  RegistryKeyHolder key(opened);
+  if (edit.action == RegistryAction::kSetValue || edit.action == RegistryAction::kDeleteValue) {
+    UndoStep value = registryStep(UndoStep::kRegistryValue, edit, keyPath);
+    value.other = edit.name ? *edit.name : std::string();
+    platform::RegistryValue data;
+    platform::Status queried = platform::queryRegistryValue(key.get(), fieldText(edit.name), &data);
+    if (!queried.ok && !queried.notFound) return false;
+    value.present = queried.ok;
+    value.type = data.type;
+    value.value = data.data;
+    steps->push_back(value);
+    return true;
+  }
+  // Recorded last key first, so that a rollback, which undoes in the
+  // opposite order, makes the keys again in the order they stood.
+  std::vector<UndoStep> tree;
+  if (!snapshotKeyTree(key.get(), edit, keyPath, &tree)) return false;
+  steps->insert(steps->end(), tree.rbegin(), tree.rend());
+  return true;
+}
+
 }  // namespace
 
 bool DataFile::processRegistry(const std::string& line) {
@@ -85,6 +182,18 @@ bool DataFile::processRegistry(const std::string& line) {
   RegistryEdit edit;
   if (!parseRegistryEntry(line, &edit)) {
     messages->printError(kMessageBadProfile);
+    return false;
+  }
+  // Recorded for a rollback before anything changes; an edit whose undo
+  // cannot be recorded is not made.
+  std::vector<UndoStep> undo;
+  if (journal && (!undoStepsOf(edit, &undo) || !journal->recordUndo(undo))) {
+    reportKeyFailure(messages,
+                     edit.action == RegistryAction::kSetValue      ? kMessageKeyNotCreated
+                     : edit.action == RegistryAction::kDeleteValue ? kMessageValueNotDeleted
+                                                                   : kMessageKeyNotDeleted,
+                     edit);
+    noteEntryFailed();
     return false;
   }
   bool done = false;
@@ -130,6 +239,7 @@ bool DataFile::parseRegistryEntry(const std::string& line, RegistryEdit* edit) {
   platform::RegistryRoot rootName;
   if (!findEntryRoot(*section, &rootName)) return false;
   edit->root = platform::getRootKey(rootName);
+  edit->rootName = *section;
   edit->action = registryActionOf(edit->path, edit->name, edit->value);
   return edit->action != RegistryAction::kRefused;
 }

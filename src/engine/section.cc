@@ -93,28 +93,61 @@ void DataFile::processIniEntry(const std::string& line, SubstituteClass& substit
     messages->print("\t\tkey      : %s\n", orNull(fieldText(key)));
     messages->print("\t\tvalue    : %s\n", orNull(fieldText(value)));
   }
+  Profile* target = nullptr;
   if (equalsNoCase(*fileName, "TAVRO.INI")) {
     // The run configuration holds both product INI files open for the whole
     // run; a second Profile on the same file would write over its edits.
-    if (equalsNoCase(*dir, "WINDOWS")) {
-      config->getWindowsIni()->writeString(*section, fieldText(key), fieldText(value));
-      return;
-    }
-    if (equalsNoCase(*dir, "TAVRO")) {
-      config->getRootIni()->writeString(*section, fieldText(key), fieldText(value));
-      return;
-    }
+    if (equalsNoCase(*dir, "WINDOWS")) target = config->getWindowsIni();
+    if (equalsNoCase(*dir, "TAVRO")) target = config->getRootIni();
   }
   std::unique_ptr<Profile> iniFile;
-  try {
-    iniFile = makeObject<Profile>(kModuleEngine, __LINE__, path);
-  } catch (const Error&) {
+  if (target == nullptr) {
+    try {
+      iniFile = makeObject<Profile>(kModuleEngine, __LINE__, path);
+    } catch (const Error&) {
+      messages->printError(kMessageIniNotLoaded, ": %s", path.c_str());
+      noteEntryFailed();
+      return;
+    }
+    target = iniFile.get();
+  }
+  if (!recordIniUndo(target, *section, fieldText(key))) {
+    // What the edit changes could not be recorded for a rollback.
     messages->printError(kMessageIniNotLoaded, ": %s", path.c_str());
     noteEntryFailed();
     return;
   }
-  iniFile->writeString(*section, fieldText(key), fieldText(value));
-  iniFile->close();
+  target->writeString(*section, fieldText(key), fieldText(value));
+  if (iniFile) iniFile->close();
+}
+
+bool DataFile::recordIniUndo(Profile* target, const std::string& section, const char* key) {
+  if (!journal) return true;
+  std::vector<RunJournal::UndoStep> steps;
+  const std::string& path = target->getPath();
+  if (!fileExists(path)) {
+    RunJournal::UndoStep created;
+    created.kind = RunJournal::UndoStep::kCreated;
+    created.path = path;
+    steps.push_back(created);
+  }
+  RunJournal::UndoStep step;
+  step.path = path;
+  step.other = section;
+  if (key == nullptr) {
+    step.kind = RunJournal::UndoStep::kIniSection;
+    std::size_t position = 0;
+    const std::vector<std::string> lines = target->sectionLines(section, &position);
+    if (lines.empty()) return journal->recordUndo(steps);
+    step.size = position;
+    for (const std::string& line : lines) step.value += line + "\n";
+  } else {
+    step.kind = RunJournal::UndoStep::kIniValue;
+    step.key = key;
+    step.present = target->findString(section, key, &step.value);
+  }
+  steps.push_back(step);
+  return journal->recordUndo(steps);
 }
 
 bool DataFile::getBaseDirectory(const char* component, std::string* directory) const {

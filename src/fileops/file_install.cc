@@ -7,6 +7,7 @@
 
 #include "base/ascii_text.h"
 #include "base/error.h"
+#include "base/fnv_hash.h"
 #include "base/line_reader.h"
 #include "config/config_data.h"
 #include "fileops/run_journal.h"
@@ -34,6 +35,8 @@ const char* const kTemporaryTemplate = "TVXXXXXX";
 // journal; not a temporary name, so that no copy ever takes it.
 const char* const kStepRecordName = "TVSTEP.TXT";
 const char* const kDigits32 = "0123456789abcdefghijklmnopqrstuv";
+// The extension of an old file kept beside its name for a rollback.
+const char* const kKeptExt = ".~KP";
 
 // Closes the file it holds when it goes, so that an Error raised by a nested
 // operation does not leave a handle open.
@@ -83,7 +86,11 @@ int compareStamps(const platform::DosStamp& a, const platform::DosStamp& b) {
   return 0;
 }
 
-bool isDeferring(const ConfigData* config) { return config != nullptr && config->isDeferred(); }
+// Whether a step on path must wait for the restart: an earlier step of the
+// entry waits, or a step on that name does.
+bool isDeferring(const ConfigData* config, const std::string& path) {
+  return config != nullptr && (config->isDeferred() || config->isAwaitingRestart(path));
+}
 
 // The temporary names of dir in the order they are tried, from the template
 // "TVXXXXXX", kept to 8.3: "TV", a candidate character (0, then a to z), one
@@ -310,6 +317,63 @@ RunJournal* journalOf(const ConfigData* config) {
   return config != nullptr ? config->getJournal() : nullptr;
 }
 
+using UndoStep = RunJournal::UndoStep;
+
+// The undo step of a rename of the file at from to the free name to, which
+// says by its size and time which file it moved.
+UndoStep renameStep(UndoStep::Kind kind, const std::string& from, const std::string& to) {
+  UndoStep step;
+  step.kind = kind;
+  step.path = from;
+  step.other = to;
+  platform::FileInfo info;
+  if (platform::getFileInfo(from, &info).ok) {
+    step.size = info.size;
+    step.time = info.modifiedTime;
+  }
+  return step;
+}
+
+// A name beside path that names nothing yet, for the old file a rollback
+// may need: "TV", six base-32 digits of the process and a count, ".~KP",
+// an 8.3 name on every kind of Windows.
+bool makeKeptPath(const std::string& path, std::string* kept) {
+  static unsigned long count = 0;
+  std::string dir, name;
+  splitPath(path, &dir, &name);
+  const unsigned long process = platform::getProcessId();
+  for (int tries = 0; tries < 64; ++tries) {
+    unsigned long number = (process * 1024 + count++) & 0x3fffffffUL;
+    std::string keptName = "TV";
+    for (int shift = 25; shift >= 0; shift -= 5) keptName += kDigits32[(number >> shift) & 31];
+    keptName += kKeptExt;
+    *kept = joinPath(dir, keptName);
+    if (platform::testPath(*kept).notFound) return true;
+  }
+  return false;
+}
+
+// Erases the file at path by moving it to a name beside it, so that a
+// rollback can put it back; the end of the run removes it. False when it
+// cannot be moved now. A move that cannot be recorded first does not start.
+bool moveAside(const std::string& path, RunJournal* journal) {
+  std::string kept;
+  if (!makeKeptPath(path, &kept) ||
+      !journal->recordUndo({renameStep(UndoStep::kKeptAside, path, kept)})) {
+    throw Error(kErrorErase, path, kModuleFileOps, __LINE__);
+  }
+  return platform::renameFile(path, kept).ok;
+}
+
+// Renames from to the free name to, recorded first for a rollback when the
+// run keeps a journal; false when the rename fails, or cannot be recorded.
+bool renameRecorded(const std::string& from, const std::string& to, RunJournal* journal) {
+  if (journal != nullptr && !journal->recordUndo({renameStep(UndoStep::kRenamed, from, to)})) {
+    return false;
+  }
+  return platform::renameFile(from, to).ok;
+}
+
 // Puts the new file written beside the destination in its place, keeping
 // the destination as its backup when asked. Neither Windows 95 nor NT 4.0
 // makes a second name for a file, so the backup is a rename, which frees
@@ -317,20 +381,33 @@ RunJournal* journalOf(const ConfigData* config) {
 // so that the next run finishes it if this one is cut off there, and a step
 // that cannot be recorded does not start.
 Placement putInPlace(Replacement* step, ConfigData* config) {
+  RunJournal* journal = journalOf(config);
+  const UndoStep placed = renameStep(UndoStep::kPlaced, step->stagedPath, step->destPath);
+  // A name a step waiting for the restart will change gets the new file
+  // only after that step.
+  if (config != nullptr && config->isAwaitingRestart(step->destPath)) return Placement::kNotNow;
   if (!step->wantsBackup) {
+    // Nothing old is lost, so the record need not reach the disk first; one
+    // that cannot be written at all only leaves the new file to a rollback.
+    if (journal != nullptr) journal->recordUndo({placed}, false);
     return platform::renameFile(step->stagedPath, step->destPath).ok ? Placement::kPlaced
                                                                      : Placement::kNotNow;
   }
-  RunJournal* journal = journalOf(config);
-  if (journal != nullptr &&
-      !journal->beginReplacement({step->stagedPath, step->destPath, step->backupPath})) {
-    return Placement::kNotNow;
-  }
+  // The earlier backup goes first, so that a rollback, which undoes in the
+  // opposite order, gives the backup's name back to the destination before
+  // it puts the earlier backup there again.
   eraseFile(step->backupPath, config, kNoBackup);
   step->oldBackupErased = true;
+  if (journal != nullptr &&
+      (!journal->recordUndo(
+           {renameStep(UndoStep::kRenamed, step->destPath, step->backupPath), placed}, false) ||
+       !journal->beginReplacement({step->stagedPath, step->destPath, step->backupPath}))) {
+    return Placement::kNotNow;
+  }
   Placement placement = Placement::kNotNow;
   // Once a step of the entry waits for the restart, every later one must.
-  if (!isDeferring(config) && platform::renameFile(step->destPath, step->backupPath).ok) {
+  if (!isDeferring(config, step->backupPath) &&
+      platform::renameFile(step->destPath, step->backupPath).ok) {
     if (platform::renameFile(step->stagedPath, step->destPath).ok) {
       placement = Placement::kPlaced;
     } else if (!platform::renameFile(step->backupPath, step->destPath).ok) {
@@ -426,6 +503,40 @@ void completeInterruptedReplacement(const std::string& tempDir) {
   platform::deleteFile(recordPath);
 }
 
+bool keepCopyForRollback(const std::string& path, ConfigData* config) {
+  RunJournal* journal = journalOf(config);
+  if (journal == nullptr) return true;
+  UndoStep step;
+  step.kind = UndoStep::kRewritten;
+  step.path = path;
+  if (!makeKeptPath(path, &step.other)) return false;
+  try {
+    copyToNewFile(path, step.other, nullptr);
+  } catch (const Error&) {
+    return false;
+  }
+  if (journal->recordUndo({step})) return true;
+  platform::deleteFile(step.other);
+  return false;
+}
+
+void deferRestoreOf(const std::string& path, ConfigData* config) {
+  // One name a path, so that a rollback cut off and done again makes the
+  // same copy again rather than leave the first one behind.
+  FnvHash hash;
+  for (char c : path) hash.add(static_cast<unsigned char>(lowerAscii(c)));
+  std::string dir, name;
+  splitPath(path, &dir, &name);
+  std::string keptName = "TV";
+  for (int shift = 25; shift >= 0; shift -= 5) keptName += kDigits32[(hash.get() >> shift) & 31];
+  const std::string kept = joinPath(dir, keptName + kKeptExt);
+  if (pathIsPresent(kept) && !platform::deleteFile(kept).ok) {
+    throw Error(kErrorCreate, kept, kModuleFileOps, __LINE__);
+  }
+  copyToNewFile(path, kept, nullptr);
+  deferRename(kept, path.c_str(), config);
+}
+
 bool makeTemporaryPath(const std::string& dir, std::string* path) {
   TemporaryNames names(dir);
   std::string candidate;
@@ -507,7 +618,8 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
     eraseFile(backupPath, config, kNoBackup);
     // Once one step of the entry is deferred every later one must be too, or
     // it would run before the steps it depends on.
-    bool renamed = !isDeferring(config) && platform::renameFile(destPath, backupPath).ok;
+    bool renamed = !isDeferring(config, destPath) && !isDeferring(config, backupPath) &&
+                   renameRecorded(destPath, backupPath, journalOf(config));
     if (!renamed) {
       if (config == nullptr) throw Error(kErrorMove, destPath, kModuleFileOps, __LINE__);
       deferRename(destPath, backupPath.c_str(), config);
@@ -516,7 +628,8 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
 
   if (replace != 0) eraseFile(destPath, config, kNoBackup);
 
-  bool renamed = !isDeferring(config) && platform::renameFile(sourcePath, destPath).ok;
+  bool renamed = !isDeferring(config, sourcePath) && !isDeferring(config, destPath) &&
+                 renameRecorded(sourcePath, destPath, journalOf(config));
   if (!renamed) {
     if (config == nullptr) throw Error(kErrorMove, sourcePath, kModuleFileOps, __LINE__);
     if (!canReceive(destPath)) throw Error(kErrorMove, destPath, kModuleFileOps, __LINE__);
@@ -539,7 +652,11 @@ void eraseFile(const std::string& path, ConfigData* config, int backup) {
     moveFileByPath(path, backupPath, config, kReplaceExisting, kNoBackup);
     if (!pathIsPresent(path)) return;
   }
-  bool deleted = !isDeferring(config) && platform::deleteFile(path).ok;
+  // With a journal the file is only moved aside, so that a rollback can put
+  // it back; a file that cannot be moved cannot be deleted either.
+  RunJournal* journal = journalOf(config);
+  bool deleted = !isDeferring(config, path) &&
+                 (journal != nullptr ? moveAside(path, journal) : platform::deleteFile(path).ok);
   if (!deleted) {
     if (config == nullptr) throw Error(kErrorErase, path, kModuleFileOps, __LINE__);
     deferRename(path, nullptr, config);
@@ -547,6 +664,18 @@ void eraseFile(const std::string& path, ConfigData* config, int backup) {
 }
 
 void deferRename(const std::string& source, const char* dest, ConfigData* config) {
+  // A rollback undoes what waits for the restart by putting off more steps
+  // after it, which it can do only for a step it knows of.
+  RunJournal* journal = journalOf(config);
+  if (journal != nullptr) {
+    UndoStep step;
+    step.kind = UndoStep::kDeferred;
+    step.path = source;
+    step.other = dest != nullptr ? dest : "";
+    if (!journal->recordUndo({step})) {
+      throw Error(kErrorRestartRefused, source, kModuleFileOps, __LINE__);
+    }
+  }
   switch (config->getPlatform()) {
     case kPlatformWindows95:
       deferViaWininit(source, dest, config);
@@ -559,6 +688,8 @@ void deferRename(const std::string& source, const char* dest, ConfigData* config
       break;
   }
   config->setDeferred(1);
+  config->addAwaitingRestart(source);
+  if (dest != nullptr) config->addAwaitingRestart(dest);
 }
 
 void deferViaWininit(const std::string& source, const char* dest, ConfigData* config) {

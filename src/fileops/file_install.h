@@ -92,6 +92,19 @@ bool finishReplacement(const std::string& stagedPath, const std::string& destPat
 // there is no record.
 void completeInterruptedReplacement(const std::string& tempDir);
 
+// Before the file at path is rewritten where it stands: copies it whole to a
+// name beside it and records that in the run journal of config, for a
+// rollback; the end of the run removes the copy. True at once without a
+// journal; false when the copy cannot be made or recorded, and the file must
+// then not be rewritten.
+bool keepCopyForRollback(const std::string& path, ConfigData* config);
+
+// Copies the file at path whole to a name beside it and puts off to the next
+// restart the move of that copy back onto path, so that the restart leaves
+// path as it is now whatever it carries out before. Error 22 or 23 when the
+// copy cannot be made, 29 when the move is refused.
+void deferRestoreOf(const std::string& path, ConfigData* config);
+
 // A path in dir, built from the template "TVXXXXXX", that names nothing yet:
 // one candidate character (0, then a to z), one base-32 digit of the process
 // number, a dot, three more base-32 digits. Returns false when every candidate

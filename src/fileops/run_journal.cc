@@ -46,6 +46,76 @@ bool readNumber(const std::string& text, std::uint64_t* number) {
   return true;
 }
 
+// Fields of undo records may hold any text: these bytes are written as "%"
+// and two hexadecimal digits, so that no field holds a separator or a line
+// end.
+std::string escapeField(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    if (c == '%' || c == '\t' || c == '\r' || c == '\n' || c == '\0') {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 15];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool unescapeField(const std::string& text, std::string* plain) {
+  plain->clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      *plain += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    const int high = hexDigitValue(text[i + 1]);
+    const int low = hexDigitValue(text[i + 2]);
+    if (high < 0 || low < 0) return false;
+    *plain += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return true;
+}
+
+const std::size_t kUndoFields = 10;
+
+std::string undoRecord(const RunJournal::UndoStep& step) {
+  return std::string("U\t") + static_cast<char>(step.kind) + "\t" + escapeField(step.path) + "\t" +
+         escapeField(step.other) + "\t" + escapeField(step.key) + "\t" +
+         (step.present ? "1" : "0") + "\t" + escapeField(step.value) + "\t" +
+         std::to_string(step.type) + "\t" + std::to_string(step.size) + "\t" +
+         std::to_string(step.time);
+}
+
+bool parseUndoRecord(const std::vector<std::string>& fields, RunJournal::UndoStep* step) {
+  if (fields.size() != kUndoFields || fields[1].size() != 1) return false;
+  static const char kKinds[] = "MKPWNISVCTQ";
+  if (std::string(kKinds).find(fields[1][0]) == std::string::npos) return false;
+  step->kind = static_cast<RunJournal::UndoStep::Kind>(fields[1][0]);
+  std::uint64_t type = 0;
+  if (!unescapeField(fields[2], &step->path) || !unescapeField(fields[3], &step->other) ||
+      !unescapeField(fields[4], &step->key) || !unescapeField(fields[6], &step->value) ||
+      !readNumber(fields[7], &type) || !readNumber(fields[8], &step->size) ||
+      !readNumber(fields[9], &step->time)) {
+    return false;
+  }
+  step->present = fields[5] == "1";
+  step->type = static_cast<unsigned long>(type);
+  return true;
+}
+
 // The value of a header line "Name=value"; false when the line is another.
 bool headerValue(const std::string& line, const char* name, std::string* value) {
   const std::string prefix = std::string(name) + "=";
@@ -63,6 +133,9 @@ RunJournal::RunJournal(const std::string& path)
       decisions(),
       unfinished(),
       fillIns(),
+      undoSteps(),
+      rollingBack(false),
+      restartUndone(false),
       continues(false),
       needsIdentity(false),
       file(),
@@ -78,6 +151,9 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
   decisions.clear();
   unfinished.reset();
   fillIns.clear();
+  undoSteps.clear();
+  rollingBack = false;
+  restartUndone = false;
   continues = true;
   needsIdentity = true;
   openStep = 0;
@@ -89,7 +165,7 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
   // this run can tell: it must not be written over.
   if (!status.ok) {
     continues = false;
-    return Standing::kOtherPatch;
+    return Standing::kUnreadable;
   }
 
   std::vector<std::string> lines;
@@ -106,20 +182,6 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
     return Standing::kNone;
   }
   found.kind = std::atoi(kindText.c_str());
-
-  Standing standing = Standing::kSame;
-  if (found.kind != identity.kind) {
-    standing = Standing::kOtherKind;
-  } else if (found.patch != identity.patch) {
-    standing = Standing::kOtherPatch;
-  } else if (found.profileDigest != identity.profileDigest) {
-    standing = Standing::kOtherProfile;
-  }
-  if (standing != Standing::kSame) {
-    continues = false;
-    return standing;
-  }
-  needsIdentity = false;
 
   for (std::size_t i = 4; i < lines.size(); ++i) {
     std::vector<std::string> fields = splitRecord(lines[i]);
@@ -141,8 +203,28 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
       if (openStep == 'R') unfinished.reset();
       if (openStep == 'F' && !fillIns.empty()) fillIns.back().ended = true;
       openStep = 0;
+    } else if (type == "U") {
+      UndoStep step;
+      if (parseUndoRecord(fields, &step)) undoSteps.push_back(step);
+    } else if (type == "B") {
+      rollingBack = true;
+    } else if (type == "Z") {
+      restartUndone = true;
     }
   }
+
+  Standing standing = Standing::kSame;
+  if (found.kind != identity.kind) {
+    standing = Standing::kOtherKind;
+  } else if (found.patch != identity.patch) {
+    standing = Standing::kOtherPatch;
+  } else if (found.profileDigest != identity.profileDigest) {
+    standing = Standing::kOtherProfile;
+  }
+  // Only this run's own journal is written on; another is rolled back
+  // first, which takes it over.
+  if (standing != Standing::kSame) continues = false;
+  needsIdentity = false;
   return standing;
 }
 
@@ -212,6 +294,32 @@ bool RunJournal::beginFillIn(const std::string& filePath, const platform::FileIn
   return true;
 }
 
+bool RunJournal::recordUndo(const std::vector<UndoStep>& steps, bool durable) {
+  std::string records;
+  for (const UndoStep& step : steps) {
+    if (!records.empty()) records += kLineEnd;
+    records += undoRecord(step);
+  }
+  if (records.empty()) return true;
+  if (!append(records, durable)) return false;
+  undoSteps.insert(undoSteps.end(), steps.begin(), steps.end());
+  return true;
+}
+
+bool RunJournal::beginRollback() {
+  continues = true;
+  if (rollingBack) return true;
+  if (!append("B", true)) return false;
+  rollingBack = true;
+  return true;
+}
+
+bool RunJournal::markRestartUndone() {
+  if (!append("Z", true)) return false;
+  restartUndone = true;
+  return true;
+}
+
 void RunJournal::endStep() {
   if (openStep == 0) return;
   append("D", false);
@@ -239,7 +347,17 @@ void RunJournal::end() {
     platform::closeFile(file);
     file = platform::FileHandle();
   }
+  // The old files kept for a rollback go before the journal that names
+  // them, so that none is left behind unnamed. One a rollback put back is
+  // no longer there.
+  for (const UndoStep& step : undoSteps) {
+    if (step.kind == UndoStep::kKeptAside || step.kind == UndoStep::kRewritten) {
+      platform::deleteFile(step.other);
+    }
+  }
   platform::deleteFile(path);
+  undoSteps.clear();
+  rollingBack = false;
   openStep = 0;
 }
 

@@ -33,7 +33,8 @@ class RunJournal {
   };
 
   // How the journal found on disk stands to this run.
-  enum class Standing { kNone, kSame, kOtherKind, kOtherPatch, kOtherProfile };
+  // kUnreadable: one is there that cannot be read.
+  enum class Standing { kNone, kSame, kOtherKind, kOtherPatch, kOtherProfile, kUnreadable };
 
   // A replacement begun and not marked ended: the new file written beside
   // the destination, the destination, and its backup.
@@ -41,6 +42,52 @@ class RunJournal {
     std::string stagedPath;
     std::string destPath;
     std::string backupPath;
+  };
+
+  // A change about to be made, and what undoes it. Only the fields its kind
+  // names are used; paths are as the run used them.
+  struct UndoStep {
+    enum Kind : char {
+      // The file at path is renamed to other; size and time say which file
+      // that is.
+      kRenamed = 'M',
+      // The file at path is erased by moving it aside to other, a name
+      // beside it that the end of the run removes.
+      kKeptAside = 'K',
+      // The new file other, of size and time, takes the free name path.
+      kPlaced = 'P',
+      // The file at path is rewritten where it stands; other is a whole
+      // copy of it made first, which the end of the run removes.
+      kRewritten = 'W',
+      // A file is about to be made at path, where none is.
+      kCreated = 'N',
+      // Key `key` of section other in the INI file path: present or not,
+      // with value.
+      kIniValue = 'I',
+      // Section other of the INI file path, whose lines are value (one a
+      // line) and whose header stands at line size, is about to be deleted.
+      kIniSection = 'S',
+      // Value other of registry key path (root first): present or not, with
+      // type and the bytes in value.
+      kRegistryValue = 'V',
+      // Registry key path is about to be made, and every missing key on the
+      // way to it.
+      kRegistryKeyCreated = 'C',
+      // Registry key path, one of a tree about to be deleted.
+      kRegistryKeyDeleted = 'T',
+      // The rename of path to other (empty: the deletion of path) is put off
+      // to the next restart.
+      kDeferred = 'Q',
+    };
+    Kind kind = kRenamed;
+    std::string path;
+    std::string other;
+    std::string key;
+    bool present = false;
+    std::string value;
+    unsigned long type = 0;
+    std::uint64_t size = 0;
+    std::uint64_t time = 0;
   };
 
   explicit RunJournal(const std::string& path);
@@ -59,6 +106,26 @@ class RunJournal {
   const std::vector<std::optional<std::string>>& getDecisions() const { return decisions; }
   // The replacement the journal read leaves unfinished, if any.
   const std::optional<Replacement>& getUnfinishedReplacement() const { return unfinished; }
+  // The undo steps of the journal read, in the order they were recorded.
+  const std::vector<UndoStep>& getUndoSteps() const { return undoSteps; }
+  // Whether a rollback of the journal read has begun, and whether it has
+  // put off to the restart what undoes the steps the patch put off.
+  bool isRollingBack() const { return rollingBack; }
+  bool isRestartUndone() const { return restartUndone; }
+
+  // Records undo steps before the changes they undo. durable makes them
+  // reach the disk first, which every step that loses old data needs; a
+  // step that only makes something new may wait for the next. False, with
+  // nothing written, when the journal cannot be written: the changes must
+  // then not start.
+  bool recordUndo(const std::vector<UndoStep>& steps, bool durable = true);
+
+  // Takes over the journal read, whoever's it is, to roll it back: marks the
+  // rollback begun, so that every later run finishes it first. False when
+  // the mark cannot be written.
+  bool beginRollback();
+  // Marks that what undoes the steps put off to the restart is put off too.
+  bool markRestartUndone();
 
   // Records the decision of the next group. False when the journal cannot
   // be written; the run can still go on, as a cut-off run is then finished
@@ -85,7 +152,8 @@ class RunJournal {
   bool isFilledIn(const std::string& path) const;
 
   // The run is over, or the earlier one whose journal was read has its patch
-  // in the ledger: the journal is closed and removed.
+  // in the ledger, or is rolled back: the old files it kept aside are
+  // removed, then the journal.
   void end();
 
   // A digest of the bytes of a file (FnvHash, as 16 hexadecimal digits)
@@ -112,6 +180,9 @@ class RunJournal {
   std::vector<std::optional<std::string>> decisions;
   std::optional<Replacement> unfinished;
   std::vector<FillIn> fillIns;
+  std::vector<UndoStep> undoSteps;
+  bool rollingBack;
+  bool restartUndone;
   // This run may write to the journal on disk: it is new or the same run's,
   // and no write to it has failed.
   bool continues;

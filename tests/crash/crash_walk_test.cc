@@ -1,7 +1,10 @@
 // The crash walk: the example patch, run and cut off at one moment after
 // another, then run again an hour later to its end and restarted, must leave
 // the product and the Windows directory exactly as one uninterrupted run
-// does. One harness serves two ways of cutting a run off, its parameter:
+// does. The rollback walk does the same to the run of another patch that
+// finds the example cut off just before its ledger and rolls it back: every
+// rerun ends with the machine as it was before the example. One harness
+// serves both, and two ways of cutting a run off, its parameter:
 // - on the Linux build, a killable copy of the installer ends itself at every
 //   platform call in turn; the stand-ins offer only what the Windows they
 //   play offers, so the walk takes the paths the Windows program takes;
@@ -180,16 +183,34 @@ class ExampleMachine {
       fs::copy_file(requiredVariable("TVPAT_E2E_KILLABLE"), stash.file("killable"),
                     fs::copy_options::overwrite_existing);
     }
-    for (const fs::directory_entry& entry : fs::directory_iterator(machine.getRoot())) {
-      if (entry.path() == fs::path(machine.getWindowsDir())) continue;
-      copyEntry(entry.path(), fs::path(stash.file("root")) / entry.path().filename());
-    }
-    for (const fs::path& entry : windowsPart()) {
-      copyEntry(entry, fs::path(stash.file("windows")) / entry.filename());
-    }
+    stashMachine();
   }
 
   bool isWine() const { return machine.isWine(); }
+
+  // Makes the template the example cut off at its last platform call before
+  // it wrote the ledger, with `profile`, another patch's, in the patch
+  // directory: the machine a rollback walk starts from.
+  void leaveUnfinished(const std::string& profile) {
+    for (unsigned long call = countCalls(); call > 0; --call) {
+      reset();
+      runKilledAtCall(call);
+      bool recorded = false;
+      for (const std::string& ini :
+           {machine.getProductDir() + "/TAVRO.INI", machine.getWindowsDir() + "/TAVRO.INI"}) {
+        recorded |= machine.readFile(ini).value_or("").find("=FIX12") != std::string::npos;
+      }
+      if (!recorded) break;
+    }
+    machine.writeProfile(profile);
+    fs::remove_all(stash.file("root"));
+    fs::remove_all(stash.file("windows"));
+    stashMachine();
+    expectedExitCode = 1;
+  }
+
+  // What a whole run of the profile in the patch directory ends with.
+  int getExpectedExitCode() const { return expectedExitCode; }
 
   // A fresh machine: the template in place of whatever the last run left.
   void reset() {
@@ -223,7 +244,7 @@ class ExampleMachine {
     RunResult result = runNative("killable", 0);
     machine.setEnvironment("TVPAT_CALL_COUNT_FILE", "");
     std::optional<std::string> count = stash.read("count");
-    if (result.exitCode != 0 || !count) {
+    if (result.exitCode != expectedExitCode || !count) {
       throw std::runtime_error("the counting run failed:\n" + result.out + result.err);
     }
     return std::stoul(*count);
@@ -333,6 +354,17 @@ class ExampleMachine {
  private:
   std::string programPath() const { return machine.getPatchDir() + "/tvpat32"; }
 
+  // Keeps the machine as it is now as the template that reset puts back.
+  void stashMachine() {
+    for (const fs::directory_entry& entry : fs::directory_iterator(machine.getRoot())) {
+      if (entry.path() == fs::path(machine.getWindowsDir())) continue;
+      copyEntry(entry.path(), fs::path(stash.file("root")) / entry.path().filename());
+    }
+    for (const fs::path& entry : windowsPart()) {
+      copyEntry(entry, fs::path(stash.file("windows")) / entry.filename());
+    }
+  }
+
   RunResult runNative(const std::string& program, unsigned long killAt) {
     fs::remove(programPath());
     std::error_code noLinks;
@@ -378,6 +410,7 @@ class ExampleMachine {
   TempDir stash;
   // Upper-case names of the Windows directory's entries that are Wine's.
   std::set<std::string> wineOwn;
+  int expectedExitCode = 0;
 };
 
 // What a killed run and its rerun may leave that one run does not, without
@@ -575,7 +608,17 @@ struct Walk {
   int kind;
   const char* name;
   CutOff cutOff;
+  // The run walked is the rollback of the example by another patch's run,
+  // which then finds nothing to do.
+  bool rollsBack = false;
 };
+
+// The other patch of a rollback walk: it holds nowhere, so that its run
+// ends once it has rolled the example back.
+std::string holdsNowhere(int kind) {
+  return "[Patch]\r\nPatch=FIX99\r\nCondition0=None," + std::to_string(kind) +
+         ",1,Version,Level,none\r\n\r\n[None]\r\nREBOOT1=1\r\n";
+}
 
 void PrintTo(const Walk& walk, std::ostream* stream) { *stream << walk.name; }
 
@@ -618,7 +661,10 @@ std::vector<Walk> walksOfTarget() {
     return {{1, "Windows95FamilyUnderWine", CutOff::kAfterDelay},
             {2, "WindowsNtUnderWine", CutOff::kAfterDelay}};
   }
-  return {{1, "Windows95Family", CutOff::kAtEachCall}, {2, "WindowsNt", CutOff::kAtEachCall}};
+  return {{1, "Windows95Family", CutOff::kAtEachCall},
+          {2, "WindowsNt", CutOff::kAtEachCall},
+          {1, "Windows95FamilyRollback", CutOff::kAtEachCall, true},
+          {2, "WindowsNtRollback", CutOff::kAtEachCall, true}};
 }
 
 class CrashWalk : public ::testing::TestWithParam<Walk> {};
@@ -626,12 +672,30 @@ class CrashWalk : public ::testing::TestWithParam<Walk> {};
 TEST_P(CrashWalk, EveryKillPointRerunEndsLikeOneRun) {
   const Walk& walk = GetParam();
   ExampleMachine example(walk.kind);
+  FileTree beforeExample;
+  if (walk.rollsBack) {
+    example.reset();
+    beforeExample = example.restartAndRead();
+    example.leaveUnfinished(holdsNowhere(walk.kind));
+    example.reset();
+  }
   // Where each kill landed is told from the files it left, against these.
   const FileTree untouched = withTemporaryNamesBlanked(example.readFiles());
   RunResult first = example.runInstaller();
-  ASSERT_EQ(first.exitCode, 0) << first.out << first.err;
+  ASSERT_EQ(first.exitCode, example.getExpectedExitCode()) << first.out << first.err;
   const FileTree finished = withTemporaryNamesBlanked(example.readFiles());
   const FileTree reference = example.restartAndRead();
+  if (walk.rollsBack) {
+    // Rolled back, the example has left nothing but the product's ARCHIVE.
+    ASSERT_NE(first.out.find("rolled back: FIX12"), std::string::npos) << first.out << first.err;
+    for (const Difference& difference : compareTrees(beforeExample, reference)) {
+      if (difference.path.rfind("TAVRO/ARCHIVE", 0) == 0) continue;
+      ADD_FAILURE() << "the rollback left " << difference.kind << ": " << difference.path << " "
+                    << difference.detail << "\n"
+                    << beforeExample[difference.path].value_or("") << "\n"
+                    << reference.at(difference.path).value_or("");
+    }
+  }
 
   std::vector<KillPoint> points;
   // Under Wine: how long the timed runs wrote, and their median, the span
@@ -692,9 +756,11 @@ TEST_P(CrashWalk, EveryKillPointRerunEndsLikeOneRun) {
       ++afterLastChange;
       landed = "after its last change";
     }
-    example.dateBackWrittenSince(killedRunStart);
+    // A rollback compares no stamps, and must find the files it names as
+    // they were left.
+    if (!walk.rollsBack) example.dateBackWrittenSince(killedRunStart);
     RunResult rerun = example.runInstaller();
-    if (rerun.exitCode != 0) ++failedReruns;
+    if (rerun.exitCode != example.getExpectedExitCode()) ++failedReruns;
     const FileTree after = example.restartAndRead();
     std::vector<Difference> differences = compareTrees(reference, after);
     if (differences.empty()) {
@@ -739,7 +805,8 @@ TEST_P(CrashWalk, EveryKillPointRerunEndsLikeOneRun) {
             << " came before its first change and " << afterLastChange << " after its last, "
             << killedStates.size() << " different states left; " << alike
             << " ended exactly like one run, " << failedReruns
-            << " reruns ended with an exit code other than 0\n";
+            << " reruns ended with an exit code other than " << example.getExpectedExitCode()
+            << "\n";
   for (const auto& [kind, counts] : breakdown) {
     std::cout << "  " << kind << ": at " << counts.first << " kill points, " << counts.second
               << " times\n";

@@ -350,9 +350,10 @@ TEST_F(FileInstallTest, ABackedUpReplacementIsJournaledAndNeverEmptiesTheName) {
   // The new file cannot take the name, and the old one cannot go back.
   int renames = 0;
   hooks.set([&](Call call, const std::string&) {
-    // The first rename (the backup, asked about its source and its target)
-    // goes; every one after it fails.
-    return call == Call::kRenameFile && ++renames > 2 ? EACCES : 0;
+    // The first two renames (the earlier backup moved aside and the
+    // backup, each asked about its source and its target) go; every one
+    // after them fails.
+    return call == Call::kRenameFile && ++renames > 4 ? EACCES : 0;
   });
   expectError(kErrorCreate, path("dest/NEWDRV.DLL"), [&] { copy(0, 1, tempDir.c_str()); });
   hooks.clear();
@@ -366,6 +367,8 @@ TEST_F(FileInstallTest, ABackedUpReplacementIsJournaledAndNeverEmptiesTheName) {
   ASSERT_TRUE(step.has_value());
   EXPECT_EQ("new", read("dest/" + step->stagedPath.substr(step->stagedPath.rfind('\\') + 1)));
   EXPECT_TRUE(finishReplacement(step->stagedPath, step->destPath, step->backupPath));
+  // The end of the run removes the earlier backup, kept aside until then.
+  next.end();
   EXPECT_EQ((std::vector<std::string>{".keep", "NEWDRV.DLL", "NEWDRV.OLD"}), names("dest"));
   EXPECT_EQ("new", read("dest/NEWDRV.DLL"));
   EXPECT_EQ("old", read("dest/NEWDRV.OLD"));

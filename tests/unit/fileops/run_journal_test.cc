@@ -105,4 +105,52 @@ TEST_F(RunJournalTest, AFillInCutOffCountsWhereTheFileChanged) {
   EXPECT_FALSE(cut.isFilledIn(dir.file("OTHER.INI")));
 }
 
+// Undo steps hold any text (an INI section's lines, registry bytes) and are
+// read back by any later run, the run that rolls them back included; the
+// rollback's mark is read too, and the end removes the old files kept aside.
+TEST_F(RunJournalTest, UndoStepsComeBackWholeAndTheEndRemovesWhatTheyKept) {
+  using Step = RunJournal::UndoStep;
+  Step value;
+  value.kind = Step::kRegistryValue;
+  value.path = "Software\\Tavro";
+  value.other = "Bytes";
+  value.key = "HKCU";
+  value.present = true;
+  value.value = std::string("a\tb\r\nc%41\0d", 11);
+  value.type = 3;
+  value.size = 18446744073709551615u;
+  Step kept;
+  kept.kind = Step::kKeptAside;
+  kept.path = dir.file("C.TXT");
+  kept.other = dir.file("TV000001.~KP");
+  dir.write("TV000001.~KP", "c");
+  dir.write("C.TXT", "other");
+  {
+    RunJournal journal(path());
+    journal.read(kRun);
+    ASSERT_TRUE(journal.recordUndo({value, kept}));
+  }
+  dir.write("TVRUN.JNL", dir.read("TVRUN.JNL").value_or("") + "U\tI\tbad%G1\t\t\t0\t\t0\t0\t0\r\n");
+
+  RunJournal other(path());
+  ASSERT_EQ(Standing::kOtherPatch, other.read({"FIX13", "", 2}));
+  EXPECT_FALSE(other.isRollingBack());
+  ASSERT_EQ(2u, other.getUndoSteps().size());
+  const Step& read = other.getUndoSteps()[0];
+  EXPECT_EQ(value.value, read.value);
+  EXPECT_EQ(value.path, read.path);
+  EXPECT_TRUE(read.present);
+  EXPECT_EQ(value.size, read.size);
+  EXPECT_EQ(3u, read.type);
+  ASSERT_TRUE(other.beginRollback());
+
+  RunJournal again(path());
+  again.read({"FIX13", "", 2});
+  EXPECT_TRUE(again.isRollingBack());
+  again.end();
+  EXPECT_FALSE(dir.exists("TVRUN.JNL"));
+  EXPECT_FALSE(dir.exists("TV000001.~KP"));
+  EXPECT_TRUE(dir.exists("C.TXT"));
+}
+
 }  // namespace
