@@ -45,11 +45,14 @@ constexpr int kMessageProductBusy = 38;
 // A patch that an earlier run left unfinished was begun on the other kind of
 // Windows and must be finished there.
 constexpr int kMessageUnfinishedOtherKind = 39;
+// A patch that an earlier run left unfinished was rolled back before this
+// run went on.
 constexpr int kMessageUnfinishedRolledBack = 40;
 // An entry failed, so the patch stays out of the ledger.
 constexpr int kMessagePatchNotRecorded = 41;
-// Another patch, or this one with another profile, was left unfinished: it
-// must be finished before anything else is installed.
+// Another patch, or this one with another profile, was left unfinished and
+// could not be rolled back (or its journal cannot be read): nothing else is
+// installed before it is.
 constexpr int kMessageUnfinishedPatch = 42;
 // SUBST could not fill in the placeholders of the file where it stands.
 constexpr int kMessageNotFilledIn = 43;

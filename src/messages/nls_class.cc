@@ -36,8 +36,7 @@ const BuiltInMessage kBuiltInMessages[] = {
      "An unfinished patch must first be finished on the other kind of Windows"},
     {kMessageUnfinishedRolledBack, "An unfinished patch was rolled back"},
     {kMessagePatchNotRecorded, "Not every entry reached its end; the patch is not recorded"},
-    {kMessageUnfinishedPatch,
-     "An unfinished patch must first be finished with the profile it was started with"},
+    {kMessageUnfinishedPatch, "An unfinished patch could not be rolled back"},
     {kMessageNotFilledIn, "The placeholders of a file could not be filled in"},
 };
 

@@ -173,6 +173,32 @@ INSTANTIATE_TEST_SUITE_P(
                  "INI1=TAVRO,TAVRO.INI,Version,Level,2.6\r\n",
                  "old lang"}));
 
+// A rollback that cannot put a file back, since another file has taken its
+// name since, overwrites nothing: the run ends, naming the patch and the
+// name, and the rollback goes on once the name is free.
+TEST_F(UnfinishedRun, RollbackWaitsForANameTakenSince) {
+  machine.writeFile(root + "/C.TXT", "c");
+  machine.writeProfile(fix12(2) + "ERASE1=TAVRO,C.TXT,0\r\n");
+  ASSERT_EQ(machine.run().exitCode, 1);
+  machine.writeFile(root + "/C.TXT", "the user's new file");
+
+  machine.writeProfile(
+      "[Patch]\r\nPatch=FIX13\r\nCondition0=S,2,1,Version,Level,2.0\r\n\r\n[S]\r\nREBOOT1=0\r\n");
+  RunResult refused = machine.run();
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err,
+            "\n\aAn unfinished patch could not be rolled back: FIX12\n" + shownRoot + "\\C.TXT\n");
+  EXPECT_EQ(machine.readFile(root + "/C.TXT"), "the user's new file");
+
+  std::filesystem::remove(root + "/C.TXT");
+  RunResult next = machine.run();
+  EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
+  EXPECT_NE(next.out.find(kRolledBack), std::string::npos);
+  EXPECT_EQ(machine.readFile(root + "/C.TXT"), "c");
+  EXPECT_EQ(machine.readFile(root + "/TAVRO.INI").value_or("").find("Level=2.1"),
+            std::string::npos);
+}
+
 // A dual-boot machine shares the product root: what the Windows 95 run left
 // unfinished speaks of another registry, so the Windows NT run changes
 // nothing and names the patch and the kind it needs.
