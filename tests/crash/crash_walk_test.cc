@@ -116,7 +116,8 @@ void copyEntry(const fs::path& from, const fs::path& to) {
 
 // A REGEDIT4 import that first deletes the example's keys with everything a
 // run added below them, then writes them as the example has them: importing
-// the example alone would leave values a run added.
+// the example alone would leave values a run added. A key right below a root
+// (HKEY_CURRENT_USER\Software) is the system's and is never deleted.
 std::string registryRestore(const std::string& exampleRegistry) {
   std::istringstream lines(exampleRegistry);
   std::string line;
@@ -129,6 +130,7 @@ std::string registryRestore(const std::string& exampleRegistry) {
     rest += line + "\r\n";
     if (line.size() < 2 || line.front() != '[' || line.back() != ']') continue;
     const std::string key = line.substr(1, line.size() - 2);
+    if (std::count(key.begin(), key.end(), '\\') < 2) continue;
     bool below = false;
     for (const std::string& parent : deleted) {
       below |= upper(key).rfind(upper(parent) + "\\", 0) == 0;
