@@ -38,6 +38,10 @@ const BuiltInMessage kBuiltInMessages[] = {
     {kMessagePatchNotRecorded, "Not every entry reached its end; the patch is not recorded"},
     {kMessageUnfinishedPatch, "An unfinished patch could not be rolled back"},
     {kMessageNotFilledIn, "The placeholders of a file could not be filled in"},
+    {kMessageProductNotInstalled, "The product is not installed on this machine"},
+    {kMessageStampClamped,
+     "A time stamp outside what MS-DOS can hold was taken as the nearest one it holds"},
+    {kMessageReadOnlyFile, "A read-only file cannot be replaced or erased, now or at the restart"},
 };
 
 const char kReadFailure[] = "Error reading NLS language file";
