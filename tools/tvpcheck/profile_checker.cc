@@ -69,7 +69,7 @@ void ProfileChecker::check() {
   diagnostics.clear();
   namedSections.clear();
   defaultBackup = profile->getInt("Patch", "Backup", 1);
-  checkPatchSection();
+  checkPatchSection(checkByteOrderMark());
   checkSections();
   std::stable_sort(diagnostics.begin(), diagnostics.end(),
                    [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
@@ -99,10 +99,27 @@ void ProfileChecker::report(std::size_t position, Severity severity, const std::
   diagnostics.push_back({position + 1, severity, text});
 }
 
-void ProfileChecker::checkPatchSection() {
+bool ProfileChecker::checkByteOrderMark() {
+  // Editors that save "UTF-8 with BOM" write EF BB BF before the first line.
+  // The installer reads those bytes as text, so the header they stand
+  // before is no header, and the section's lines belong to none.
+  if (profile->lineCount() == 0 || profile->line(0).compare(0, 4, "\xEF\xBB\xBF[") != 0) {
+    return false;
+  }
+  std::string name = sectionNameOf(profile->line(0).substr(3));
+  report(0, Severity::kError,
+         "a UTF-8 byte order mark before [" + name +
+             "] hides the section from the installer: save the profile without it");
+  return equalsNoCase(name, "Patch");
+}
+
+void ProfileChecker::checkPatchSection(bool patchHidden) {
   std::size_t header = profile->findSection("Patch");
   if (header == Profile::kNoLine) {
-    report(0, Severity::kError, "no section [Patch]: the installer finds no condition and stops");
+    // A hidden [Patch] has its cause reported on its own line already.
+    if (!patchHidden) {
+      report(0, Severity::kError, "no section [Patch]: the installer finds no condition and stops");
+    }
     return;
   }
   if (profile->getString("Patch", "Patch", "").empty()) {
@@ -153,7 +170,7 @@ void ProfileChecker::checkPatchSection() {
 
 void ProfileChecker::checkConditionLine(std::size_t position, int group) {
   const std::string& line = profile->line(position);
-  checkEscapes(position, line);
+  checkEscapes(position, line.substr(0, checkTrailingComment(position, line)));
   ConditionLine condition = parseConditionLine(line);
   const std::string name = "Condition" + std::to_string(group);
   if (!checkConditionFields(position, name, condition)) return;
@@ -300,7 +317,7 @@ void ProfileChecker::checkEntry(std::size_t position, const std::string& line,
     checkUnknownEntry(position, line);
     return;
   }
-  checkEscapes(position, line);
+  checkEscapes(position, line.substr(0, checkTrailingComment(position, line)));
   switch (kind) {
     case EntryKind::kIni:
       checkIniEntry(position, line);
@@ -346,6 +363,30 @@ void ProfileChecker::checkUnknownEntry(std::size_t position, const std::string& 
   report(position, Severity::kError,
          "unknown entry keyword " + quoted(word) +
              ": known are INI, REG, SUBST, FILE, FINDFILE, RENAME, COPY, ERASE and REBOOT");
+}
+
+std::size_t ProfileChecker::checkTrailingComment(std::size_t position, const std::string& line) {
+  // The installer knows comments only as lines of their own. A ";" or "//"
+  // after a blank is where an author who writes INI files elsewhere starts
+  // one; the splitter keeps it, up to the next ",", in the field.
+  std::size_t equals = line.find('=');
+  if (equals == std::string::npos) return line.size();
+  std::size_t field = 1;
+  for (std::size_t i = equals + 1; i < line.size(); ++i) {
+    if (line[i] == '\\') {
+      ++i;
+    } else if (line[i] == ',') {
+      ++field;
+    } else if ((line[i] == ';' || line.compare(i, 2, "//") == 0) && isBlank(line[i - 1])) {
+      std::string comment = line.substr(i);
+      trimBlanks(comment);
+      report(position, Severity::kWarning,
+             "the comment " + quoted(comment) + " is read as part of field " +
+                 std::to_string(field) + ": write it on a line of its own");
+      return i;
+    }
+  }
+  return line.size();
 }
 
 void ProfileChecker::checkEscapes(std::size_t position, const std::string& line) {
@@ -440,7 +481,7 @@ void ProfileChecker::checkFileEntry(std::size_t position, const std::string& lin
   checkOption(position, keyword, fields[5], "backup");
   checkOption(position, keyword, fields[6], "compress");
   if (!hasFile) return;
-  checkPatchFile(position, keyword, pathFileName(*fields[1]), kind == EntryKind::kSubst);
+  checkPatchFile(position, kind, pathFileName(*fields[1]));
   if (!hasBase) return;
   std::string name = pathFileName(isFilled(fields[3]) ? *fields[3] : *fields[1]);
   std::string target = isFilled(fields[2]) ? pathJoin(*fields[2], name) : name;
@@ -516,20 +557,28 @@ void ProfileChecker::checkTarget(std::size_t position, const std::string& base,
              "): the second backup erases the first");
 }
 
-void ProfileChecker::checkPatchFile(std::size_t position, const char* keyword,
-                                    const std::string& name, bool mustBeText) {
+void ProfileChecker::checkPatchFile(std::size_t position, EntryKind kind, const std::string& name) {
   std::string path = pathJoin(patchDir, name);
   platform::FileHandle file;
   if (!platform::openFileForReading(path, &file).ok) {
-    report(position, Severity::kError,
-           std::string(keyword) + ": " + name + " is not in the patch directory");
+    std::string text =
+        std::string(entryKeyword(kind)) + ": " + name + " is not in the patch directory";
+    // FINDFILE copies only into directories that hold the file already, so
+    // on a machine where none does the entry has nothing to copy and no
+    // failure.
+    if (kind == EntryKind::kFindFile) {
+      report(position, Severity::kWarning,
+             text + ": the entry fails where a directory of the tree holds it");
+    } else {
+      report(position, Severity::kError, text);
+    }
     return;
   }
   std::string head(kTextProbeSize, '\0');
   std::size_t got = 0;
   bool read = platform::readFile(file, &head[0], head.size(), &got).ok;
   platform::closeFile(file);
-  if (mustBeText && read && std::memchr(head.data(), '\0', got) != nullptr) {
+  if (kind == EntryKind::kSubst && read && std::memchr(head.data(), '\0', got) != nullptr) {
     report(position, Severity::kWarning,
            "SUBST on " + name + ", which is not text (a NUL byte in its first 4 KiB)");
   }

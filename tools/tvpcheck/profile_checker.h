@@ -55,7 +55,10 @@ class ProfileChecker {
   };
   using BackupNames = std::map<std::string, BackupUse>;
 
-  void checkPatchSection();
+  // A UTF-8 byte order mark before the header on the first line, which
+  // hides that section from the installer; true when it hides [Patch].
+  bool checkByteOrderMark();
+  void checkPatchSection(bool patchHidden);
   void checkConditionLine(std::size_t position, int group);
   // The root and the fields a condition needs; false after an error that
   // makes the line's other checks pointless.
@@ -77,6 +80,9 @@ class ProfileChecker {
                        BackupNames* backups);
   void checkRebootEntry(std::size_t position, const std::string& line);
   void checkUnknownEntry(std::size_t position, const std::string& line);
+  // A ";" or "//" after a blank in a field, which the installer reads as
+  // part of the field; the position of that mark, or the line's end.
+  std::size_t checkTrailingComment(std::size_t position, const std::string& line);
   void checkEscapes(std::size_t position, const std::string& line);
 
   // Reports a missing or unusable base-directory field; true when it names
@@ -91,8 +97,7 @@ class ProfileChecker {
   // an earlier entry of the section shares.
   void checkTarget(std::size_t position, const std::string& base, const std::string& target,
                    int backup, BackupNames* backups);
-  void checkPatchFile(std::size_t position, const char* keyword, const std::string& name,
-                      bool mustBeText);
+  void checkPatchFile(std::size_t position, EntryKind kind, const std::string& name);
 
   void report(std::size_t position, Severity severity, const std::string& text);
 

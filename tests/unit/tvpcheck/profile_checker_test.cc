@@ -86,6 +86,12 @@ TEST_F(ProfileCheckerTest, PatchSectionAndConditionGroups) {
        "P.DAT:5: warning: a second section [s]: the installer only ever uses the first, on line 4\n"
        "P.DAT:6: warning: a second section [Patch]: the installer only ever uses the first, on "
        "line 1\n"},
+      {"\xEF\xBB\xBF[Patch]\nPatch=P\n",
+       "P.DAT:1: error: a UTF-8 byte order mark before [Patch] hides the section from the "
+       "installer: save the profile without it\n"},
+      {"[Patch]\nPatch=P\nCondition0=S,2,1,V,L,2.0   ; NT, L is 2.0\n[S]\n",
+       "P.DAT:3: warning: the comment \"; NT, L is 2.0\" is read as part of field 6: write it on "
+       "a line of its own\n"},
   };
   expectRows(rows, std::size(rows));
 }
@@ -138,6 +144,11 @@ TEST_F(ProfileCheckerTest, EntryKindsAndEscapes) {
       {"INI1=TAVRO,A.INI,Sect,Key,C:\\",
        "warning: a backslash at the end of the line is dropped: write \\\\ for a backslash"},
       {"REG1=HKCU,Software\\\\Vendor,Name,a\\,b", nullptr},
+      // A backslash in the comment is for the comment's diagnostic to deal with.
+      {"FILE1=TAVRO,A.DLL,BIN // in BIN\\OLD",
+       "warning: the comment \"// in BIN\\OLD\" is read as part of field 3: write it on a line "
+       "of its own"},
+      {"INI1=TAVRO,A.INI,Paths,Share,//server/share;x", nullptr},
       {"; FILE1 =commented out", nullptr},
   };
   expectLineRows(kPreamble, "\n", "P.DAT:5: ", rows, std::size(rows));
@@ -181,6 +192,9 @@ TEST_F(ProfileCheckerTest, PatchFilesTargetsAndBackups) {
   const Row rows[] = {
       {"FILE1=TAVRO,MISSING.DLL\n",
        "P.DAT:5: error: FILE: MISSING.DLL is not in the patch directory\n"},
+      {"FINDFILE1=TAVRO,MISSING.LNG\n",
+       "P.DAT:5: warning: FINDFILE: MISSING.LNG is not in the patch directory: the entry fails "
+       "where a directory of the tree holds it\n"},
       {"FILE1=TAVRO,sub\\\\a.dll,BIN\n", ""},
       {"SUBST1=TAVRO,DATA.BIN,CONFIG\n",
        "P.DAT:5: warning: SUBST on DATA.BIN, which is not text (a NUL byte in its first 4 KiB)\n"},
