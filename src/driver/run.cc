@@ -84,6 +84,9 @@ int finishRun(RunObjects* run) {
   NLSClass* messages = run->messages.get();
   messages->print("%s\n", messages->getMessage(kMessageFinished));
   std::string rebootProgram;
+  // The teardown destroys the run configuration; the reboot program may
+  // stand beside the installer.
+  const std::string programDirectory = run->config->getProgramDir();
   if (run->config->isRebootNeeded()) {
     rebootProgram = run->config->getRebootProgram();
     if (rebootProgram.empty()) messages->print("%s\n", messages->getMessage(kMessageRestartNeeded));
@@ -99,7 +102,7 @@ int finishRun(RunObjects* run) {
   if (!rebootProgram.empty()) {
     // The new process shares the console; what this one printed comes first.
     std::fflush(stdout);
-    if (!startRebootProgram(rebootProgram)) {
+    if (!startRebootProgram(rebootProgram, programDirectory)) {
       std::fprintf(stderr, "\n%c%s: %s\n", kBel, startFailure.c_str(), rebootProgram.c_str());
       return 1;
     }

@@ -44,6 +44,12 @@ bool namesPatch(const std::string& value, const std::string& patch) {
            (next >= 'A' && next <= 'Z'));
 }
 
+// Whether the profile's first line begins with the byte-order mark an editor
+// puts before UTF-8 text.
+bool beginsWithByteOrderMark(const Profile& profile) {
+  return profile.lineCount() > 0 && profile.line(0).compare(0, 3, "\xEF\xBB\xBF") == 0;
+}
+
 }  // namespace
 
 DataFile::DataFile(const std::string& dataFilePath, ConfigData* config, NLSClass* messages)
@@ -73,6 +79,20 @@ DataFile::~DataFile() {
 void DataFile::processProfile() {
   if (config->isDebug()) {
     messages->print("Processing installation profile\n");
+  }
+  // Behind the mark, "[Patch]" on the first line is no section header: every
+  // condition would be lost, and the run would blame the product version.
+  // Reading past the mark would hide what the profile checker reports.
+  if (beginsWithByteOrderMark(*profile)) {
+    messages->printError(kMessageBadProfile, "\n\t%s: begins with a UTF-8 byte-order mark",
+                         dataFilePath.c_str());
+    endRun();
+  }
+  // Without a product root the archive would land in the root of the current
+  // drive, and the conditions would test a product that is not there.
+  if (config->getRootDir().empty()) {
+    messages->printError(kMessageProductNotInstalled);
+    endRun();
   }
   createArchiveDirectories();
   // A second run at once would take this run's new files for the originals

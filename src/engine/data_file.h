@@ -34,10 +34,12 @@ class DataFile {
   DataFile& operator=(const DataFile&) = delete;
 
   // The whole run over the installation profile. Ends the process with exit
-  // code 1, without teardown, when the patch is installed already, an archive
-  // directory cannot be created, no condition group holds, or another
-  // patch's run is unfinished. When an entry failed, the patch is not
-  // recorded and the run's journal stays for the next run to finish.
+  // code 1, without teardown, when the profile begins with a UTF-8 byte-order
+  // mark or no product root is known (both before anything is made), when
+  // the patch is installed already, an archive directory cannot be created,
+  // no condition group holds, or another patch's run is unfinished. When an
+  // entry failed, the patch is not recorded and the run's journal stays for
+  // the next run to finish.
   void processProfile();
 
   // Whether an entry of the run did not reach the state it asks for.

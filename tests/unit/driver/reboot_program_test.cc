@@ -19,7 +19,7 @@ class RebootProgramTest : public ::testing::Test {
   // The program to start, or "(refused)".
   std::string resolve(const std::string& name) {
     std::string program;
-    if (!resolveRebootProgram(name, &program, &arguments)) return "(refused)";
+    if (!resolveRebootProgram(name, "", &program, &arguments)) return "(refused)";
     return program;
   }
 

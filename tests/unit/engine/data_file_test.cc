@@ -134,6 +134,18 @@ TEST_F(DataFileDeathTest, NoHoldingGroupEndsTheRunAndRecordsNothing) {
   EXPECT_FALSE(temp.exists("WIN/TAVRO.INI"));
 }
 
+// A profile behind a UTF-8 mark, or a machine without the product, ends the
+// run with its real cause before anything is made.
+TEST_F(DataFileDeathTest, RunThatCannotApplyEndsBeforeItMakesAnything) {
+  start(std::string("\xEF\xBB\xBF") + kPerKindProfile);
+  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1),
+              "^\n\aM18\n\t.*TVPAT32.DAT: begins with a UTF-8 byte-order mark\n$");
+  config.setRootDir("");
+  start(kPerKindProfile);
+  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM44\n$");
+  EXPECT_FALSE(temp.exists("ROOT/ARCHIVE"));
+}
+
 TEST_F(DataFileDeathTest, ArchiveThatCannotBeCreatedEndsTheRun) {
   config.setRootDir(temp.file("MISSING"));
   start(kPerKindProfile);
