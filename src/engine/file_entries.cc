@@ -43,6 +43,13 @@ void printFileTrace(NLSClass* messages, const char* head, const std::vector<Entr
   messages->print("\t\tcompress val: %d\n", compress);
 }
 
+// The size and time of the file at path; both 0 when there is none.
+platform::FileInfo fileInfoOf(const std::string& path) {
+  platform::FileInfo info;
+  if (!platform::getFileInfo(path, &info).ok) info = platform::FileInfo();
+  return info;
+}
+
 }  // namespace
 
 std::optional<int> DataFile::installFile(const std::string& sourceDir, const std::string& targetDir,
@@ -55,14 +62,23 @@ std::optional<int> DataFile::installFile(const std::string& sourceDir, const std
   std::string targetPath = pathSetFileName(pathJoin(targetDir, ""), targetName);
 
   std::optional<int> result;
+  std::vector<std::string> clampedStamps;
   if (compress == 0) {
     try {
       result = copyFileByPath(sourcePath, targetPath, archiveTempDir.c_str(), config, force, backup,
-                              substitutes);
+                              substitutes, &clampedStamps);
     } catch (const Error& error) {
+      // Memory that runs out is no failure of this one file: the run ends
+      // with the critical-error report.
+      if (error.getErrorNumber() == kErrorNoMemory) throw;
       messages->printError(kMessageNotCopied, ": %s", error.getErrorMessage().c_str());
       noteEntryFailed();
     }
+  }
+  // A stamp taken as the nearest DOS stamp changes what the copy compared
+  // and gave, and is worth a line, but the entry reached its end.
+  for (const std::string& path : clampedStamps) {
+    messages->printError(kMessageStampClamped, ": %s", path.c_str());
   }
 
   if (result && config->isInteractive()) {
@@ -145,21 +161,36 @@ void DataFile::processSubstEntry(const std::string& line, SubstituteClass& subst
   // ends in "\" even without one.
   std::string targetDir = pathJoin(entry.baseDir, fields[2].value_or(""));
   const std::string& targetName = isFilled(fields[3]) ? *fields[3] : *fields[1];
-  std::optional<int> result;
   if (!fileExists(targetDir)) {
     messages->printError(kMessageNoTargetDirectory);
     noteEntryFailed();
-  } else {
-    result = installFile(config->getProgramDir(), targetDir, *fields[1], targetName, entry.force,
-                         entry.backup, entry.compress, &substitutes);
+    return;
   }
-  // A copy fills in the placeholders before the file takes its place (or
-  // waits for the restart), and keeps the source's stamp, so a file with the
-  // same stamp is this patch's, filled in already: filling it in again would
-  // replace the values inserted the first time. Without a copy (compress set,
-  // a newer file there, a failed copy) the file in place is rewritten.
-  const bool filledIn = result && *result != kCopyTargetNewer;
-  if (!filledIn) fillInPlace(pathJoin(targetDir, targetName), substitutes);
+  // The file the copy installs: only the name and extension of the target
+  // name count, for the fill-in too.
+  const std::string path = pathSetFileName(pathJoin(targetDir, ""), targetName);
+  // A copy fills in the placeholders on its way and gives the file the
+  // source's stamp, which is all a run that continues one cut off after the
+  // copy would see of it: the copy is recorded first as the file's fill-in.
+  // The step ends only when the copy happens; left open, it counts only once
+  // the file is no longer what it was. With compress set nothing is copied.
+  const bool records = entry.compress == 0 && journal && !journal->isFilledIn(path);
+  if (records && !journal->beginFillIn(path, fileInfoOf(path))) {
+    messages->printError(kMessageNotFilledIn, ": %s", path.c_str());
+    noteEntryFailed();
+    return;
+  }
+  std::optional<int> result =
+      installFile(config->getProgramDir(), targetDir, *fields[1], targetName, entry.force,
+                  entry.backup, entry.compress, &substitutes);
+  // Without a copy (compress set, a failed copy, a newer file there, or one
+  // with the source's stamp, which a FILE entry may have put there as it is)
+  // the file in place is filled in, once.
+  if (result && *result != kCopySameStamp && *result != kCopyTargetNewer) {
+    if (records) journal->endStep();
+    return;
+  }
+  fillInPlace(path, substitutes);
 }
 
 void DataFile::fillInPlace(const std::string& path, SubstituteClass& substitutes) {
@@ -170,12 +201,23 @@ void DataFile::fillInPlace(const std::string& path, SubstituteClass& substitutes
   // product root named \TAVRO), so a file filled in by a run that was cut
   // off, or by an earlier entry, is never filled in again.
   if (journal && journal->isFilledIn(path)) return;
+  // The new text is made before anything is kept or recorded, so that a
+  // file too large for memory (Error 1, the critical-error report) leaves
+  // nothing behind.
+  std::string text;
+  const bool read = substitutes.readSubstituted(path, &text) == 1;
   // A fill-in that cannot be recorded, with a copy of the file as it was for
-  // a rollback, does not start.
-  const bool filled =
-      (!journal || (keepCopyForRollback(path, config) && journal->beginFillIn(path, before))) &&
-      substitutes.substituteFile(path) == 1;
-  if (journal) journal->endStep();
+  // a rollback, does not start. The text is saved beside the file and then
+  // takes its place, as an INI file is saved: no temporary directory is
+  // needed, which a patch run from a CD without TEMP may not have.
+  const bool begun =
+      read &&
+      (!journal || (keepCopyForRollback(path, config) && journal->beginFillIn(path, before)));
+  const bool filled = begun && platform::saveWholeFile(path, text).ok;
+  // Only a fill-in made is marked ended: an ended one is never made again,
+  // so a file that could not be saved, or a copy's step left open before,
+  // must stay open for the next run to fill the file in.
+  if (journal && filled) journal->endStep();
   if (!filled) {
     messages->printError(kMessageNotFilledIn, ": %s", path.c_str());
     noteEntryFailed();

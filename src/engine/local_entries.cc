@@ -15,6 +15,7 @@
 #include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -31,6 +32,12 @@ void printMoveTrace(NLSClass* messages, const char* head, const std::vector<Entr
   messages->print("\t\tbackup val  : %d\n", backup);
   messages->print("\t\tforce       : %s\n", orNull(fieldText(fields[3])));
   messages->print("\t\tforce value : %d\n", force);
+}
+
+// Only a directory can be listed.
+bool isDirectory(const std::string& path) {
+  std::vector<platform::DirectoryEntry> entries;
+  return platform::listDirectory(path, &entries).ok;
 }
 
 }  // namespace
@@ -57,10 +64,12 @@ void DataFile::processRenameOrCopyEntry(const std::string& line, EntryKind kind)
                    destinationPath, force, backup);
   }
 
+  std::vector<std::string> clampedStamps;
   try {
     if (isCopy) {
       // The result code is not reported: a local copy has no result line.
-      copyFileByPath(sourcePath, destinationPath, archiveTempDir.c_str(), config, force, backup);
+      copyFileByPath(sourcePath, destinationPath, archiveTempDir.c_str(), config, force, backup,
+                     nullptr, &clampedStamps);
     } else {
       moveFileByPath(sourcePath, destinationPath, config, force, backup);
     }
@@ -68,9 +77,14 @@ void DataFile::processRenameOrCopyEntry(const std::string& line, EntryKind kind)
     messages->printError(isCopy ? kMessageNotCopied : kMessageNotRenamed, ": %s",
                          error.getErrorMessage().c_str());
     // A rename whose source is gone and whose destination is there has
-    // reached its end, as after a run that was cut off once it had renamed.
-    const bool renamed = !isCopy && !fileExists(sourcePath) && fileExists(destinationPath);
+    // reached its end, as after a run that was cut off once it had renamed;
+    // a directory there is none of its doing.
+    const bool renamed = !isCopy && !fileExists(sourcePath) && fileExists(destinationPath) &&
+                         !isDirectory(destinationPath);
     if (!renamed) noteEntryFailed();
+  }
+  for (const std::string& path : clampedStamps) {
+    messages->printError(kMessageStampClamped, ": %s", path.c_str());
   }
   // Steps deferred before a failure still need the restart.
   applyDeferredRule();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "fileops/substitute_class.h"
 #include "path/path_name.h"
 #include "platform/files.h"
+#include "platform/memory.h"
 #include "platform/restart.h"
 #include "platform/system.h"
 #include "profile/profile.h"
@@ -157,6 +159,44 @@ std::string backupPathOf(const std::string& path) {
   return equalsNoCase(backupPath, path) ? std::string() : backupPath;
 }
 
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The path as Windows reads it: "/" as "\", empty and "." levels dropped, and
+// ".." taking away the level before it (never the drive or the root).
+std::string resolvedName(const std::string& path) {
+  std::size_t position = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+  std::string head = path.substr(0, position);
+  if (position < path.size() && isSeparator(path[position])) head += '\\';
+  std::vector<std::string> levels;
+  while (position < path.size()) {
+    std::size_t end = position;
+    while (end < path.size() && !isSeparator(path[end])) ++end;
+    const std::string level = path.substr(position, end - position);
+    position = end + 1;
+    if (level.empty() || level == ".") continue;
+    if (level != "..") {
+      levels.push_back(level);
+    } else if (!levels.empty() && levels.back() != "..") {
+      levels.pop_back();
+    } else if (head.empty()) {
+      // A relative path may climb above where it starts; a root has no parent.
+      levels.push_back(level);
+    }
+  }
+  std::string resolved = head;
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    if (i > 0) resolved += '\\';
+    resolved += levels[i];
+  }
+  return resolved;
+}
+
+// Whether two paths name the same file, as Windows compares names: once
+// resolved, without regard to case.
+bool isSameFile(const std::string& a, const std::string& b) {
+  return equalsNoCase(resolvedName(a), resolvedName(b));
+}
+
 // Whether a file can be put at path now or at the restart: its directory is
 // a directory, and no directory stands in its place.
 bool canReceive(const std::string& path) {
@@ -174,37 +214,91 @@ void traceCopy(const ConfigData* config, const std::string& sourcePath,
   }
 }
 
+// Reads the stamp of the open file at path. A time that a DOS stamp cannot
+// hold is taken as the nearest one it holds, and path is added to *clamped
+// when that is given; any other failure raises Error 28.
+void readStamp(platform::FileHandle file, const std::string& path, platform::DosStamp* stamp,
+               std::vector<std::string>* clamped) {
+  platform::DosStamp read;
+  if (platform::getFileStamp(file, &read).ok) {
+    *stamp = read;
+    return;
+  }
+  // Only a time outside the DOS range comes back with a stamp; date 0 is no
+  // date at all.
+  if (read.date == 0) throw Error(kErrorStampRead, path, kModuleFileOps, __LINE__);
+  *stamp = read;
+  if (clamped != nullptr) clamped->push_back(path);
+}
+
 // Opens the source and reads its stamp. On a failure the caller's holder
 // closes what was opened.
-void openSource(const std::string& sourcePath, OpenFile* source, platform::DosStamp* stamp) {
+void openSource(const std::string& sourcePath, OpenFile* source, platform::DosStamp* stamp,
+                std::vector<std::string>* clamped) {
   if (!platform::openFileForReading(sourcePath, source->handle()).ok) {
     throw Error(kErrorSourceOpen, sourcePath, kModuleFileOps, __LINE__);
   }
-  if (!platform::getFileStamp(source->get(), stamp).ok) {
-    throw Error(kErrorStampRead, sourcePath, kModuleFileOps, __LINE__);
-  }
+  readStamp(source->get(), sourcePath, stamp, clamped);
 }
 
 // Opens the destination for reading and reads its stamp into *stamp. One
 // that cannot be opened counts as absent for the copy result, even when a
 // file of that name is there (held without sharing); the status is notFound
 // only when nothing is there. Raises Error 28 when its stamp cannot be read.
-platform::Status readDestinationStamp(const std::string& destPath, platform::DosStamp* stamp) {
+platform::Status readDestinationStamp(const std::string& destPath, platform::DosStamp* stamp,
+                                      std::vector<std::string>* clamped) {
   OpenFile dest;
   platform::Status opened = platform::openFileForReading(destPath, dest.handle());
-  if (opened.ok && !platform::getFileStamp(dest.get(), stamp).ok) {
-    throw Error(kErrorStampRead, destPath, kModuleFileOps, __LINE__);
-  }
+  if (opened.ok) readStamp(dest.get(), destPath, stamp, clamped);
   return opened;
 }
 
-// Closes and removes a new file that could not be written whole, and raises
-// the error for the path the caller reports.
-[[noreturn]] void abandonCopy(OpenFile* target, const std::string& targetPath, int error,
-                              const std::string& reportPath, int line) {
-  target->close();
-  platform::deleteFile(targetPath);
-  throw Error(error, reportPath, kModuleFileOps, line);
+// Closes and removes the new file of a copy that does not end whole, however
+// it ends: an Error raised on the way (the substitution's too) or memory
+// that runs out. Windows deletes no file that is open, so it is closed first.
+class UnfinishedCopy {
+ public:
+  UnfinishedCopy(OpenFile* target, const std::string& path) : target(target), path(path) {}
+  ~UnfinishedCopy() {
+    if (target == nullptr) return;
+    target->close();
+    platform::deleteFile(path);
+  }
+  UnfinishedCopy(const UnfinishedCopy&) = delete;
+  UnfinishedCopy& operator=(const UnfinishedCopy&) = delete;
+
+  void finish() { target = nullptr; }
+
+ private:
+  OpenFile* target;
+  std::string path;
+};
+
+// Writes the rest of the open source into target with its placeholders
+// filled in. The text is held whole, twice, so a large file may need more
+// memory than there is: that is Error 1, with the size read, as for every
+// allocation of the run that cannot be had.
+void writeSubstituted(platform::FileHandle source, const std::string& sourcePath,
+                      platform::FileHandle target, const std::string& reportPath,
+                      SubstituteClass* substitutes) {
+  std::string content;
+  try {
+    if (!platform::readToEnd(source, &content).ok) {
+      throw Error(kErrorSourceRead, sourcePath, kModuleFileOps, __LINE__);
+    }
+    if (platform::isAllocationRefused(kModuleFileOps, static_cast<unsigned long>(content.size()))) {
+      throw std::bad_alloc();
+    }
+    const std::string text = substitutes->substituteText(content);
+    std::size_t bytesWritten = 0;
+    if (!platform::writeFile(target, text.data(), text.size(), &bytesWritten).ok ||
+        bytesWritten != text.size()) {
+      throw Error(kErrorWrite, reportPath, kModuleFileOps, __LINE__);
+    }
+  } catch (const std::bad_alloc&) {
+    throw Error(kErrorNoMemory, static_cast<unsigned long>(content.size()), kModuleFileOps,
+                __LINE__);
+  }
 }
 
 // Writes the rest of the open source into the new file at targetPath (with
@@ -214,29 +308,21 @@ platform::Status readDestinationStamp(const std::string& destPath, platform::Dos
 void writeCopy(platform::FileHandle source, const std::string& sourcePath, OpenFile* target,
                const std::string& targetPath, const std::string& reportPath,
                platform::DosStamp stamp, SubstituteClass* substitutes) {
+  UnfinishedCopy unfinished(target, targetPath);
   if (substitutes != nullptr) {
-    std::string content;
-    if (!platform::readToEnd(source, &content).ok) {
-      abandonCopy(target, targetPath, kErrorSourceRead, sourcePath, __LINE__);
-    }
-    const std::string text = substitutes->substituteText(content);
-    std::size_t bytesWritten = 0;
-    if (!platform::writeFile(target->get(), text.data(), text.size(), &bytesWritten).ok ||
-        bytesWritten != text.size()) {
-      abandonCopy(target, targetPath, kErrorWrite, reportPath, __LINE__);
-    }
+    writeSubstituted(source, sourcePath, target->get(), reportPath, substitutes);
   } else {
     std::size_t unflushed = 0;
     for (;;) {
       std::size_t bytesRead = 0;
       if (!platform::readFile(source, copyBuffer, kCopyBlockSize, &bytesRead).ok) {
-        abandonCopy(target, targetPath, kErrorSourceRead, sourcePath, __LINE__);
+        throw Error(kErrorSourceRead, sourcePath, kModuleFileOps, __LINE__);
       }
       if (bytesRead == 0) break;
       std::size_t bytesWritten = 0;
       if (!platform::writeFile(target->get(), copyBuffer, bytesRead, &bytesWritten).ok ||
           bytesWritten != bytesRead) {
-        abandonCopy(target, targetPath, kErrorWrite, reportPath, __LINE__);
+        throw Error(kErrorWrite, reportPath, kModuleFileOps, __LINE__);
       }
       // The disk writes what is copied while the rest is read, instead of
       // all of it in the flush at the end.
@@ -248,17 +334,14 @@ void writeCopy(platform::FileHandle source, const std::string& sourcePath, OpenF
     }
   }
   if (!platform::setFileStamp(target->get(), stamp).ok) {
-    abandonCopy(target, targetPath, kErrorStampSet, reportPath, __LINE__);
+    throw Error(kErrorStampSet, reportPath, kModuleFileOps, __LINE__);
   }
   // A file that has not reached the disk, or whose close failed, may be cut
   // short: that is a failed write, not a finished copy.
-  if (!platform::flushFile(target->get()).ok) {
-    abandonCopy(target, targetPath, kErrorWrite, reportPath, __LINE__);
-  }
-  if (!target->close().ok) {
-    platform::deleteFile(targetPath);
+  if (!platform::flushFile(target->get()).ok || !target->close().ok) {
     throw Error(kErrorWrite, reportPath, kModuleFileOps, __LINE__);
   }
+  unfinished.finish();
 }
 
 // Copies the source into a new file that nothing else uses yet (the copy that
@@ -267,7 +350,8 @@ void copyToNewFile(const std::string& sourcePath, const std::string& targetPath,
                    SubstituteClass* substitutes) {
   OpenFile source;
   platform::DosStamp stamp;
-  openSource(sourcePath, &source, &stamp);
+  // A stamp out of range is reported where a copy first reads its source.
+  openSource(sourcePath, &source, &stamp, nullptr);
   OpenFile target;
   if (!platform::createNewFile(targetPath, target.handle()).ok) {
     throw Error(kErrorCreate, targetPath, kModuleFileOps, __LINE__);
@@ -298,6 +382,10 @@ struct Replacement {
   std::string destPath;
   std::string backupPath;
   bool wantsBackup = false;
+  // backupPath is no backup but a free name beside the destination that the
+  // old file passes through on its way out (a file named X.OLD has no
+  // backup): the end of the run removes it, as it does an erased file.
+  bool setAside = false;
   // The earlier backup of that name has been dealt with (erased, or its
   // deletion put off).
   bool oldBackupErased = false;
@@ -396,11 +484,13 @@ Placement putInPlace(Replacement* step, ConfigData* config) {
   // The earlier backup goes first, so that a rollback, which undoes in the
   // opposite order, gives the backup's name back to the destination before
   // it puts the earlier backup there again.
-  eraseFile(step->backupPath, config, kNoBackup);
-  step->oldBackupErased = true;
+  if (!step->setAside) {
+    eraseFile(step->backupPath, config, kNoBackup);
+    step->oldBackupErased = true;
+  }
+  const UndoStep::Kind moved = step->setAside ? UndoStep::kKeptAside : UndoStep::kRenamed;
   if (journal != nullptr &&
-      (!journal->recordUndo(
-           {renameStep(UndoStep::kRenamed, step->destPath, step->backupPath), placed}, false) ||
+      (!journal->recordUndo({renameStep(moved, step->destPath, step->backupPath), placed}, false) ||
        !journal->beginReplacement({step->stagedPath, step->destPath, step->backupPath}))) {
     return Placement::kNotNow;
   }
@@ -415,7 +505,12 @@ Placement putInPlace(Replacement* step, ConfigData* config) {
       return Placement::kStranded;
     }
   }
-  if (journal != nullptr) journal->endStep();
+  if (journal != nullptr) {
+    journal->endStep();
+  } else if (placement == Placement::kPlaced && step->setAside) {
+    // No rollback can want the old file back.
+    platform::deleteFile(step->backupPath);
+  }
   return placement;
 }
 
@@ -435,7 +530,9 @@ void deferCopy(const std::string& sourcePath, const char* tempDir, const Replace
   }
   copyToNewFile(sourcePath, tempPath, substitutes);
 
-  if (step.wantsBackup) {
+  // A file set aside needs no step of its own: the restart replaces the
+  // destination.
+  if (step.wantsBackup && !step.setAside) {
     if (!step.oldBackupErased) eraseFile(step.backupPath, config, kNoBackup);
     deferRename(step.destPath, step.backupPath.c_str(), config);
   }
@@ -551,19 +648,23 @@ bool makeTemporaryPath(const std::string& dir, std::string* path) {
 
 int copyFile(const std::string& sourceDir, const std::string& destDir, const char* tempDir,
              const std::string& sourceName, const std::string& destName, ConfigData* config,
-             int force, int backup, SubstituteClass* substitutes) {
+             int force, int backup, SubstituteClass* substitutes,
+             std::vector<std::string>* clampedStamps) {
   const std::string sourcePath = joinPath(sourceDir, sourceName);
   const std::string destPath = joinPath(destDir, destName);
   traceCopy(config, sourcePath, destPath);
 
   OpenFile source;
   platform::DosStamp sourceStamp;
-  openSource(sourcePath, &source, &sourceStamp);
+  openSource(sourcePath, &source, &sourceStamp, clampedStamps);
+  // A file copied onto itself is where the copy would put it; forced, the
+  // copy would only take its name away from it for a moment, or for good.
+  if (isSameFile(sourcePath, destPath)) return kCopySameStamp;
 
   // A destination that cannot be opened for reading is still there to be
   // backed up and replaced.
   platform::DosStamp destStamp;
-  const platform::Status destOpened = readDestinationStamp(destPath, &destStamp);
+  const platform::Status destOpened = readDestinationStamp(destPath, &destStamp, clampedStamps);
   const bool destExisted = destOpened.ok;
   const int order = destExisted ? compareStamps(destStamp, sourceStamp) : -1;
   const bool goesAhead = !destExisted || force != 0 || order < 0;
@@ -579,6 +680,11 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
   Replacement step;
   step.destPath = destPath;
   step.backupPath = backupPathOf(destPath);
+  // A file named X.OLD has no backup, but is replaced as if backed up: the
+  // old file leaves its name by a rename, as a backup does, for a name that
+  // no restart has to clear.
+  step.setAside = backup != 0 && destPresent && step.backupPath.empty() &&
+                  makeKeptPath(destPath, &step.backupPath);
   step.wantsBackup = backup != 0 && destPresent && !step.backupPath.empty();
 
   // A destination that is there and is not backed up cannot be replaced now:
@@ -596,12 +702,13 @@ int copyFile(const std::string& sourceDir, const std::string& destDir, const cha
 }
 
 int copyFileByPath(const std::string& sourcePath, const std::string& destPath, const char* tempDir,
-                   ConfigData* config, int force, int backup, SubstituteClass* substitutes) {
+                   ConfigData* config, int force, int backup, SubstituteClass* substitutes,
+                   std::vector<std::string>* clampedStamps) {
   std::string sourceDir, sourceName, destDir, destName;
   splitPath(sourcePath, &sourceDir, &sourceName);
   splitPath(destPath, &destDir, &destName);
   return copyFile(sourceDir, destDir, tempDir, sourceName, destName, config, force, backup,
-                  substitutes);
+                  substitutes, clampedStamps);
 }
 
 void moveFile(const std::string& sourceDir, const std::string& destDir,
@@ -612,9 +719,20 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
   // A rename without a source cannot succeed now or at the restart, and the
   // destination must not lose its place on the way to failing.
   if (!pathIsPresent(sourcePath)) throw Error(kErrorMove, sourcePath, kModuleFileOps, __LINE__);
+  // Renamed onto itself, the file is where the rename would put it; the
+  // backup or the erasure of the destination would take it away.
+  if (isSameFile(sourcePath, destPath)) return;
+  // No rename, now or at the restart, puts a file where a directory stands;
+  // the backup of a directory there would move the whole of it.
+  if (!canReceive(destPath)) throw Error(kErrorMove, destPath, kModuleFileOps, __LINE__);
 
   const std::string backupPath = backupPathOf(destPath);
   if (backup != 0 && !backupPath.empty() && pathIsPresent(destPath)) {
+    // The destination's backup name is the source's own (A.OLD renamed to
+    // A.DLL): making room for the backup would erase the file to rename.
+    if (isSameFile(sourcePath, backupPath)) {
+      throw Error(kErrorMove, sourcePath, kModuleFileOps, __LINE__);
+    }
     eraseFile(backupPath, config, kNoBackup);
     // Once one step of the entry is deferred every later one must be too, or
     // it would run before the steps it depends on.
@@ -632,7 +750,6 @@ void moveFile(const std::string& sourceDir, const std::string& destDir,
                  renameRecorded(sourcePath, destPath, journalOf(config));
   if (!renamed) {
     if (config == nullptr) throw Error(kErrorMove, sourcePath, kModuleFileOps, __LINE__);
-    if (!canReceive(destPath)) throw Error(kErrorMove, destPath, kModuleFileOps, __LINE__);
     deferRename(sourcePath, destPath.c_str(), config);
   }
 }
@@ -647,6 +764,9 @@ void moveFileByPath(const std::string& sourcePath, const std::string& destPath, 
 
 void eraseFile(const std::string& path, ConfigData* config, int backup) {
   if (!pathIsPresent(path)) return;
+  // A directory is no file: moved aside or to its backup name it would be
+  // kept whole, and no deletion, now or at the restart, removes it.
+  if (isDirectory(path)) throw Error(kErrorErase, path, kModuleFileOps, __LINE__);
   const std::string backupPath = backupPathOf(path);
   if (backup != 0 && !backupPath.empty()) {
     moveFileByPath(path, backupPath, config, kReplaceExisting, kNoBackup);

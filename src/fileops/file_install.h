@@ -5,13 +5,14 @@
 // Windows 95 family, MoveFileExA on Windows NT).
 //
 // Failures that cannot be worked around raise Error (numbers 20 to 29) with
-// the path concerned, from the module tvpfile. Trace lines go to standard
-// output only, never to the log, and only when the configuration's debug flag
-// is set.
+// the path concerned, or Error 1 with the size when memory runs out, from the
+// module tvpfile. Trace lines go to standard output only, never to the log,
+// and only when the configuration's debug flag is set.
 #ifndef SRC_FILEOPS_FILE_INSTALL_H_
 #define SRC_FILEOPS_FILE_INSTALL_H_
 
 #include <string>
+#include <vector>
 
 class ConfigData;
 class SubstituteClass;
@@ -34,27 +35,37 @@ constexpr int kWithBackup = 1;
 // written whole beside the destination (flushed, with the source's stamp) and
 // only then takes its place, so the destination's name always holds the old
 // file or the whole new one; with backup the old one becomes its ".OLD" file,
-// a step recorded first in the run journal of config when it has one.
+// a step recorded first in the run journal of config when it has one. A
+// destination named X.OLD, which has no backup, is replaced the same way, its
+// old file kept aside until the end of the run.
 // A destination that is there but cannot be replaced now (in use, or not
 // backed up) is replaced at the next restart by a whole copy made in tempDir
 // first (tempDir or config null, no such directory, or a directory in its
 // place: Error 21, nothing put off). substitutes, when given, fills in the
-// placeholders of the copy. config may be null: no trace and nothing
-// deferred. Returns a copy result.
+// placeholders of the copy; memory that runs out for that raises Error 1.
+// config may be null: no trace and nothing deferred. Stamps are compared and
+// given as DOS stamps: a time before 1980 or after 2107 counts as the nearest
+// one a DOS stamp holds, and the file's path is added to clampedStamps when
+// that is given. A failure leaves no new file behind. Returns a copy result;
+// a file copied onto itself (the same name once "." and ".." are resolved,
+// without regard to case) is left as it is, with kCopySameStamp.
 int copyFile(const std::string& sourceDir, const std::string& destDir, const char* tempDir,
              const std::string& sourceName, const std::string& destName, ConfigData* config,
-             int force, int backup, SubstituteClass* substitutes = nullptr);
+             int force, int backup, SubstituteClass* substitutes = nullptr,
+             std::vector<std::string>* clampedStamps = nullptr);
 
 // copyFile on two full paths.
 int copyFileByPath(const std::string& sourcePath, const std::string& destPath, const char* tempDir,
                    ConfigData* config, int force, int backup,
-                   SubstituteClass* substitutes = nullptr);
+                   SubstituteClass* substitutes = nullptr,
+                   std::vector<std::string>* clampedStamps = nullptr);
 
 // Renames sourceName in sourceDir to destName in destDir; replace erases an
 // existing destination first, backup keeps it as its ".OLD" file first.
 // A rename that fails is deferred (config null: Error 26). A missing source,
 // or a destination no restart could fill (no such directory, a directory in
-// its place), raises Error 26 before anything is done or put off.
+// its place), raises Error 26 before anything is done or put off. A file
+// renamed onto itself, as copyFile compares names, is left as it is.
 void moveFile(const std::string& sourceDir, const std::string& destDir,
               const std::string& sourceName, const std::string& destName, ConfigData* config,
               int replace, int backup);
@@ -64,7 +75,7 @@ void moveFileByPath(const std::string& sourcePath, const std::string& destPath, 
 
 // Deletes the file at path, or with backup renames it to its ".OLD" file. A
 // missing file is left alone; a deletion that fails is deferred (config null:
-// Error 25).
+// Error 25). A directory at path raises Error 25 before anything is done.
 void eraseFile(const std::string& path, ConfigData* config, int backup);
 
 // Puts the rename of source to dest (null dest: the deletion of source) off to

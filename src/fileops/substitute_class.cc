@@ -1,26 +1,24 @@
 #include "fileops/substitute_class.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <new>
 #include <string>
 
 #include "base/ascii_text.h"
+#include "base/error.h"
 #include "base/line_reader.h"
-#include "fileops/file_install.h"
 #include "platform/files.h"
-#include "platform/system.h"
+#include "platform/memory.h"
 
 namespace {
 
-// The directory for the temporary file: TEMP when it names something that
-// exists, else the current directory (the empty text).
-std::string temporaryDirectory() {
-  std::string temp;
-  if (platform::getEnvironmentValue("TEMP", &temp) && !temp.empty() &&
-      platform::testPath(temp).ok) {
-    return temp;
-  }
-  return std::string();
+// The size the critical-error report gives for a file: on 32-bit Windows
+// its number holds less than a file's size may be.
+unsigned long reportedSize(std::uint64_t size) {
+  const unsigned long most = std::numeric_limits<unsigned long>::max();
+  return size > most ? most : static_cast<unsigned long>(size);
 }
 
 }  // namespace
@@ -108,42 +106,23 @@ std::string SubstituteClass::substituteText(const std::string& content) {
   return output;
 }
 
-int SubstituteClass::substituteFile(const std::string& path) {
-  std::string tempPath;
-  if (!makeTemporaryPath(temporaryDirectory(), &tempPath)) return 0;
-
-  platform::FileHandle source;
-  if (!platform::openFileForReading(path, &source).ok) return 0;
-  // Created only if new: in a shared temporary directory a file of that name
-  // may belong to someone else, or be a link placed there.
-  platform::FileHandle temp;
-  if (!platform::createNewFile(tempPath, &temp).ok) {
-    platform::closeFile(source);
-    return 0;
-  }
-
+int SubstituteClass::readSubstituted(const std::string& path, std::string* text) {
+  platform::FileInfo info;
+  if (!platform::getFileInfo(path, &info).ok) return 0;
+  const unsigned long size = reportedSize(info.size);
   std::string content;
-  // The whole file, so that no line is ever cut in two.
-  bool ok = platform::readToEnd(source, &content).ok;
-  platform::closeFile(source);
-  std::string output = ok ? substituteText(content) : std::string();
-
-  if (ok && !output.empty()) {
-    std::size_t bytesWritten = 0;
-    ok = platform::writeFile(temp, output.data(), output.size(), &bytesWritten).ok &&
-         bytesWritten == output.size();
+  try {
+    // The whole file, so that no line is ever cut in two. Room for all of it
+    // is taken before the first read: a file too large for memory then fails
+    // unread, and the text does not grow in steps that each hold it twice.
+    if (platform::isAllocationRefused(kModuleFileOps, size) || info.size >= content.max_size()) {
+      throw std::bad_alloc();
+    }
+    content.reserve(static_cast<std::size_t>(info.size));
+    if (!platform::readFileAsIs(path, &content).ok) return 0;
+    *text = substituteText(content);
+  } catch (const std::bad_alloc&) {
+    throw Error(kErrorNoMemory, size, kModuleFileOps, __LINE__);
   }
-  // A failed close may have lost data: the original must then stay.
-  ok = platform::closeFile(temp).ok && ok;
-  if (!ok) {
-    platform::deleteFile(tempPath);
-    return 0;
-  }
-
-  // The rewritten text takes the file's place in one step: deleting the file
-  // first and copying the temporary file back would leave no file at all
-  // when the copy failed or the run was cut off between the two.
-  const bool replaced = platform::saveWholeFile(path, output).ok;
-  const bool cleared = platform::deleteFile(tempPath).ok;
-  return replaced && cleared ? 1 : 0;
+  return 1;
 }

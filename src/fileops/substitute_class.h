@@ -1,8 +1,9 @@
 // SubstituteClass holds the placeholder names and values of one section (or
 // one registry entry): a marker character and an ordered list of entries. It
-// replaces the placeholders in a line, and rewrites a whole text file through
-// a temporary file. Section processing makes one per section with the marker
-// "\" and the entries TAVRO (product root) and WINDOWS (Windows directory).
+// replaces the placeholders in a line, in a text, and in the text of a whole
+// file, which the caller then saves where it pleases. Section processing
+// makes one per section with the marker "\" and the entries TAVRO (product
+// root) and WINDOWS (Windows directory).
 #ifndef SRC_FILEOPS_SUBSTITUTE_CLASS_H_
 #define SRC_FILEOPS_SUBSTITUTE_CLASS_H_
 
@@ -37,11 +38,11 @@ class SubstituteClass {
   // (a last line without one stays without).
   std::string substituteText(const std::string& content);
 
-  // Rewrites the text file at path with every line substituted, through a
-  // temporary file in the TEMP directory; the file holds either its old text
-  // or all of the new at every moment. 1 on success, 0 on failure (the file
-  // is then as it was).
-  int substituteFile(const std::string& path);
+  // Reads the text file at path whole and gives in *text its text
+  // substituted as substituteText does; the file itself is left alone. 1 on
+  // success, 0 when the file cannot be read. Raises Error 1 (module tvpfile,
+  // the file's size) when memory for the text cannot be had.
+  int readSubstituted(const std::string& path, std::string* text);
 
  private:
   std::list<SubstituteEntry> entries;

@@ -89,10 +89,15 @@ Status flushFile(FileHandle file);
 // on the disk before flushFile returns.
 void startFlush(FileHandle file);
 
-// The last-write time of an open file, in local time.
+// The last-write time of an open file, in local time. A time before 1980 or
+// after 2107, which a DOS stamp cannot hold, fails (EOVERFLOW;
+// ERROR_ARITHMETIC_OVERFLOW on Win32) and still gives *stamp the nearest
+// stamp it holds, 1980-01-01 00:00:00 or 2107-12-31 23:59:58; every other
+// failure leaves *stamp as it was.
 Status getFileStamp(FileHandle file, DosStamp* stamp);
 
-// Sets the last-write time of a file opened by createNewFile.
+// Sets the last-write time of a file opened by createNewFile. A stamp that
+// names no real date or time (month 13, say) fails and sets nothing.
 Status setFileStamp(FileHandle file, DosStamp stamp);
 
 // Size and last-write time of the file at path; notFound when it is absent.

@@ -9,6 +9,7 @@
 
 #include "base/fnv_hash.h"
 #include "platform/aside_name.h"
+#include "platform/name_case.h"
 
 namespace platform {
 
@@ -150,6 +151,38 @@ Status saveWholeFile(const std::string& path, const std::string& content) {
   // cannot be flushed is no reason to report the save as failed.
   flushDirectoryOf(made.target);
   return Status::success();
+}
+
+char upperNameCase(char c) {
+  unsigned char byte = static_cast<unsigned char>(c);
+  // Windows upper-cases each character of a name in Unicode; these are the
+  // small letters of the code page whose capitals are in it too. The sharp s
+  // and the micro sign have none there, so they stay as they are.
+  if ((byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7)) {
+    return static_cast<char>(byte - 0x20);
+  }
+  switch (byte) {
+    case 0x9A:
+    case 0x9C:
+    case 0x9E:
+      return static_cast<char>(byte - 0x10);
+    case 0xFF:
+      return static_cast<char>(0x9F);
+    default:
+      return c;
+  }
+}
+
+bool equalsIgnoringNameCase(const std::string& left, const std::string& right) {
+  return left.size() == right.size() && beginsWithIgnoringNameCase(left, right);
+}
+
+bool beginsWithIgnoringNameCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (upperNameCase(text[i]) != upperNameCase(prefix[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace platform

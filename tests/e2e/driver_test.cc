@@ -185,11 +185,9 @@ TEST_F(DriverTest, MissingCatalogueEndsTheRunBeforeAnyOutput) {
   machine.writeProfile(kProfile);
   std::remove(catalogue().c_str());
   RunResult result = machine.run();
-  // The catalogue's path is the program's with the extension .MSG; the path
-  // helpers join with "\" also after a "/", which the Linux stand-ins take
-  // as one separator.
-  std::string path = machine.isWine() ? machine.shown(machine.getPatchDir()) + "\\TVPAT32.MSG"
-                                      : machine.getPatchDir() + "/\\tvpat32.MSG";
+  // The catalogue's path is the program's with the extension .MSG.
+  std::string path =
+      machine.shown(machine.getPatchDir()) + (machine.isWine() ? "\\TVPAT32.MSG" : "\\tvpat32.MSG");
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "\a\nError reading NLS language file: " + path + "\n\n");
   EXPECT_EQ(result.exitCode, 1);
@@ -341,6 +339,28 @@ TEST_F(DriverTest, RebootProgramThatCannotStartIsReportedFromTheCatalogue) {
                 .value_or("")
                 .find("[Test]\r\nKey=Value\r\n"),
             std::string::npos);
+}
+
+// Started from another directory, as a shortcut starts it, the installer
+// finds the reboot program beside itself, and reports a missing batch file.
+TEST_F(DriverTest, RebootProgramIsFoundBesideTheInstallerOrReported) {
+  const std::string dir = machine.getRoot() + "/INSTALL";
+  const std::string installer = dir + (machine.isWine() ? "/TVPAT32.EXE" : "/tvpat32");
+  machine.copyProgramTo(installer);
+  machine.writeFile(dir + "/TVPAT32.MSG", numberedCatalogue(37));
+  machine.writeFile(dir + "/TVPAT32.DAT", std::string(kRepeatableProfile) + "REBOOT1=1,X.BAT\r\n");
+  RunResult result = machine.runProgramAt(installer, {});
+  EXPECT_EQ(result.err, "\n\aMessage 37: X.BAT\n");
+  EXPECT_EQ(result.exitCode, 1);
+  // Natively COMSPEC is a shell, which runs no batch file: a script stands in.
+  const std::string name = machine.isWine() ? "RESTART.BAT" : "restart";
+  machine.writeFile(dir + "/" + name,
+                    machine.isWine() ? "@echo x>seen.txt\r\n" : "#!/bin/sh\ntouch seen.txt\n");
+  std::filesystem::permissions(dir + "/" + name, std::filesystem::perms::owner_all);
+  machine.writeFile(dir + "/TVPAT32.DAT",
+                    std::string(kRepeatableProfile) + "REBOOT1=1," + name + "\r\n");
+  EXPECT_EQ(machine.runProgramAt(installer, {}).exitCode, 0);
+  EXPECT_TRUE(appears(patchFile("seen.txt")));
 }
 
 TEST_F(DriverTest, RebootProgramStartsAfterTeardown) {

@@ -167,21 +167,6 @@ TEST(FailedSteps, WhatWaitsForTheRestartArrivesWhole) {
          EXPECT_EQ(machine.readFile(product(machine, "CONF/A.CFG")),
                    "root=" + machine.shownProductDir() + "\r\n");
        }},
-      {"a file whose own extension is .OLD",
-       2,
-       false,
-       {{"A.OLD", "old"}},
-       {{"A.OLD", "new"}},
-       "FILE1=TAVRO,A.OLD\r\n",
-       nullptr,
-       [](Machine& machine, const RunResult& result) {
-         // It is its own backup name: backing it up would erase the new file
-         // at the restart. Without a backup it is replaced at the restart.
-         EXPECT_EQ(result.err, "");
-         EXPECT_NE(result.out.find(kRestartText), std::string::npos) << result.out;
-         machine.restart();
-         EXPECT_EQ(machine.readFile(product(machine, "A.OLD")), "new");
-       }},
   });
 }
 

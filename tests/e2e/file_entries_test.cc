@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "e2e/machine.h"
@@ -59,6 +60,56 @@ TEST(FileEntries, FileReportsEveryOutcomeAndKeepsTheReplacedFile) {
   EXPECT_FALSE(machine.exists(product + "/NOWHERE"));
   EXPECT_FALSE(machine.exists(product + "/COMP.DLL"));
   EXPECT_FALSE(contains(result.out, "Please restart"));
+}
+
+// A time a DOS stamp cannot hold is compared and given as the nearest one it
+// holds, with a line that fails nothing: FILE2 finds the stamp FILE1 gave.
+TEST(FileEntries, StampsOutsideTheDosRangeAreTakenAsTheNearest) {
+  Machine machine;
+  const std::string patch = machine.getPatchDir();
+  machine.writeFile(patch + "/FUTURE.DLL", "future");
+  machine.setStamp(patch + "/FUTURE.DLL", 2110, 1, 1, 12, 0, 0);
+  machine.writeFile(patch + "/PAST.DLL", "new");
+  machine.setStamp(patch + "/PAST.DLL", 2001, 6, 1, 12, 0, 0);
+  machine.writeFile(machine.getProductDir() + "/PAST.DLL", "old");
+  machine.setStamp(machine.getProductDir() + "/PAST.DLL", 1975, 6, 1, 12, 0, 0);
+  writePatch(machine,
+             "FILE1=TAVRO,FUTURE.DLL\r\nFILE2=TAVRO,FUTURE.DLL\r\nFILE3=TAVRO,PAST.DLL\r\n");
+
+  RunResult result = machine.run();
+  const std::string shown = machine.shownProductDir();
+  const std::string clamped =
+      "\n\aA time stamp outside what MS-DOS can hold was taken as the nearest one it holds: ";
+  const std::string source = machine.shown(patch) + "\\FUTURE.DLL\n";
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.err, clamped + source + clamped + source + clamped + shown + "\\PAST.DLL\n");
+  EXPECT_TRUE(contains(result.out, shown + "\\FUTURE.DLL (installed)\n" + shown +
+                                       "\\FUTURE.DLL (up to date, not copied)\n" + shown +
+                                       "\\PAST.DLL (installed, replacing an older file)\n"))
+      << result.out;
+}
+
+// A file named X.OLD has no backup, and the Windows 95 family cannot rename
+// over a file: it is replaced now all the same, as its result line says, and
+// the old one, set aside during the run, goes at its end.
+TEST(FileEntries, AFileNamedOldIsReplacedNowOnTheWindows95Family) {
+  Machine machine;
+  machine.setPlatformKind(1);
+  const std::string bin = machine.getProductDir() + "/BIN";
+  machine.writeFile(machine.getPatchDir() + "/X.OLD", "new");
+  machine.setStamp(machine.getPatchDir() + "/X.OLD", 2001, 6, 1, 12, 0, 0);
+  machine.writeFile(bin + "/X.OLD", "old");
+  machine.setStamp(bin + "/X.OLD", 2000, 1, 1, 12, 0, 0);
+  writePatch(machine, "FILE1=TAVRO,X.OLD,BIN\r\n", 1);
+
+  RunResult result = machine.run();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(contains(result.out, machine.shownProductDir() +
+                                       "\\BIN\\X.OLD (installed, replacing an older file)\n"))
+      << result.out;
+  EXPECT_FALSE(contains(result.out, "Please restart")) << result.out;
+  EXPECT_EQ(machine.readFile(bin + "/X.OLD"), "new");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(bin), {}), 1);
 }
 
 TEST(FileEntries, NoResultLinesWhenNotInteractive) {

@@ -66,11 +66,9 @@ std::string asWrittenBack(const std::string& text) {
   return result;
 }
 
-// A file beside the program as the installer names it: natively the
-// program's directory ends in "/", after which a "\\" is still added.
+// A file beside the program as the installer names it.
 std::string shownSource(const Machine& machine, const std::string& name) {
-  return machine.isWine() ? machine.shown(machine.getPatchDir()) + "\\" + name
-                          : machine.getPatchDir() + "/\\" + name;
+  return machine.shown(machine.getPatchDir()) + "\\" + name;
 }
 
 // A profile whose one condition group holds on the machine (Windows NT, the

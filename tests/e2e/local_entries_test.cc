@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "e2e/machine.h"
 #include "support/wait.h"
@@ -58,6 +59,41 @@ TEST(LocalEntries, RenameCopyAndEraseWorkOnInstalledFiles) {
   EXPECT_FALSE(machine.exists(product + "/D.DLL"));
   EXPECT_FALSE(machine.exists(product + "/D.OLD"));
   EXPECT_FALSE(contains(result.out, kRestartText));
+}
+
+// A RENAME or COPY onto its own source is done; one onto a directory is an
+// error line. Neither changes anything or puts anything off.
+TEST(LocalEntries, SameFileOrDirectoryDestinationChangesNothing) {
+  // The entry, and the name its error line gives (none: no error).
+  const std::pair<const char*, const char*> rows[] = {
+      {"RENAME1=TAVRO,BIN\\\\TVOLD.EXE,BIN\\\\.\\\\TVOLD.EXE,1,0\r\n", nullptr},
+      {"RENAME1=TAVRO,BIN\\\\TVOLD.EXE,HELP\\\\..\\\\bin\\\\tvold.exe\r\n", nullptr},
+      {"COPY1=TAVRO,BIN\\\\TVOLD.EXE,BIN\\\\.\\\\TVOLD.EXE,1\r\n", nullptr},
+      {"RENAME1=TAVRO,HELP\\\\VIEWER1.HLP,BIN\r\n", "\\BIN"},
+      // The destination's backup name is the source's own.
+      {"RENAME1=TAVRO,HELP\\\\VIEWER1.OLD,HELP\\\\VIEWER1.HLP\r\n", "\\HELP\\VIEWER1.OLD"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first);
+    const bool fails = row.second != nullptr;
+    Machine machine;
+    const std::string product = machine.getProductDir();
+    machine.writeFile(product + "/BIN/TVOLD.EXE", "old");
+    machine.writeFile(product + "/HELP/VIEWER1.HLP", "help");
+    machine.writeFile(product + "/HELP/VIEWER1.OLD", "older help");
+    writePatch(machine, row.first);
+    RunResult result = machine.run();
+    EXPECT_EQ(result.exitCode, fails ? 1 : 0);
+    EXPECT_EQ(result.err, fails ? "\n\aA file could not be renamed: " + machine.shownProductDir() +
+                                      row.second + "\n" + kPatchNotRecordedLine
+                                : "");
+    EXPECT_EQ(machine.readFile(product + "/BIN/TVOLD.EXE"), "old");
+    EXPECT_EQ(machine.readFile(product + "/HELP/VIEWER1.HLP"), "help");
+    EXPECT_EQ(machine.readFile(product + "/HELP/VIEWER1.OLD"), "older help");
+    EXPECT_FALSE(machine.exists(product + "/BIN/TVOLD.OLD"));
+    EXPECT_FALSE(machine.exists(product + "/BIN.OLD"));
+    EXPECT_TRUE(machine.getPendingMoves().empty());
+  }
 }
 
 // REBOOT=0 cancels every restart request made before it, a deferred

@@ -58,15 +58,13 @@ Status openDescriptor(const std::string& path, int flags, FileHandle* file) {
   return openResolved(posix::resolvePath(path), path, flags, file);
 }
 
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Windows lists a directory sorted by upper-cased name; sorting the same way
 // keeps listings alike on both builds and independent of readdir's order.
 bool listsBefore(const DirectoryEntry& left, const DirectoryEntry& right) {
   std::size_t common = std::min(left.name.size(), right.name.size());
   for (std::size_t i = 0; i < common; ++i) {
-    char a = upperAscii(left.name[i]);
-    char b = upperAscii(right.name[i]);
+    char a = upperNameCase(left.name[i]);
+    char b = upperNameCase(right.name[i]);
     if (a != b) return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
   }
   if (left.name.size() != right.name.size()) return left.name.size() < right.name.size();
@@ -84,6 +82,21 @@ bool currentUtcOffset(long* offset) {
   if (localtime_r(&now, &local) == nullptr) return false;
   *offset = local.tm_gmtoff;
   return true;
+}
+
+// The first second a DOS stamp holds, 1980-01-01 00:00:00, and the first
+// past its last, 2108-01-01 00:00:00, as local seconds from 1970.
+constexpr std::time_t kFirstDosSecond = 315532800;
+constexpr std::time_t kPastDosSecond = static_cast<std::time_t>(4354819200LL);
+
+// The stamp nearest to a time a DOS stamp cannot hold: 1980-01-01 00:00:00
+// for an earlier one, 2107-12-31 23:59:58 for a later one.
+DosStamp nearestDosStamp(bool earlier) {
+  DosStamp stamp;
+  stamp.date = earlier ? static_cast<std::uint16_t>((1 << 5) | 1)
+                       : static_cast<std::uint16_t>((127 << 9) | (12 << 5) | 31);
+  stamp.time = earlier ? 0 : static_cast<std::uint16_t>((23 << 11) | (59 << 5) | 29);
+  return stamp;
 }
 
 // Tried names for a save's new file; each one that is taken moves on, so
@@ -279,13 +292,15 @@ Status getFileStamp(FileHandle file, DosStamp* stamp) {
   long offset = 0;
   if (!currentUtcOffset(&offset)) return lastError();
   std::time_t seconds = info.st_mtim.tv_sec + offset;
+  // A DOS date counts seven bits of years from 1980.
+  if (seconds < kFirstDosSecond || seconds >= kPastDosSecond) {
+    *stamp = nearestDosStamp(seconds < kFirstDosSecond);
+    return posix::failureFromErrno(EOVERFLOW);
+  }
   struct tm local;
   if (gmtime_r(&seconds, &local) == nullptr) return lastError();
-  int year = local.tm_year + 1900;
-  // A DOS date counts seven bits of years from 1980.
-  if (year < 1980 || year > 2107) return posix::failureFromErrno(EOVERFLOW);
-  stamp->date =
-      static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  stamp->date = static_cast<std::uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) |
+                                           local.tm_mday);
   stamp->time =
       static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
   return Status::success();
@@ -511,7 +526,7 @@ bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEn
     return false;
   }
   for (const DirectoryEntry& entry : entries) {
-    if (equalsNoCase(entry.name, name)) return false;
+    if (equalsIgnoringNameCase(entry.name, name)) return false;
   }
   // Without search permission a name cannot be looked up even where the
   // directory can be read.

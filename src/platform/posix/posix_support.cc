@@ -12,8 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/ascii_text.h"
-
 namespace platform {
 namespace posix {
 
@@ -37,7 +35,7 @@ bool existsExactly(const std::string& path) {
 bool equalsIgnoringCase(const char* left, std::size_t leftSize, const std::string& right) {
   if (leftSize != right.size()) return false;
   for (std::size_t i = 0; i < leftSize; ++i) {
-    if (lowerAscii(left[i]) != lowerAscii(right[i])) return false;
+    if (upperNameCase(left[i]) != upperNameCase(right[i])) return false;
   }
   return true;
 }

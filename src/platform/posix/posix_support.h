@@ -1,14 +1,15 @@
 // Internal helpers shared by the POSIX stand-ins: the fault hook check, the
 // table that remembers which path each open descriptor came from, the
-// conversion of errno values into Status, and the resolution of Windows
-// paths onto the Linux file system. Only the files of this folder include
-// it, and the restart simulation of tools/tvprestart, which works on the
-// stand-ins' own files.
+// conversion of errno values into Status, the comparison of names without
+// regard to case, and the resolution of Windows paths onto the Linux file
+// system. Only the files of this folder include it, and the restart
+// simulation of tools/tvprestart, which works on the stand-ins' own files.
 #ifndef SRC_PLATFORM_POSIX_POSIX_SUPPORT_H_
 #define SRC_PLATFORM_POSIX_POSIX_SUPPORT_H_
 
 #include <string>
 
+#include "platform/name_case.h"
 #include "platform/posix/test_hooks.h"
 #include "platform/status.h"
 
@@ -36,9 +37,9 @@ std::string toSlashes(const std::string& path);
 
 // The Linux path for a Windows path: "\" and "/" both separate components,
 // and a component that does not exist exactly is looked up without regard
-// to ASCII case in its directory. A component that has no match at all is
-// kept as given, together with everything after it, so that a name that is
-// about to be created keeps its case.
+// to case (upperNameCase) in its directory. A component that has no match at
+// all is kept as given, together with everything after it, so that a name
+// that is about to be created keeps its case.
 std::string resolvePath(const std::string& path);
 
 // The Windows directory named by WINDIR, for the stand-ins that keep their

@@ -41,9 +41,10 @@ struct Key {
   std::vector<Value> values;
 };
 
-// Keys in file order, and where each is by its path folded to lower case,
-// so that finding a key does not cost a pass over every key: the file is
-// parsed with one look-up per header line.
+// Keys in file order, and where each is by its path in upper case (key names
+// compare as file names do, upperNameCase), so that finding a key does not
+// cost a pass over every key: the file is parsed with one look-up per header
+// line.
 struct Hive {
   std::vector<Key> keys;
   std::unordered_map<std::string, std::size_t> positions;
@@ -64,28 +65,13 @@ Status failure(int error) { return posix::failureFromErrno(error); }
 
 std::string foldedPath(const std::string& path) {
   std::string folded = path;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : folded) c = upperNameCase(c);
   return folded;
-}
-
-// Whether text starts with prefix, without regard to ASCII case.
-bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char a = text[i];
-    char b = prefix[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
 }
 
 bool isRootPath(const std::string& path) {
   for (const char* name : kRootNames) {
-    if (equalsNoCase(path, name)) return true;
+    if (equalsIgnoringNameCase(path, name)) return true;
   }
   return false;
 }
@@ -135,7 +121,9 @@ bool keyExists(const Hive& hive, const std::string& path) {
 bool hasSubkeys(const Hive& hive, const std::string& path) {
   std::string prefix = path + "\\";
   for (const Key& key : hive.keys) {
-    if (key.path.size() > prefix.size() && startsWithIgnoringCase(key.path, prefix)) return true;
+    if (key.path.size() > prefix.size() && beginsWithIgnoringNameCase(key.path, prefix)) {
+      return true;
+    }
   }
   return false;
 }
@@ -147,7 +135,7 @@ bool hasSubkeys(const Hive& hive, const std::string& path) {
 std::string addKey(Hive* hive, const std::vector<std::string>& levels, bool* added) {
   std::string path;
   for (const char* name : kRootNames) {
-    if (equalsNoCase(levels[0], name)) path = name;
+    if (equalsIgnoringNameCase(levels[0], name)) path = name;
   }
   for (std::size_t i = 1; i < levels.size(); ++i) {
     std::string next = path + "\\" + levels[i];
@@ -260,7 +248,7 @@ bool parseHexNumber(const std::string& text, unsigned long* number) {
 bool decodeData(const std::string& text, RegistryValue* value) {
   value->data.clear();
   unsigned long number = 0;
-  if (startsWithIgnoringCase(text, "dword:")) {
+  if (beginsWithNoCase(text, "dword:")) {
     if (!parseHexNumber(text.substr(6), &number)) return false;
     value->type = kRegistryDword;
     for (int i = 0; i < 4; ++i) {
@@ -268,7 +256,7 @@ bool decodeData(const std::string& text, RegistryValue* value) {
     }
     return true;
   }
-  if (!startsWithIgnoringCase(text, "hex")) return false;
+  if (!beginsWithNoCase(text, "hex")) return false;
   std::size_t position = 3;
   value->type = kRegistryBinary;
   if (position < text.size() && text[position] == '(') {
@@ -348,7 +336,7 @@ Value encodeValue(const std::string& name, const RegistryValue& value) {
 
 void putValue(Key* key, const Value& value) {
   for (Value& existing : key->values) {
-    if (equalsNoCase(existing.name, value.name)) {
+    if (equalsIgnoringNameCase(existing.name, value.name)) {
       existing = value;
       return;
     }
@@ -597,7 +585,9 @@ std::vector<std::string> childNames(const Hive& hive, const std::string& path) {
   std::vector<std::string> names;
   std::string prefix = path + "\\";
   for (const Key& key : hive.keys) {
-    if (key.path.size() <= prefix.size() || !startsWithIgnoringCase(key.path, prefix)) continue;
+    if (key.path.size() <= prefix.size() || !beginsWithIgnoringNameCase(key.path, prefix)) {
+      continue;
+    }
     if (key.path.find('\\', prefix.size()) == std::string::npos) {
       names.push_back(key.path.substr(prefix.size()));
     }
@@ -690,7 +680,7 @@ Status deleteRegistryValue(RegistryKey key, const char* name) {
   Key* found = keyAt(&context.hive, context.path, false);
   if (found != nullptr) {
     for (std::size_t i = 0; i < found->values.size(); ++i) {
-      if (!equalsNoCase(found->values[i].name, wanted)) continue;
+      if (!equalsIgnoringNameCase(found->values[i].name, wanted)) continue;
       found->values.erase(found->values.begin() + static_cast<std::ptrdiff_t>(i));
       return saveHive();
     }
@@ -710,7 +700,7 @@ Status queryRegistryValue(RegistryKey key, const char* name, RegistryValue* valu
   const Key* found = keyAt(&context.hive, context.path, false);
   if (found != nullptr) {
     for (const Value& stored : found->values) {
-      if (!equalsNoCase(stored.name, wanted)) continue;
+      if (!equalsIgnoringNameCase(stored.name, wanted)) continue;
       RegistryValue read;
       if (!decodeValue(stored, &read)) return failure(EINVAL);
       *value = std::move(read);

@@ -66,6 +66,13 @@ Status getProgramPath(std::string* path) {
     // readlink truncates silently; a result that fills the buffer may be cut.
     if (static_cast<std::size_t>(length) < buffer.size()) {
       buffer.resize(static_cast<std::size_t>(length));
+      // The path helpers put a "\" after a directory that does not end in
+      // one, so the "/" before the program's name would show as "/\" in the
+      // name of every file beside it. With "\" there, those show as the files
+      // of the Windows directory and the product root do: the directory as
+      // Linux names it, then "\" and the name. The stand-ins take either.
+      std::size_t slash = buffer.find_last_of('/');
+      if (slash != std::string::npos) buffer[slash] = '\\';
       *path = buffer;
       return Status::success();
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/ascii_text.h"
+#include "platform/name_case.h"
 #include "platform/win32/handle_value.h"
 #include "platform/win32/win32_status.h"
 #include "platform/win32/windows_family.h"
@@ -52,6 +53,22 @@ bool isPlainName(const std::string& name) {
     }
   }
   return true;
+}
+
+// The first moment a DOS stamp holds, 1980-01-01 00:00:00, and the first
+// past its last, 2108-01-01 00:00:00, in the 100-nanosecond steps from 1601
+// of a FILETIME.
+constexpr ULONGLONG kFirstDosTicks = 119600064000000000ULL;
+constexpr ULONGLONG kPastDosTicks = 159992928000000000ULL;
+
+// The stamp nearest to a time a DOS stamp cannot hold: 1980-01-01 00:00:00
+// for an earlier one, 2107-12-31 23:59:58 for a later one.
+DosStamp nearestDosStamp(bool earlier) {
+  DosStamp stamp;
+  stamp.date =
+      earlier ? static_cast<WORD>((1 << 5) | 1) : static_cast<WORD>((127 << 9) | (12 << 5) | 31);
+  stamp.time = earlier ? 0 : static_cast<WORD>((23 << 11) | (59 << 5) | 29);
+  return stamp;
 }
 
 }  // namespace
@@ -127,7 +144,20 @@ Status getFileStamp(FileHandle file, DosStamp* stamp) {
   WORD date = 0;
   WORD time = 0;
   if (!GetFileTime(toHandle(file), nullptr, nullptr, &written) ||
-      !FileTimeToLocalFileTime(&written, &local) || !FileTimeToDosDateTime(&local, &date, &time)) {
+      !FileTimeToLocalFileTime(&written, &local)) {
+    return lastErrorStatus();
+  }
+  // FileTimeToDosDateTime refuses a time before 1980, and Wine's takes the
+  // year of one after 2107 round modulo 128 (2110 comes back as 1982), so
+  // the range is checked on the file time itself.
+  ULARGE_INTEGER ticks;
+  ticks.LowPart = local.dwLowDateTime;
+  ticks.HighPart = local.dwHighDateTime;
+  if (ticks.QuadPart < kFirstDosTicks || ticks.QuadPart >= kPastDosTicks) {
+    *stamp = nearestDosStamp(ticks.QuadPart < kFirstDosTicks);
+    return Status::failure(ERROR_ARITHMETIC_OVERFLOW, false);
+  }
+  if (!FileTimeToDosDateTime(&local, &date, &time)) {
     return lastErrorStatus();
   }
   stamp->date = date;
@@ -241,7 +271,7 @@ bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEn
     return false;
   }
   for (const DirectoryEntry& entry : entries) {
-    if (equalsNoCase(entry.name, name) || equalsNoCase(entry.shortName, name)) {
+    if (equalsIgnoringNameCase(entry.name, name) || equalsIgnoringNameCase(entry.shortName, name)) {
       return false;
     }
   }

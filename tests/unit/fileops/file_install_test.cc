@@ -11,6 +11,7 @@
 #include "base/error.h"
 #include "config/config_data.h"
 #include "fileops/run_journal.h"
+#include "fileops/substitute_class.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "support/environment_guard.h"
@@ -321,6 +322,23 @@ TEST_F(FileInstallTest, CopyFailuresRaiseTheirErrors) {
     EXPECT_EQ((std::vector<std::string>{".keep", "NEWDRV.DLL"}), names("dest"));
     EXPECT_FALSE(dir.exists("win/WININIT.INI"));
   }
+}
+
+TEST_F(FileInstallTest, MemoryThatRunsOutForAFillInLeavesNoCopyBehind) {
+  // The file there is not backed up, so the copy is made for the restart.
+  SubstituteClass substitutes('\\');
+  put("src/NEWDRV.DLL", "new", kNew);
+  put("dest/NEWDRV.DLL", "old", kMid);
+  hooks.refuseMemory(kModuleFileOps);
+  std::optional<Error> error = expectError(kErrorNoMemory, "", [&] {
+    copyFileByPath(path("src/NEWDRV.DLL"), path("dest/NEWDRV.DLL"), tempDir.c_str(), &config, 0, 0,
+                   &substitutes);
+  });
+  if (error) {
+    EXPECT_EQ(3u, error->getSize());
+  }
+  EXPECT_EQ("old", read("dest/NEWDRV.DLL"));
+  EXPECT_EQ((std::vector<std::string>{".keep"}), names("temp"));
 }
 
 // The backup of a replacement is a rename that frees the destination's name

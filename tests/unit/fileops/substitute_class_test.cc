@@ -2,22 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <ctime>
+#include <optional>
 #include <string>
-#include <vector>
 
-#include "fileops/file_install.h"
-#include "path/path_name.h"
-#include "platform/files.h"
-#include "support/environment_guard.h"
+#include "base/error.h"
+#include "support/expect_error.h"
 #include "support/fault_hooks.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-using platform::testing::Call;
 
 // The set that section processing builds.
 class SubstituteLineTest : public ::testing::Test {
@@ -95,76 +88,45 @@ class SubstituteFileTest : public ::testing::Test {
     substitute.addEntry("WINDOWS", "C:\\WIN");
   }
 
-  void SetUp() override {
-    dir.write("temp/.keep", "");
-    environment.set("TEMP", dir.file("temp"));
+  // The text read, filled in; the file itself keeps its text.
+  std::string fillIn(const std::string& content) {
+    dir.write("FILE.INI", content);
+    std::string text = "<none>";
+    EXPECT_EQ(1, substitute.readSubstituted(dir.file("FILE.INI"), &text));
+    EXPECT_EQ(content, dir.read("FILE.INI"));
+    return text;
   }
 
-  std::string rewrite(const std::string& content) {
-    dir.write("data/FILE.INI", content);
-    EXPECT_EQ(1, substitute.substituteFile(dir.file("data/FILE.INI")));
-    EXPECT_FALSE(dir.exists("data/FILE.OLD"));
-    return dir.read("data/FILE.INI").value_or("<none>");
-  }
-
-  EnvironmentGuard environment;
   TempDir dir;
   SubstituteClass substitute;
-  // Last, so that the hooks go before anything that writes back as it goes.
   FaultHooks hooks;
 };
 
-TEST_F(SubstituteFileTest, RewritesLinesWithCrLf) {
+TEST_F(SubstituteFileTest, GivesLinesWithCrLf) {
   EXPECT_EQ("path=C:\\WIN\\SYSTEM\r\nroot=D:\\TAVRO\r\n\r\nlast",
-            rewrite("path=\\WINDOWS\\SYSTEM\nroot=\\TAVRO\r\n\nlast"));
-  EXPECT_EQ("a\r\n", rewrite("a\r\n"));
-  EXPECT_EQ("", rewrite(""));
-  std::vector<platform::DirectoryEntry> left;
-  ASSERT_TRUE(platform::listDirectory(dir.file("temp"), &left).ok);
-  ASSERT_EQ(1u, left.size());
-  EXPECT_EQ(".keep", left[0].name);
+            fillIn("path=\\WINDOWS\\SYSTEM\nroot=\\TAVRO\r\n\nlast"));
+  EXPECT_EQ("a\r\n", fillIn("a\r\n"));
+  EXPECT_EQ("", fillIn(""));
+  std::string text;
+  EXPECT_EQ(0, substitute.readSubstituted(dir.file("MISSING.INI"), &text));
 }
 
 TEST_F(SubstituteFileTest, LongLineKeepsItsLastPlaceholder) {
   std::string filler(100 * 1024, 'f');
-  EXPECT_EQ(filler + "C:\\WIN\r\n", rewrite(filler + "\\WINDOWS\n"));
+  EXPECT_EQ(filler + "C:\\WIN\r\n", fillIn(filler + "\\WINDOWS\n"));
 }
 
-TEST_F(SubstituteFileTest, NeverOpensAnExistingTemporaryFile) {
-  // Another program takes the free name between the test for it and the
-  // creation: the hook hides the file from the test, as such a race would.
-  std::string taken;
-  ASSERT_TRUE(makeTemporaryPath(dir.file("temp"), &taken));
-  dir.write("temp/" + pathFileName(taken), "someone else's");
-  dir.write("data/FILE.INI", "\\WINDOWS\n");
-  hooks.fail(Call::kTestPath, ENOENT, dir.file("temp/TV"));
-  EXPECT_EQ(0, substitute.substituteFile(dir.file("data/FILE.INI")));
-  EXPECT_EQ("someone else's", dir.read("temp/" + pathFileName(taken)));
-  EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
-}
-
-// Whatever step of the rewrite fails, the file keeps its old text: it is
-// never removed before the new text is whole beside it.
-TEST_F(SubstituteFileTest, OriginalStaysWhenItCannotBeReplaced) {
-  const struct {
-    const char* what;
-    Call call;
-    int error;
-    const char* part;
-  } cases[] = {
-      {"in use", Call::kReplaceFile, EBUSY, "FILE.INI"},
-      {"a flush that fails", Call::kFlushFile, EIO, ""},
-      {"a disk that is full", Call::kWriteFile, ENOSPC, "data"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    dir.write("data/FILE.INI", "\\WINDOWS\n");
-    hooks.fail(c.call, c.error, c.part);
-    EXPECT_EQ(0, substitute.substituteFile(dir.file("data/FILE.INI")));
-    hooks.clear();
-    EXPECT_EQ("\\WINDOWS\n", dir.read("data/FILE.INI"));
-  }
-  EXPECT_EQ(0, substitute.substituteFile(dir.file("data/MISSING.INI")));
+// A file too large for memory is Error 1 with the file's size, which the
+// run reports as it reports every allocation it cannot have.
+TEST_F(SubstituteFileTest, FileWithoutMemoryForItRaisesErrorOne) {
+  dir.write("FILE.INI", "\\WINDOWS\n");
+  hooks.refuseMemory(kModuleFileOps);
+  std::string text;
+  std::optional<Error> error = expectError(
+      kErrorNoMemory, "", [&] { substitute.readSubstituted(dir.file("FILE.INI"), &text); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(9u, error->getSize());
+  EXPECT_EQ(kModuleFileOps, error->getSourceFile());
 }
 
 }  // namespace

@@ -85,6 +85,10 @@ class PathResolution : public ::testing::Test {
     dir.write("Alpha/plain.txt", "p");
     dir.write("Dup/a", "a");
     dir.write("DUP/b", "b");
+    // Names in the program's code page: e acute, s caron and y diaeresis,
+    // and the division sign, which is no letter.
+    dir.write("Alpha/caf\xE9/\x9Ala\xFF", "s");
+    dir.write("Alpha/a\xF7", "d");
     EXPECT_EQ(symlink("Beta", dir.file("Alpha/toBeta").c_str()), 0);
     EXPECT_EQ(symlink(".", dir.file("Alpha/Loop").c_str()), 0);
   }
@@ -112,6 +116,9 @@ TEST_F(PathResolution, FindsEachLevelWithoutRegardToCase) {
       {"alpha/loop/LOOP/beta/Gamma.txt", "Alpha/Loop/Loop/Beta/gamma.txt"},
       // Two names that differ only in case: the smaller byte-wise wins.
       {"dup/X", "DUP/X"},
+      // Letters of the code page fold as Windows folds them; others do not.
+      {"ALPHA/CAF\xC9/\x8Ala\x9F", "Alpha/caf\xE9/\x9Ala\xFF"},
+      {"alpha/A\xD7", "Alpha/A\xD7"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(resolvePath(root + c.given), root + c.expected) << c.given;
