@@ -159,42 +159,9 @@ std::string backupPathOf(const std::string& path) {
   return equalsNoCase(backupPath, path) ? std::string() : backupPath;
 }
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-// The path as Windows reads it: "/" as "\", empty and "." levels dropped, and
-// ".." taking away the level before it (never the drive or the root).
-std::string resolvedName(const std::string& path) {
-  std::size_t position = path.size() >= 2 && path[1] == ':' ? 2 : 0;
-  std::string head = path.substr(0, position);
-  if (position < path.size() && isSeparator(path[position])) head += '\\';
-  std::vector<std::string> levels;
-  while (position < path.size()) {
-    std::size_t end = position;
-    while (end < path.size() && !isSeparator(path[end])) ++end;
-    const std::string level = path.substr(position, end - position);
-    position = end + 1;
-    if (level.empty() || level == ".") continue;
-    if (level != "..") {
-      levels.push_back(level);
-    } else if (!levels.empty() && levels.back() != "..") {
-      levels.pop_back();
-    } else if (head.empty()) {
-      // A relative path may climb above where it starts; a root has no parent.
-      levels.push_back(level);
-    }
-  }
-  std::string resolved = head;
-  for (std::size_t i = 0; i < levels.size(); ++i) {
-    if (i > 0) resolved += '\\';
-    resolved += levels[i];
-  }
-  return resolved;
-}
-
-// Whether two paths name the same file, as Windows compares names: once
-// resolved, without regard to case.
+// Whether two paths name the same file, as Windows compares names.
 bool isSameFile(const std::string& a, const std::string& b) {
-  return equalsNoCase(resolvedName(a), resolvedName(b));
+  return pathNameKey(a) == pathNameKey(b);
 }
 
 // Whether a file can be put at path now or at the restart: its directory is
@@ -621,7 +588,7 @@ void deferRestoreOf(const std::string& path, ConfigData* config) {
   // One name a path, so that a rollback cut off and done again makes the
   // same copy again rather than leave the first one behind.
   FnvHash hash;
-  for (char c : path) hash.add(static_cast<unsigned char>(lowerAscii(c)));
+  for (char c : pathNameKey(path)) hash.add(static_cast<unsigned char>(c));
   std::string dir, name;
   splitPath(path, &dir, &name);
   std::string keptName = "TV";

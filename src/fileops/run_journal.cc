@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "base/ascii_text.h"
 #include "base/fnv_hash.h"
 #include "base/line_reader.h"
+#include "path/path_name.h"
 
 namespace {
 
@@ -329,7 +329,7 @@ void RunJournal::endStep() {
 
 bool RunJournal::isFilledIn(const std::string& filePath) const {
   for (const FillIn& fillIn : fillIns) {
-    if (!equalsNoCase(fillIn.path, filePath)) continue;
+    if (pathNameKey(fillIn.path) != pathNameKey(filePath)) continue;
     if (fillIn.ended) return true;
     // Cut off: the fill-in replaces the file whole, so a file that is no
     // longer what it was has been filled in.

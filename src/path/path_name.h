@@ -39,4 +39,11 @@ std::string pathFileName(const std::string& path);
 // dir, then "\" unless dir already ends in one, then name.
 std::string pathJoin(const std::string& dir, const std::string& name);
 
+// A text that is equal for two paths exactly when Windows takes them for the
+// same file: "\\" and "/" alike, empty and "." levels dropped, ".." taking
+// away the level before it (never the drive or the root), the dots and
+// blanks that end a name dropped, and letters folded as Windows folds file
+// names. For comparing only.
+std::string pathNameKey(const std::string& path);
+
 #endif  // SRC_PATH_PATH_NAME_H_

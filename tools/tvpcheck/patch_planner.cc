@@ -16,7 +16,6 @@
 #include "engine/entry_rules.h"
 #include "fileops/substitute_class.h"
 #include "messages/nls_class.h"
-#include "name_key.h"
 #include "path/path_name.h"
 #include "platform/system.h"
 #include "profile/profile.h"
@@ -316,7 +315,7 @@ void PatchPlanner::planIniEntry(std::size_t position, const std::string& line,
   }
   std::string path = pathJoin(base, *fields[1]);
   const std::string& section = *fields[2];
-  std::string fileKey = windowsNameKey(path);
+  std::string fileKey = pathNameKey(path);
   std::string sectionKey = fileKey + "\n" + upper(section);
   std::string head = "INI " + path + " [" + section + "]";
   if (!fields[3]) {
@@ -606,7 +605,7 @@ bool PatchPlanner::baseDirectory(const EntryField& field, std::string* directory
 }
 
 PatchPlanner::FileState PatchPlanner::fileAt(const std::string& path) {
-  auto found = files.find(windowsNameKey(path));
+  auto found = files.find(pathNameKey(path));
   if (found != files.end()) return found->second;
   FileState state;
   platform::Status status = platform::testPath(path);
@@ -626,7 +625,7 @@ PatchPlanner::FileState PatchPlanner::fileAt(const std::string& path) {
 }
 
 void PatchPlanner::setFile(const std::string& path, const FileState& state) {
-  files[windowsNameKey(path)] = state;
+  files[pathNameKey(path)] = state;
 }
 
 std::string PatchPlanner::missingDirectory(const std::string& path) {
@@ -643,7 +642,7 @@ bool PatchPlanner::isDirectoryHere(const std::string& path) {
 
 bool PatchPlanner::iniValue(const std::string& path, const std::string& section,
                             const std::string& key, std::string* value) {
-  std::string sectionKey = windowsNameKey(path) + "\n" + upper(section);
+  std::string sectionKey = pathNameKey(path) + "\n" + upper(section);
   auto found = iniKeys.find(sectionKey + "\n" + upper(key));
   if (found != iniKeys.end()) {
     *value = found->second.second;
@@ -653,9 +652,9 @@ bool PatchPlanner::iniValue(const std::string& path, const std::string& section,
   // The two TAVRO.INI files are read through the run's own objects, as the
   // run edits them; any other file through a Profile of its own.
   std::string text;
-  if (windowsNameKey(path) == windowsNameKey(tavroProfiles.windowsIni->getPath())) {
+  if (pathNameKey(path) == pathNameKey(tavroProfiles.windowsIni->getPath())) {
     text = tavroProfiles.windowsIni->getString(section, key, kMissing);
-  } else if (windowsNameKey(path) == windowsNameKey(tavroProfiles.rootIni->getPath())) {
+  } else if (pathNameKey(path) == pathNameKey(tavroProfiles.rootIni->getPath())) {
     text = tavroProfiles.rootIni->getString(section, key, kMissing);
   } else {
     Profile file(path);

@@ -11,7 +11,6 @@
 #include "engine/condition_line.h"
 #include "engine/entry_line.h"
 #include "engine/entry_rules.h"
-#include "name_key.h"
 #include "path/path_name.h"
 #include "platform/files.h"
 #include "profile/profile.h"
@@ -508,7 +507,7 @@ void ProfileChecker::checkLocalEntry(std::size_t position, const std::string& li
   checkOption(position, keyword, fields[3], "force");
   checkOption(position, keyword, fields[4], "backup");
   if (!hasSource || !hasDestination) return;
-  if (windowsNameKey(*fields[1]) == windowsNameKey(*fields[2])) {
+  if (pathNameKey(*fields[1]) == pathNameKey(*fields[2])) {
     report(position, Severity::kError,
            std::string(keyword) + ": the destination " + *fields[2] +
                " names the same file as the source " + *fields[1]);
@@ -543,8 +542,8 @@ void ProfileChecker::checkTarget(std::size_t position, const std::string& base,
   }
   if (backup == 0) return;
   std::string backupName = pathSetExt(target, ".OLD");
-  std::string backupKey = windowsNameKey(base + "\\" + backupName);
-  std::string targetKey = windowsNameKey(base + "\\" + target);
+  std::string backupKey = pathNameKey(base + "\\" + backupName);
+  std::string targetKey = pathNameKey(base + "\\" + target);
   auto found = backups->find(backupKey);
   if (found == backups->end()) {
     backups->emplace(backupKey, BackupUse{position, targetKey, target});

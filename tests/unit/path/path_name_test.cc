@@ -84,4 +84,17 @@ TEST(PathNameTest, JoinAddsBackslashOnlyWhenMissing) {
   EXPECT_EQ(pathJoin("D:\\BIN", ""), "D:\\BIN\\");
 }
 
+TEST(PathNameTest, NameKeyIsEqualForNamesWindowsTakesForOneFile) {
+  const char* const same[][2] = {
+      {"BIN\\A.DLL", "bin/a.dll"},     {"BIN\\A.DLL", "BIN\\\\A.DLL"},
+      {"BIN\\A.DLL", ".\\BIN\\A.DLL"}, {"BIN\\A.DLL", "X\\..\\BIN\\A.DLL"},
+      {"BIN\\A.DLL", "BIN\\A.DLL. "},  {"C:\\A", "c:/a/"},
+      {"CAF\xC9.TXT", "caf\xE9.txt"},
+  };
+  for (const auto& pair : same) EXPECT_EQ(pathNameKey(pair[0]), pathNameKey(pair[1]));
+  const char* const different[][2] = {
+      {"BIN\\A.DLL", "BIN\\A.EXE"}, {"A", "\\A"}, {"..\\A", "A"}, {"C:\\A", "D:\\A"}};
+  for (const auto& pair : different) EXPECT_NE(pathNameKey(pair[0]), pathNameKey(pair[1]));
+}
+
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "name_key.h"
+#include "path/path_name.h"
 #include "profile/profile.h"
 #include "support/temp_dir.h"
 
@@ -240,18 +240,6 @@ TEST_F(ProfileCheckerTest, CountsAndFileOrder) {
   ASSERT_EQ(2u, checker.getDiagnostics().size());
   EXPECT_EQ(5u, checker.getDiagnostics()[0].line);
   EXPECT_EQ(6u, checker.getDiagnostics()[1].line);
-}
-
-TEST(WindowsNameKey, NamesWindowsTakesForOneFile) {
-  const char* const same[][2] = {
-      {"BIN\\A.DLL", "bin/a.dll"},     {"BIN\\A.DLL", "BIN\\\\A.DLL"},
-      {"BIN\\A.DLL", ".\\BIN\\A.DLL"}, {"BIN\\A.DLL", "X\\..\\BIN\\A.DLL"},
-      {"BIN\\A.DLL", "BIN\\A.DLL. "},  {"C:\\A", "c:/a/"},
-  };
-  for (const auto& pair : same) EXPECT_EQ(windowsNameKey(pair[0]), windowsNameKey(pair[1]));
-  const char* const different[][2] = {
-      {"BIN\\A.DLL", "BIN\\A.EXE"}, {"A", "\\A"}, {"..\\A", "A"}, {"C:\\A", "D:\\A"}};
-  for (const auto& pair : different) EXPECT_NE(windowsNameKey(pair[0]), windowsNameKey(pair[1]));
 }
 
 }  // namespace
