@@ -408,6 +408,12 @@ bool makeKeptPath(const std::string& path, std::string* kept) {
   return false;
 }
 
+// Deletes the file at path, also one that is read-only (copied from a CD,
+// say), which Windows deletes only once the attribute is cleared.
+bool deleteEvenReadOnly(const std::string& path) {
+  return platform::makeWritable(path).ok && platform::deleteFile(path).ok;
+}
+
 // Erases the file at path by moving it to a name beside it, so that a
 // rollback can put it back; the end of the run removes it. False when it
 // cannot be moved now. A move that cannot be recorded first does not start.
@@ -743,7 +749,7 @@ void eraseFile(const std::string& path, ConfigData* config, int backup) {
   // it back; a file that cannot be moved cannot be deleted either.
   RunJournal* journal = journalOf(config);
   bool deleted = !isDeferring(config, path) &&
-                 (journal != nullptr ? moveAside(path, journal) : platform::deleteFile(path).ok);
+                 (journal != nullptr ? moveAside(path, journal) : deleteEvenReadOnly(path));
   if (!deleted) {
     if (config == nullptr) throw Error(kErrorErase, path, kModuleFileOps, __LINE__);
     deferRename(path, nullptr, config);
@@ -762,6 +768,13 @@ void deferRename(const std::string& source, const char* dest, ConfigData* config
     if (!journal->recordUndo({step})) {
       throw Error(kErrorRestartRefused, source, kModuleFileOps, __LINE__);
     }
+  }
+  // The restart deletes or replaces no read-only file: the attribute goes
+  // now, or the step is not put off to a restart that would fail.
+  const std::string cleared = dest != nullptr ? std::string(dest) : source;
+  platform::Status writable = platform::makeWritable(cleared);
+  if (!writable.ok && !writable.notFound) {
+    throw Error(kErrorRestartRefused, cleared, kModuleFileOps, __LINE__);
   }
   switch (config->getPlatform()) {
     case kPlatformWindows95:

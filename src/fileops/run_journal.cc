@@ -352,6 +352,8 @@ void RunJournal::end() {
   // no longer there.
   for (const UndoStep& step : undoSteps) {
     if (step.kind == UndoStep::kKeptAside || step.kind == UndoStep::kRewritten) {
+      // An erased file may have been read-only, as its copy aside still is.
+      platform::makeWritable(step.other);
       platform::deleteFile(step.other);
     }
   }

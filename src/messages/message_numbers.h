@@ -62,8 +62,5 @@ constexpr int kMessageProductNotInstalled = 44;
 // A time stamp before 1980 or after 2107 was compared, or given, as the
 // nearest one a DOS stamp holds.
 constexpr int kMessageStampClamped = 45;
-// A read-only file is in the way of a replacement or an erasure, which the
-// restart could not carry out either.
-constexpr int kMessageReadOnlyFile = 46;
 
 #endif  // SRC_MESSAGES_MESSAGE_NUMBERS_H_

@@ -41,7 +41,6 @@ const BuiltInMessage kBuiltInMessages[] = {
     {kMessageProductNotInstalled, "The product is not installed on this machine"},
     {kMessageStampClamped,
      "A time stamp outside what MS-DOS can hold was taken as the nearest one it holds"},
-    {kMessageReadOnlyFile, "A read-only file cannot be replaced or erased, now or at the restart"},
 };
 
 const char kReadFailure[] = "Error reading NLS language file";

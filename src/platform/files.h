@@ -170,7 +170,13 @@ Status writeNewFileBeside(const std::string& path, const std::string& content, N
 // and NT 4.0 have none, so on Win32 it does nothing.
 void flushDirectoryOf(const std::string& path);
 
+// Deletes a file. As on Windows, a read-only file is not deleted (on POSIX:
+// one without its owner's write permission), now or at a restart.
 Status deleteFile(const std::string& path);
+
+// Clears the read-only attribute of the file at path (on POSIX, gives its
+// owner write permission), so that it can be deleted or replaced.
+Status makeWritable(const std::string& path);
 
 // Creates one directory level.
 Status makeDirectory(const std::string& path);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -93,6 +94,46 @@ TEST(LocalEntries, SameFileOrDirectoryDestinationChangesNothing) {
     EXPECT_FALSE(machine.exists(product + "/BIN/TVOLD.OLD"));
     EXPECT_FALSE(machine.exists(product + "/BIN.OLD"));
     EXPECT_TRUE(machine.getPendingMoves().empty());
+  }
+}
+
+// A read-only file (copied from a CD, say) is erased or replaced like any
+// other: now where it can be, else at the restart, which deletes or
+// replaces no read-only file, so the attribute goes first.
+TEST(LocalEntries, ReadOnlyFilesAreErasedAndReplaced) {
+  const struct {
+    const char* entry;
+    bool held;
+    const char* after;  // null: erased
+  } rows[] = {
+      {"ERASE1=TAVRO,BIN\\\\OBSOLETE.DLL,0\r\n", false, nullptr},
+      {"ERASE1=TAVRO,BIN\\\\OBSOLETE.DLL,0\r\n", true, nullptr},
+      {"FILE1=TAVRO,OBSOLETE.DLL,BIN,,,0\r\n", false, "new"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.entry);
+    Machine machine;
+    if (row.held && !machine.isWine()) continue;
+    const std::string file = machine.getProductDir() + "/BIN/OBSOLETE.DLL";
+    machine.writeFile(file, "old");
+    machine.setStamp(file, 1996, 1, 1, 12, 0, 0);
+    machine.writeFile(machine.getPatchDir() + "/OBSOLETE.DLL", "new");
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    if (row.held) machine.holdFile(file, true);
+    writePatch(machine, row.entry);
+    RunResult result = machine.run();
+    machine.releaseFiles();
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "");
+    RunResult restart = machine.restart();
+    EXPECT_EQ(restart.exitCode, 0) << restart.out << restart.err;
+    EXPECT_EQ(machine.readFile(file),
+              row.after ? std::optional<std::string>(row.after) : std::nullopt);
+    for (const auto& entry :
+         std::filesystem::directory_iterator(machine.getProductDir() + "/BIN")) {
+      EXPECT_NE(entry.path().extension(), ".~KP") << entry.path();
+    }
   }
 }
 

@@ -10,7 +10,7 @@ EngineTest::EngineTest() {
   environment.set("WINDIR", windowsDir);
   environment.set("TVPAT_REGISTRY", temp.file("REGISTRY.REG"));
   std::string catalogue;
-  for (int n = 1; n <= 46; ++n) catalogue += "M" + std::to_string(n) + "\n";
+  for (int n = 1; n <= 45; ++n) catalogue += "M" + std::to_string(n) + "\n";
   temp.write("TVPAT32.MSG", catalogue);
   messages = std::make_unique<NLSClass>(temp.file("TVPAT32.MSG"));
   messages->load();

@@ -1,5 +1,7 @@
 #include "restart_simulation.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -98,6 +100,12 @@ bool deleteStep(const std::string& path, std::vector<std::string>* report, Touch
 // are not bound to the calls a program may make, so a restart replaces files
 // whatever kind of Windows the stand-ins play, where replaceFile would refuse.
 Status replaceAtRestart(const std::string& source, const std::string& destination) {
+  // Nor does a restart replace a read-only file, as no delete removes one.
+  struct stat target;
+  if (stat(resolvePath(destination).c_str(), &target) == 0 && S_ISREG(target.st_mode) &&
+      (target.st_mode & S_IWUSR) == 0) {
+    return failureFromErrno(EACCES);
+  }
   if (std::rename(resolvePath(source).c_str(), resolvePath(destination).c_str()) != 0) {
     return failureFromErrno(errno);
   }

@@ -456,7 +456,25 @@ void flushDirectoryOf(const std::string& path) {
 
 Status deleteFile(const std::string& path) {
   if (int fault = pathFault(Call::kDeleteFile, path)) return posix::failureFromErrno(fault);
-  if (unlink(posix::resolvePath(path).c_str()) != 0) return lastError();
+  const std::string resolved = posix::resolvePath(path);
+  // Windows deletes no read-only file; Linux would, its directory being
+  // writable.
+  struct stat info;
+  if (lstat(resolved.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      (info.st_mode & S_IWUSR) == 0) {
+    return posix::failureFromErrno(EACCES);
+  }
+  if (unlink(resolved.c_str()) != 0) return lastError();
+  return Status::success();
+}
+
+Status makeWritable(const std::string& path) {
+  if (int fault = pathFault(Call::kMakeWritable, path)) return posix::failureFromErrno(fault);
+  const std::string resolved = posix::resolvePath(path);
+  struct stat info;
+  if (stat(resolved.c_str(), &info) != 0) return lastError();
+  if ((info.st_mode & S_IWUSR) != 0) return Status::success();
+  if (chmod(resolved.c_str(), info.st_mode | S_IWUSR) != 0) return lastError();
   return Status::success();
 }
 

@@ -44,6 +44,7 @@ enum class Call {
   kGetWindowsDirectory,
   kOpenFileForAppending,
   kLockFile,
+  kMakeWritable,
 };
 
 // Decides one call. `path` is the file the call concerns (for handle calls,

@@ -224,6 +224,15 @@ Status deleteFile(const std::string& path) {
   return DeleteFileA(path.c_str()) ? Status::success() : lastErrorStatus();
 }
 
+Status makeWritable(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return lastErrorStatus();
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return Status::success();
+  return SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)
+             ? Status::success()
+             : lastErrorStatus();
+}
+
 Status makeDirectory(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) ? Status::success() : lastErrorStatus();
 }
