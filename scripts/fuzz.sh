@@ -17,7 +17,7 @@ seconds="${1:-8}"
 llvm_version=14
 ensure_packages cmake make "clang-$llvm_version" "libclang-rt-$llvm_version-dev" libgtest-dev
 
-targets=(fuzz_profile fuzz_catalogue fuzz_entry_line fuzz_substitute fuzz_path fuzz_registry
+targets=(fuzz_profile fuzz_catalogue fuzz_entry_line fuzz_journal fuzz_substitute fuzz_path fuzz_registry
   fuzz_run)
 jobs="$(nproc 2>/dev/null || echo 2)"
 CC="clang-$llvm_version" CXX="clang++-$llvm_version" cmake -S . -B build-fuzz -DTVPAT_FUZZ=ON \

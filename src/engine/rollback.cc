@@ -60,10 +60,12 @@ bool undoFileStep(const UndoStep& step) {
       }
       return platform::renameFile(step.other, step.path).ok;
     case UndoStep::kKeptAside:
+      if (!RunJournal::isKeptName(step.other)) return false;
       if (!isPresent(step.other)) return true;
       // Every later step that took the name is undone already.
       return !isPresent(step.path) && platform::renameFile(step.other, step.path).ok;
     case UndoStep::kRewritten:
+      if (!RunJournal::isKeptName(step.other)) return false;
       return !isPresent(step.other) || putBack(step.other, step.path);
     case UndoStep::kCreated:
       return !isPresent(step.path) || platform::deleteFile(step.path).ok;

@@ -351,7 +351,10 @@ void RunJournal::end() {
   // them, so that none is left behind unnamed. One a rollback put back is
   // no longer there.
   for (const UndoStep& step : undoSteps) {
-    if (step.kind == UndoStep::kKeptAside || step.kind == UndoStep::kRewritten) {
+    // Only a name of the form the run gives its copies: a journal damaged
+    // on disk must not make a run delete some other file.
+    if ((step.kind == UndoStep::kKeptAside || step.kind == UndoStep::kRewritten) &&
+        isKeptName(step.other)) {
       // An erased file may have been read-only, as its copy aside still is.
       platform::makeWritable(step.other);
       platform::deleteFile(step.other);
@@ -361,6 +364,18 @@ void RunJournal::end() {
   undoSteps.clear();
   rollingBack = false;
   openStep = 0;
+}
+
+bool RunJournal::isKeptName(const std::string& path) {
+  const std::string name = pathFileName(path);
+  if (name.size() != 12 || name.compare(0, 2, "TV") != 0 || name.compare(8, 4, ".~KP") != 0) {
+    return false;
+  }
+  for (std::size_t i = 2; i < 8; ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'v'))) return false;
+  }
+  return true;
 }
 
 std::string RunJournal::digestOfFile(const std::string& filePath) {

@@ -156,6 +156,12 @@ class RunJournal {
   // removed, then the journal.
   void end();
 
+  // Whether the name of path has the form the run gives an old file it keeps
+  // for a rollback ("TV", six base-32 digits, ".~KP"): the only files a
+  // journal may have removed or moved back, so that one damaged on disk
+  // cannot make a run touch some other file.
+  static bool isKeptName(const std::string& path);
+
   // A digest of the bytes of a file (FnvHash, as 16 hexadecimal digits)
   // that tells one profile from another; empty when it cannot be read.
   static std::string digestOfFile(const std::string& path);

@@ -107,7 +107,8 @@ TEST_F(RunJournalTest, AFillInCutOffCountsWhereTheFileChanged) {
 
 // Undo steps hold any text (an INI section's lines, registry bytes) and are
 // read back by any later run, the run that rolls them back included; the
-// rollback's mark is read too, and the end removes the old files kept aside.
+// rollback's mark is read too, and the end removes the old files kept aside,
+// and no other.
 TEST_F(RunJournalTest, UndoStepsComeBackWholeAndTheEndRemovesWhatTheyKept) {
   using Step = RunJournal::UndoStep;
   Step value;
@@ -125,17 +126,20 @@ TEST_F(RunJournalTest, UndoStepsComeBackWholeAndTheEndRemovesWhatTheyKept) {
   kept.other = dir.file("TV000001.~KP");
   dir.write("TV000001.~KP", "c");
   dir.write("C.TXT", "other");
+  // A record damaged on disk that names some other file as kept aside.
+  Step stray = kept;
+  stray.other = dir.file("C.TXT");
   {
     RunJournal journal(path());
     journal.read(kRun);
-    ASSERT_TRUE(journal.recordUndo({value, kept}));
+    ASSERT_TRUE(journal.recordUndo({value, kept, stray}));
   }
   dir.write("TVRUN.JNL", dir.read("TVRUN.JNL").value_or("") + "U\tI\tbad%G1\t\t\t0\t\t0\t0\t0\r\n");
 
   RunJournal other(path());
   ASSERT_EQ(Standing::kOtherPatch, other.read({"FIX13", "", 2}));
   EXPECT_FALSE(other.isRollingBack());
-  ASSERT_EQ(2u, other.getUndoSteps().size());
+  ASSERT_EQ(3u, other.getUndoSteps().size());
   const Step& read = other.getUndoSteps()[0];
   EXPECT_EQ(value.value, read.value);
   EXPECT_EQ(value.path, read.path);
