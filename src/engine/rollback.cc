@@ -25,8 +25,6 @@ namespace {
 
 using UndoStep = RunJournal::UndoStep;
 
-bool isPresent(const std::string& path) { return !platform::testPath(path).notFound; }
-
 // Whether the file at path is the one the step recorded, by size and time;
 // a step that could not read them names whatever is there.
 bool isRecordedFile(const std::string& path, const UndoStep& step) {
@@ -39,7 +37,7 @@ bool isRecordedFile(const std::string& path, const UndoStep& step) {
 // Gives the file at from back the name to, which must be free or hold a
 // file the step put there.
 bool putBack(const std::string& from, const std::string& to) {
-  if (isPresent(to) && !platform::deleteFile(to).ok) return false;
+  if (DataFile::fileExists(to) && !platform::deleteFile(to).ok) return false;
   return platform::renameFile(from, to).ok;
 }
 
@@ -49,26 +47,27 @@ bool undoFileStep(const UndoStep& step) {
   switch (step.kind) {
     case UndoStep::kPlaced:
       // Not placed: the new file is still beside the destination.
-      if (isPresent(step.path)) return platform::deleteFile(step.path).ok;
-      if (isPresent(step.other) && isRecordedFile(step.other, step)) {
+      if (DataFile::fileExists(step.path)) return platform::deleteFile(step.path).ok;
+      if (DataFile::fileExists(step.other) && isRecordedFile(step.other, step)) {
         return platform::deleteFile(step.other).ok;
       }
       return true;
     case UndoStep::kRenamed:
-      if (isPresent(step.path) || !isPresent(step.other) || !isRecordedFile(step.other, step)) {
+      if (DataFile::fileExists(step.path) || !DataFile::fileExists(step.other) ||
+          !isRecordedFile(step.other, step)) {
         return true;
       }
       return platform::renameFile(step.other, step.path).ok;
     case UndoStep::kKeptAside:
       if (!RunJournal::isKeptName(step.other)) return false;
-      if (!isPresent(step.other)) return true;
+      if (!DataFile::fileExists(step.other)) return true;
       // Every later step that took the name is undone already.
-      return !isPresent(step.path) && platform::renameFile(step.other, step.path).ok;
+      return !DataFile::fileExists(step.path) && platform::renameFile(step.other, step.path).ok;
     case UndoStep::kRewritten:
       if (!RunJournal::isKeptName(step.other)) return false;
-      return !isPresent(step.other) || putBack(step.other, step.path);
+      return !DataFile::fileExists(step.other) || putBack(step.other, step.path);
     case UndoStep::kCreated:
-      return !isPresent(step.path) || platform::deleteFile(step.path).ok;
+      return !DataFile::fileExists(step.path) || platform::deleteFile(step.path).ok;
     default:
       return true;
   }
@@ -116,7 +115,7 @@ bool undoRegistryStep(const UndoStep& step) {
 
 Profile* DataFile::productIniAt(const std::string& path) const {
   for (Profile* ini : {config->getRootIni(), config->getWindowsIni()}) {
-    if (ini != nullptr && equalsNoCase(ini->getPath(), path)) return ini;
+    if (ini != nullptr && pathNameKey(ini->getPath()) == pathNameKey(path)) return ini;
   }
   return nullptr;
 }
@@ -176,13 +175,11 @@ void DataFile::undoDeferredSteps() {
     if (step.kind != UndoStep::kDeferred) continue;
     for (const std::string& path : {step.path, step.other}) {
       if (path.empty() || beginsWithNoCase(path, pathJoin(archiveTempDir, ""))) continue;
-      std::string name;
-      for (char c : path) name += lowerAscii(c);
-      if (seen.insert(name).second) touched.push_back(path);
+      if (seen.insert(pathNameKey(path)).second) touched.push_back(path);
     }
   }
   for (const std::string& path : touched) {
-    if (isPresent(path)) {
+    if (DataFile::fileExists(path)) {
       deferRestoreOf(path, config);
     } else {
       deferRename(path, nullptr, config);
