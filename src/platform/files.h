@@ -107,6 +107,14 @@ Status getFileInfo(const std::string& path, FileInfo* info);
 // not, another failure when the system cannot tell (no access, bad name).
 Status testPath(const std::string& path);
 
+// Whether the file at path could be replaced, renamed or deleted now, asked
+// without changing it: the file is opened sharing nothing and closed at once.
+// ok when it could; access denied (EACCES; ERROR_ACCESS_DENIED) for a
+// read-only file; a sharing violation (ERROR_SHARING_VIOLATION) while another
+// program has it open, which the POSIX stand-in never reports; notFound when
+// nothing is at path.
+Status testWritable(const std::string& path);
+
 // Renames a file or directory; fails when `to` exists.
 Status renameFile(const std::string& from, const std::string& to);
 
@@ -184,6 +192,11 @@ Status makeDirectory(const std::string& path);
 // The entries of a directory other than "." and "..", in the order the
 // system lists them.
 Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries);
+
+// The 8.3 form of the existing path, as GetShortPathNameA gives it, by which
+// the Windows 95 family names the file before long names are available;
+// notFound when nothing is at path.
+Status getShortPath(const std::string& path, std::string* shortPath);
 
 // Whether `entries`, the listing of `directory`, show that testPath would
 // find nothing named `name` there, which spares a look-up per directory when

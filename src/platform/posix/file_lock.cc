@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/file_lock.h"
 
 #include <fcntl.h>
@@ -9,6 +11,7 @@
 #include "platform/posix/posix_support.h"
 
 namespace platform {
+namespace native {
 
 Status lockFile(const std::string& path, FileHandle* file, bool* heldElsewhere) {
   *heldElsewhere = false;
@@ -46,4 +49,5 @@ Status lockFile(const std::string& path, FileHandle* file, bool* heldElsewhere) 
   return Status::success();
 }
 
+}  // namespace native
 }  // namespace platform

@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/files.h"
 
 #include <dirent.h>
@@ -16,6 +18,7 @@
 #include "platform/system.h"
 
 namespace platform {
+namespace native {
 
 namespace {
 
@@ -132,8 +135,8 @@ Status followLinks(std::string path, std::string* target) {
 // Writes the whole content and makes it reach the disk.
 Status writeDurably(FileHandle file, const std::string& content) {
   std::size_t written = 0;
-  Status status = writeFile(file, content.data(), content.size(), &written);
-  return status.ok ? flushFile(file) : status;
+  Status status = native::writeFile(file, content.data(), content.size(), &written);
+  return status.ok ? native::flushFile(file) : status;
 }
 
 // Rewrites an existing file where no new file can be made beside it, as a
@@ -148,13 +151,13 @@ Status rewriteInPlace(const std::string& target, const std::string& content) {
   Status status = openDescriptor(target, O_WRONLY, &file);
   if (!status.ok) return status;
   std::size_t written = 0;
-  status = writeFile(file, content.data(), content.size(), &written);
+  status = native::writeFile(file, content.data(), content.size(), &written);
   if (status.ok &&
       ftruncate(static_cast<int>(file.value), static_cast<off_t>(content.size())) != 0) {
     status = lastError();
   }
-  if (status.ok) status = flushFile(file);
-  Status closed = closeFile(file);
+  if (status.ok) status = native::flushFile(file);
+  Status closed = native::closeFile(file);
   return status.ok ? closed : status;
 }
 
@@ -185,7 +188,7 @@ Status createTemporaryIn(const std::string& directory, FileHandle* file, std::st
     char name[16];
     std::snprintf(name, sizeof name, "~TVP%04X.TMP", attempt);
     *temporary = directory + name;
-    created = createNewFile(*temporary, file);
+    created = native::createNewFile(*temporary, file);
     // Only a name that is taken is worth another try; anything else (no
     // such directory, no access) fails the same way for every name.
     if (created.ok || created.systemError != EEXIST) break;
@@ -438,7 +441,7 @@ Status writeNewFileBeside(const std::string& path, const std::string& content,
     if (status.ok && fchmod(descriptor, old.st_mode & 07777) != 0) status = lastError();
   }
   if (status.ok) status = writeDurably(file, content);
-  Status closed = closeFile(file);
+  Status closed = native::closeFile(file);
   if (status.ok) status = closed;
   if (!status.ok) {
     deleteFile(temporary);
@@ -465,6 +468,25 @@ Status deleteFile(const std::string& path) {
     return posix::failureFromErrno(EACCES);
   }
   if (unlink(resolved.c_str()) != 0) return lastError();
+  return Status::success();
+}
+
+Status testWritable(const std::string& path) {
+  const std::string resolved = posix::resolvePath(path);
+  struct stat info;
+  if (lstat(resolved.c_str(), &info) != 0) return lastError();
+  // No program holds a file of the stand-in in use; a file without its
+  // owner's write permission plays a read-only one, as deleteFile has it.
+  if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
+    return posix::failureFromErrno(EACCES);
+  }
+  return Status::success();
+}
+
+Status getShortPath(const std::string& path, std::string* shortPath) {
+  Status found = testPath(path);
+  if (!found.ok) return found;
+  *shortPath = path;
   return Status::success();
 }
 
@@ -535,6 +557,8 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
   return Status::success();
 }
 
+}  // namespace native
+
 bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEntry>& entries,
                      const std::string& name) {
   // A name with a separator is a path, and one the system cannot take as a
@@ -551,6 +575,8 @@ bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEn
   return access(posix::toSlashes(directory).c_str(), X_OK) == 0;
 }
 
+namespace native {
+
 std::FILE* openStream(const std::string& path, const char* mode) {
   if (int fault = pathFault(Call::kOpenStream, path)) {
     errno = fault;
@@ -559,4 +585,5 @@ std::FILE* openStream(const std::string& path, const char* mode) {
   return std::fopen(posix::resolvePath(path).c_str(), mode);
 }
 
+}  // namespace native
 }  // namespace platform

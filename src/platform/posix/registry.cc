@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/registry.h"
 
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include "platform/posix/posix_support.h"
 
 namespace platform {
+namespace native {
 
 namespace {
 
@@ -783,4 +786,5 @@ Status closeRegistryKey(RegistryKey key) {
   return Status::success();
 }
 
+}  // namespace native
 }  // namespace platform

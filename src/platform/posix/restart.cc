@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/restart.h"
 
 #include <fcntl.h>
@@ -10,6 +12,7 @@
 #include "platform/posix/restart_queue.h"
 
 namespace platform {
+namespace native {
 
 namespace {
 
@@ -68,4 +71,5 @@ Status scheduleMoveAtRestart(const std::string& source, const char* destination,
   return Status::success();
 }
 
+}  // namespace native
 }  // namespace platform

@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/system.h"
 
 #include <fcntl.h>
@@ -12,6 +14,7 @@
 #include "platform/posix/posix_support.h"
 
 namespace platform {
+namespace native {
 
 namespace {
 
@@ -149,4 +152,5 @@ Status startProcess(const std::string& program, const std::vector<std::string>& 
   return Status::success();
 }
 
+}  // namespace native
 }  // namespace platform

@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/file_lock.h"
 
 #include <windows.h>
@@ -6,6 +8,7 @@
 #include "platform/win32/win32_status.h"
 
 namespace platform {
+namespace native {
 
 Status lockFile(const std::string& path, FileHandle* file, bool* heldElsewhere) {
   *heldElsewhere = false;
@@ -24,4 +27,5 @@ Status lockFile(const std::string& path, FileHandle* file, bool* heldElsewhere) 
   return Status::success();
 }
 
+}  // namespace native
 }  // namespace platform

@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/files.h"
 
 #include <windows.h>
@@ -12,6 +14,7 @@
 #include "platform/win32/windows_family.h"
 
 namespace platform {
+namespace native {
 
 namespace {
 
@@ -224,6 +227,31 @@ Status deleteFile(const std::string& path) {
   return DeleteFileA(path.c_str()) ? Status::success() : lastErrorStatus();
 }
 
+Status testWritable(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return lastErrorStatus();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Status::success();
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return Status::failure(ERROR_ACCESS_DENIED, false);
+  }
+  // An open that shares nothing fails while any other handle to the file is
+  // open, which is when a rename or a deletion would fail too.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return lastErrorStatus();
+  CloseHandle(handle);
+  return Status::success();
+}
+
+Status getShortPath(const std::string& path, std::string* shortPath) {
+  char buffer[MAX_PATH];
+  DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  if (length == 0) return lastErrorStatus();
+  if (length >= sizeof buffer) return Status::failure(ERROR_FILENAME_EXCED_RANGE, false);
+  shortPath->assign(buffer, length);
+  return Status::success();
+}
+
 Status makeWritable(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return lastErrorStatus();
@@ -274,9 +302,11 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
   return Status::success();
 }
 
+}  // namespace native
+
 bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEntry>& entries,
                      const std::string& name) {
-  if (!isPlainName(name) || directory.size() + 1 + name.size() >= MAX_PATH) {
+  if (!native::isPlainName(name) || directory.size() + 1 + name.size() >= MAX_PATH) {
     return false;
   }
   for (const DirectoryEntry& entry : entries) {
@@ -286,6 +316,8 @@ bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEn
   }
   return true;
 }
+
+namespace native {
 
 std::FILE* openStream(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
@@ -398,4 +430,5 @@ Status writeNewFileBeside(const std::string& path, const std::string& content,
 // replacing rename through by itself.
 void flushDirectoryOf(const std::string&) {}
 
+}  // namespace native
 }  // namespace platform

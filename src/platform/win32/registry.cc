@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/registry.h"
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include "platform/win32/win32_status.h"
 
 namespace platform {
+namespace native {
 
 namespace {
 
@@ -184,4 +187,5 @@ Status enumerateRegistrySubkey(RegistryKey key, unsigned long index, std::size_t
 
 Status closeRegistryKey(RegistryKey key) { return registryStatus(RegCloseKey(toHkey(key))); }
 
+}  // namespace native
 }  // namespace platform

@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/restart.h"
 
 #include <windows.h>
@@ -6,6 +8,7 @@
 #include "platform/win32/windows_family.h"
 
 namespace platform {
+namespace native {
 
 Status scheduleMoveAtRestart(const std::string& source, const char* destination,
                              unsigned long flags) {
@@ -29,4 +32,5 @@ Status scheduleMoveAtRestart(const std::string& source, const char* destination,
   return lastErrorStatus();
 }
 
+}  // namespace native
 }  // namespace platform

@@ -1,3 +1,5 @@
+#include "platform/native_calls.h"
+
 #include "platform/system.h"
 
 #include <windows.h>
@@ -8,6 +10,7 @@
 #include "platform/win32/win32_status.h"
 
 namespace platform {
+namespace native {
 
 Status getWindowsDirectory(std::string* directory) {
   std::vector<char> buffer(MAX_PATH + 1);
@@ -93,4 +96,5 @@ Status startProcess(const std::string& program, const std::vector<std::string>& 
   return Status::success();
 }
 
+}  // namespace native
 }  // namespace platform
