@@ -2,7 +2,8 @@
 // around, such as memory that cannot be had or a file that cannot be opened,
 // read, written, stamped, moved or erased. It is raised by value and caught
 // by reference in two places only: per entry in section processing, and once
-// in the run driver, which prints the four-line report and ends the run.
+// in the run driver, which prints the four-line report and ends the run. The
+// engine's early end of a run travels the same way (kErrorRunEnded).
 #ifndef SRC_BASE_ERROR_H_
 #define SRC_BASE_ERROR_H_
 
@@ -15,6 +16,9 @@
 
 // Error numbers, as the report prints them.
 enum ErrorNumber : int {
+  // No failure: the engine ended the run early, after printing why. The
+  // driver ends it with exit code 1 and no report.
+  kErrorRunEnded = 0,
   kErrorNoMemory = 1,
   kErrorSourceOpen = 20,
   kErrorCreate = 21,

@@ -1,42 +1,48 @@
 #include "driver/report_error.h"
 
+#include <string>
+
 #include "base/error.h"
 
 namespace {
 
-// Every piece is flushed on its own, so that whatever was written before the
-// process dies is on the console.
-void writeText(std::FILE* stream, const char* text) {
-  std::fputs(text, stream);
-  std::fflush(stream);
-}
-
-void writeSigned(std::FILE* stream, long value) {
-  std::fprintf(stream, "%ld", value);
-  std::fflush(stream);
-}
-
-void writeUnsigned(std::FILE* stream, unsigned long value) {
-  std::fprintf(stream, "%lu", value);
-  std::fflush(stream);
+// The report, piece by piece, through write(text), so that whatever was
+// written before the process dies is on the console.
+template <class Write>
+void writeReport(const Error& error, Write write) {
+  char number[32];
+  write("\a");
+  write("Critical ERROR Occured on line ");
+  std::snprintf(number, sizeof number, "%ld", static_cast<long>(error.getSourceLine()));
+  write(number);
+  write(" of file ");
+  write(error.getSourceFile().c_str());
+  write("\n");
+  write("     Error Number:  ");
+  std::snprintf(number, sizeof number, "%lu",
+                static_cast<unsigned long>(static_cast<unsigned>(error.getErrorNumber())));
+  write(number);
+  write("\n");
+  write("     Error Message: ");
+  write(error.getErrorMessage().c_str());
+  write("\n");
+  write("     Size:          ");
+  std::snprintf(number, sizeof number, "%lu", error.getSize());
+  write(number);
+  write("\n");
 }
 
 }  // namespace
 
 void reportError(const Error& error, std::FILE* stream) {
-  writeText(stream, "\a");
-  writeText(stream, "Critical ERROR Occured on line ");
-  writeSigned(stream, error.getSourceLine());
-  writeText(stream, " of file ");
-  writeText(stream, error.getSourceFile().c_str());
-  writeText(stream, "\n");
-  writeText(stream, "     Error Number:  ");
-  writeUnsigned(stream, static_cast<unsigned>(error.getErrorNumber()));
-  writeText(stream, "\n");
-  writeText(stream, "     Error Message: ");
-  writeText(stream, error.getErrorMessage().c_str());
-  writeText(stream, "\n");
-  writeText(stream, "     Size:          ");
-  writeUnsigned(stream, error.getSize());
-  writeText(stream, "\n");
+  writeReport(error, [stream](const char* text) {
+    std::fputs(text, stream);
+    std::fflush(stream);
+  });
+}
+
+std::string formatErrorReport(const Error& error) {
+  std::string report;
+  writeReport(error, [&report](const char* text) { report += text; });
+  return report;
 }

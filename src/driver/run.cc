@@ -1,7 +1,6 @@
 #include "driver/run.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,11 +36,20 @@ void readPatchSettings(const std::string& profilePath, ConfigData* config, NLSCl
 // The run's long-lived objects, in the order they are created; the teardown
 // destroys them in its own order.
 struct RunObjects {
+  const RunWatch* watch = nullptr;
   std::unique_ptr<NLSClass> messages;
   TavroProfiles profiles;
   std::unique_ptr<ConfigData> config;
   std::unique_ptr<DataFile> dataFile;
 };
+
+// Leaves the run's objects as a run ended early leaves them: nothing is
+// written back, not even by a destructor. They stay reachable until the
+// process ends, and are never destroyed.
+void abandon(RunObjects* run) {
+  static std::vector<RunObjects*>* const abandoned = new std::vector<RunObjects*>();
+  abandoned->push_back(new RunObjects(std::move(*run)));
+}
 
 // Everything up to the engine's processing: the catalogue, the run
 // configuration, the switches, the settings and the banner. Returns false
@@ -51,6 +59,7 @@ bool startRun(const std::string& programPath, const std::vector<std::string>& ar
   std::string profilePath = pathSetExt(programPath, ".DAT");
   run->messages = makeObject<NLSClass>(kModuleDriver, __LINE__, pathSetExt(programPath, ".MSG"));
   NLSClass* messages = run->messages.get();
+  if (run->watch != nullptr) messages->setConsole(run->watch->console);
   if (messages->load() != 1) return false;
 
   std::string windowsDirectory;
@@ -62,7 +71,7 @@ bool startRun(const std::string& programPath, const std::vector<std::string>& ar
       windowsDirectory.size() > ConfigData::kMaxText ||
       programDirectory.size() > ConfigData::kMaxText) {
     // The log is not open yet, so this goes to the console only.
-    std::fprintf(stderr, "%c%s\n", kBel, messages->getMessage(kMessageNoWindowsDirectory));
+    messages->printTo(stderr, "%c%s\n", kBel, messages->getMessage(kMessageNoWindowsDirectory));
     return false;
   }
   run->config = createConfigData(windowsDirectory, &run->profiles);
@@ -75,6 +84,7 @@ bool startRun(const std::string& programPath, const std::vector<std::string>& ar
   if (config->isDebug()) messages->print("Compiled: %s %s\n", __DATE__, __TIME__);
 
   run->dataFile = makeObject<DataFile>(kModuleDriver, __LINE__, profilePath, config, messages);
+  if (run->watch != nullptr) run->dataFile->setLineWatch(run->watch->line);
   return true;
 }
 
@@ -94,6 +104,7 @@ int finishRun(RunObjects* run) {
   // The teardown closes the catalogue with the log; its text for a reboot
   // program that cannot be started is taken before.
   std::string startFailure = messages->getMessage(kMessageRebootProgramFailed);
+  const RunWatch* watch = run->watch;
 
   // A run with a failed entry did its normal end, but is no success.
   const bool entriesDone = !run->dataFile->hasFailedEntries();
@@ -103,7 +114,12 @@ int finishRun(RunObjects* run) {
     // The new process shares the console; what this one printed comes first.
     std::fflush(stdout);
     if (!startRebootProgram(rebootProgram, programDirectory)) {
-      std::fprintf(stderr, "\n%c%s: %s\n", kBel, startFailure.c_str(), rebootProgram.c_str());
+      std::string text = "\n" + std::string(1, kBel) + startFailure + ": " + rebootProgram + "\n";
+      if (watch != nullptr) {
+        watch->console(text, true);
+      } else {
+        std::fputs(text.c_str(), stderr);
+      }
       return 1;
     }
   }
@@ -119,17 +135,27 @@ int runInstaller(int argc, char** argv) {
   }
   std::vector<std::string> arguments;
   for (int index = 1; index < argc; ++index) arguments.push_back(argv[index]);
+  return runPatch(programPath, arguments);
+}
 
-  // Declared outside the handler's reach so that a critical error leaves the
-  // objects alone: the process ends from inside the handler, and nothing is
-  // written back after a failure.
+int runPatch(const std::string& programPath, const std::vector<std::string>& arguments,
+             const RunWatch* watch) {
   RunObjects run;
+  run.watch = watch;
   try {
     if (!startRun(programPath, arguments, &run)) return 1;
     run.dataFile->processProfile();
   } catch (const Error& error) {
-    reportError(error);
-    std::exit(1);
+    if (error.getErrorNumber() != kErrorRunEnded) {
+      if (watch != nullptr) {
+        watch->console(formatErrorReport(error), true);
+      } else {
+        reportError(error);
+      }
+    }
+    abandon(&run);
+    std::fflush(stdout);
+    return 1;
   }
   return finishRun(&run);
 }

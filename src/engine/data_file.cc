@@ -60,7 +60,8 @@ DataFile::DataFile(const std::string& dataFilePath, ConfigData* config, NLSClass
       archiveTempDir(),
       dataFilePath(dataFilePath),
       journal(),
-      failedEntries(false) {
+      failedEntries(false),
+      lineWatch() {
   if (config->isDebug()) {
     messages->print("Opening installation profile\n");
   }
@@ -285,6 +286,7 @@ void DataFile::processConditions() {
       processSection(branch);
     }
   }
+  watchLine(Profile::kNoLine);
   if (processed == 0) {
     if (journal) journal->end();
     if (config->isInteractive()) {
@@ -297,6 +299,7 @@ void DataFile::processConditions() {
 
 bool DataFile::isGroupHolding(const std::vector<std::size_t>& positions, std::string* branch) {
   for (std::size_t position : positions) {
+    watchLine(position);
     std::string condition = profile->line(position);
     if (!testCondition(condition)) {
       return false;
@@ -314,9 +317,6 @@ bool DataFile::fileExists(const std::string& path) {
 }
 
 void DataFile::endRun() {
-  // No teardown: the objects of the run stay as they are, only the streams
-  // (and with them the log) are flushed.
-  std::fflush(stdout);
-  std::fflush(stderr);
-  std::exit(1);
+  // The driver leaves the objects of the run as they are: no teardown.
+  throw Error(kErrorRunEnded, dataFilePath, kModuleEngine, __LINE__);
 }

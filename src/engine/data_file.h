@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/product_lock.h"
@@ -33,14 +34,21 @@ class DataFile {
   DataFile(const DataFile&) = delete;
   DataFile& operator=(const DataFile&) = delete;
 
-  // The whole run over the installation profile. Ends the process with exit
-  // code 1, without teardown, when the profile begins with a UTF-8 byte-order
+  // The whole run over the installation profile. Ends the run (endRun) with
+  // exit code 1, without teardown, when the profile begins with a UTF-8 byte-order
   // mark or no product root is known (both before anything is made), when
   // the patch is installed already, an archive directory cannot be created,
   // no condition group holds, or another patch's run is unfinished. When an
   // entry failed, the patch is not recorded and the run's journal stays for
   // the next run to finish.
   void processProfile();
+
+  // Calls watch with the profile line of each condition and entry before it
+  // is taken up, and with Profile::kNoLine once the conditions and their
+  // sections are done; for a dry run, which tells the lines apart.
+  void setLineWatch(std::function<void(std::size_t position)> watch) {
+    lineWatch = std::move(watch);
+  }
 
   // Whether an entry of the run did not reach the state it asks for.
   bool hasFailedEntries() const { return failedEntries; }
@@ -127,6 +135,10 @@ class DataFile {
   // line goes to *branch.
   bool isGroupHolding(const std::vector<std::size_t>& positions, std::string* branch);
 
+  void watchLine(std::size_t position) {
+    if (lineWatch) lineWatch(position);
+  }
+
   // Marks the entry under way as failed.
   void noteEntryFailed() { failedEntries = true; }
 
@@ -201,7 +213,8 @@ class DataFile {
   // one.
   Profile* productIniAt(const std::string& path) const;
 
-  // Ends the process with exit code 1 and no teardown.
+  // Ends the run with exit code 1 and no teardown: raises Error
+  // kErrorRunEnded, which only the driver catches.
   [[noreturn]] void endRun();
 
   // Held from processProfile on; declared first, so that it goes last.
@@ -214,6 +227,7 @@ class DataFile {
   std::string dataFilePath;
   std::unique_ptr<RunJournal> journal;
   bool failedEntries;
+  std::function<void(std::size_t position)> lineWatch;
 };
 
 #endif  // SRC_ENGINE_DATA_FILE_H_

@@ -28,8 +28,10 @@ void DataFile::processSection(const std::string& section) {
   substitutes.addEntry("TAVRO", config->getRootDir());
   substitutes.addEntry("WINDOWS", config->getWindowsDir());
 
-  forEachEntryLine(*profile, header,
-                   [&](std::size_t, const std::string& line) { processEntry(line, substitutes); });
+  forEachEntryLine(*profile, header, [&](std::size_t position, const std::string& line) {
+    watchLine(position);
+    processEntry(line, substitutes);
+  });
 }
 
 void DataFile::processEntry(const std::string& line, SubstituteClass& substitutes) {

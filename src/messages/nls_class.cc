@@ -59,7 +59,7 @@ int NLSClass::load() {
   messages.clear();
   platform::FileHandle file;
   if (!platform::openFileForReading(cataloguePath, &file).ok) {
-    std::fprintf(stderr, "%c\r\n%s: %s\r\n\r\n", kBel, kReadFailure, cataloguePath.c_str());
+    writeDiagnostic(kReadFailure, cataloguePath.c_str());
     return 0;
   }
 
@@ -73,11 +73,11 @@ int NLSClass::load() {
   }
   platform::closeFile(file);
   if (!memoryOk) {
-    std::fprintf(stderr, "%c\r\n%s\r\n\r\n", kBel, kNoMemory);
+    writeDiagnostic(kNoMemory, nullptr);
     return 0;
   }
   if (!readOk) {
-    std::fprintf(stderr, "%c\r\n%s\r\n\r\n", kBel, kReadFailure);
+    writeDiagnostic(kReadFailure, nullptr);
     return 0;
   }
 
@@ -88,7 +88,7 @@ int NLSClass::load() {
     while (reader.next(&line) && !endsCatalogue(line)) messages.push_back(line);
   } catch (const std::bad_alloc&) {
     messages.clear();
-    std::fprintf(stderr, "%c\r\n%s\r\n\r\n", kBel, kNoMemory);
+    writeDiagnostic(kNoMemory, nullptr);
     return 0;
   }
   return 1;
@@ -148,20 +148,48 @@ int NLSClass::printError(int number) {
   return printTo(stderr, "\n%c%s\n", kBel, getMessage(number));
 }
 
+void NLSClass::writeDiagnostic(const char* text, const char* detail) {
+  if (console) {
+    std::string line = std::string(1, kBel) + "\r\n" + text;
+    if (detail != nullptr) line += std::string(": ") + detail;
+    console(line + "\r\n\r\n", true);
+  } else if (detail != nullptr) {
+    std::fprintf(stderr, "%c\r\n%s: %s\r\n\r\n", kBel, text, detail);
+  } else {
+    // Without an allocation, which may be what failed.
+    std::fprintf(stderr, "%c\r\n%s\r\n\r\n", kBel, text);
+  }
+}
+
 int NLSClass::write(std::FILE* stream, const char* format, va_list arguments) {
   va_list again;
   va_copy(again, arguments);
-  if (stream != stdout) {
-    // Standard output is buffered when it goes to a file or pipe; flushing
-    // it first keeps the lines of both streams in the order they were
-    // printed.
-    std::fflush(stdout);
+  int written = 0;
+  if (console) {
+    va_list measure;
+    va_copy(measure, arguments);
+    int size = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (size > 0) {
+      std::string text(static_cast<std::size_t>(size) + 1, '\0');
+      std::vsnprintf(&text[0], text.size(), format, arguments);
+      text.pop_back();
+      console(text, stream != stdout);
+      written = size;
+    }
+  } else {
+    if (stream != stdout) {
+      // Standard output is buffered when it goes to a file or pipe; flushing
+      // it first keeps the lines of both streams in the order they were
+      // printed.
+      std::fflush(stdout);
+    }
+    written = std::vfprintf(stream, format, arguments);
+    if (stream != stdout) std::fflush(stream);
   }
-  int written = std::vfprintf(stream, format, arguments);
-  if (stream != stdout) std::fflush(stream);
   if (log != nullptr) {
     std::vfprintf(log, format, again);
-    // A run may end through exit() on any path; a flushed log is complete
+    // A run may end, or be killed, on any path; a flushed log is complete
     // whatever way the process goes.
     std::fflush(log);
   }

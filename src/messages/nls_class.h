@@ -8,7 +8,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // mingw-w64 checks formats against the printf that the program links with,
@@ -72,7 +74,18 @@ class NLSClass {
   // The same error line without a detail.
   int printError(int number);
 
+  // Sends every text meant for the console to console instead, with toErrors
+  // for standard error; the log still gets its copy. An empty function puts
+  // the console back.
+  void setConsole(std::function<void(const std::string& text, bool toErrors)> newConsole) {
+    console = std::move(newConsole);
+  }
+
  private:
+  // Writes one of the catalogue's own fixed diagnostics, text and the detail
+  // when there is one, to standard error (or the console in its place), never
+  // to the log.
+  void writeDiagnostic(const char* text, const char* detail);
   // Writes the text to stream and, when one is open, to the log.
   int write(std::FILE* stream, const char* format, va_list arguments);
 
@@ -80,6 +93,7 @@ class NLSClass {
   std::string cataloguePath;
   std::FILE* log;
   std::string logPath;
+  std::function<void(const std::string& text, bool toErrors)> console;
 };
 
 #endif  // SRC_MESSAGES_NLS_CLASS_H_

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 std::optional<Error> expectError(int number, const std::string& message,
                                  const std::function<void()>& action) {
   try {
@@ -13,4 +15,18 @@ std::optional<Error> expectError(int number, const std::string& message,
   }
   ADD_FAILURE() << "no error " << number << " for " << message;
   return std::nullopt;
+}
+
+void expectRunEnded(const std::string& stderrPattern, const std::function<void()>& action) {
+  ::testing::internal::CaptureStderr();
+  bool ended = false;
+  try {
+    action();
+  } catch (const Error& error) {
+    ended = error.getErrorNumber() == kErrorRunEnded;
+    EXPECT_TRUE(ended) << "error " << error.getErrorNumber() << ": " << error.getErrorMessage();
+  }
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(ended) << "the run went on";
+  EXPECT_TRUE(std::regex_match(written, std::regex(stderrPattern))) << written;
 }

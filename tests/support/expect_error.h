@@ -15,4 +15,9 @@
 std::optional<Error> expectError(int number, const std::string& message,
                                  const std::function<void()>& action);
 
+// Runs action and expects it to end the run early (Error kErrorRunEnded)
+// after writing to standard error a text that stderrPattern (a regular
+// expression) matches whole.
+void expectRunEnded(const std::string& stderrPattern, const std::function<void()>& action);
+
 #endif  // TESTS_SUPPORT_EXPECT_ERROR_H_

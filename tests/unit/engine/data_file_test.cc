@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/engine_fixture.h"
+#include "support/expect_error.h"
 
 namespace {
 
@@ -117,40 +118,39 @@ TEST_F(DataFileTest, JournalOfARecordedPatchIsRemoved) {
             read("ROOT/TAVRO.INI"));
 }
 
-using DataFileDeathTest = EngineTest;
+using DataFileEndTest = EngineTest;
 
-TEST_F(DataFileDeathTest, InstalledPatchEndsTheRun) {
+TEST_F(DataFileEndTest, InstalledPatchEndsTheRun) {
   start(kPerKindProfile, "[Install]\r\nPatch0=FIX12\r\n");
-  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM11\n$");
+  expectRunEnded("^\n\aM11\n$", [&] { dataFile->processProfile(); });
   config.setInteractive(0);
-  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^$");
+  expectRunEnded("^$", [&] { dataFile->processProfile(); });
 }
 
-TEST_F(DataFileDeathTest, NoHoldingGroupEndsTheRunAndRecordsNothing) {
+TEST_F(DataFileEndTest, NoHoldingGroupEndsTheRunAndRecordsNothing) {
   start("[Patch]\r\nPatch=FIX12\r\nCondition0=MAIN,1,0,Version,Level,x\r\n[MAIN]\r\n");
-  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM9\nM10\n$");
+  expectRunEnded("^\n\aM9\nM10\n$", [&] { dataFile->processProfile(); });
   start("[Other]\r\n");
-  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM9\nM10\n$");
+  expectRunEnded("^\n\aM9\nM10\n$", [&] { dataFile->processProfile(); });
   EXPECT_FALSE(temp.exists("WIN/TAVRO.INI"));
 }
 
 // A profile behind a UTF-8 mark, or a machine without the product, ends the
 // run with its real cause before anything is made.
-TEST_F(DataFileDeathTest, RunThatCannotApplyEndsBeforeItMakesAnything) {
+TEST_F(DataFileEndTest, RunThatCannotApplyEndsBeforeItMakesAnything) {
   start(std::string("\xEF\xBB\xBF") + kPerKindProfile);
-  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1),
-              "^\n\aM18\n\t.*TVPAT32.DAT: begins with a UTF-8 byte-order mark\n$");
+  expectRunEnded("^\n\aM18\n\t.*TVPAT32.DAT: begins with a UTF-8 byte-order mark\n$",
+                 [&] { dataFile->processProfile(); });
   config.setRootDir("");
   start(kPerKindProfile);
-  EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM44\n$");
+  expectRunEnded("^\n\aM44\n$", [&] { dataFile->processProfile(); });
   EXPECT_FALSE(temp.exists("ROOT/ARCHIVE"));
 }
 
-TEST_F(DataFileDeathTest, ArchiveThatCannotBeCreatedEndsTheRun) {
+TEST_F(DataFileEndTest, ArchiveThatCannotBeCreatedEndsTheRun) {
   config.setRootDir(temp.file("MISSING"));
   start(kPerKindProfile);
-  EXPECT_EXIT(dataFile->createArchiveDirectories(), ::testing::ExitedWithCode(1),
-              "^\n\aM12 .*MISSING.ARCHIVE\n$");
+  expectRunEnded("^\n\aM12 .*MISSING.ARCHIVE\n$", [&] { dataFile->createArchiveDirectories(); });
 }
 
 }  // namespace

@@ -42,12 +42,12 @@ TEST_F(ProductLockTest, LockThatCannotBeTakenIsACriticalErrorNamingIt) {
   EXPECT_FALSE(lock.isHeld());
 }
 
-using ProductLockDeathTest = EngineTest;
+using ProductLockEndTest = EngineTest;
 
 // A run on a product that another run holds reads and changes nothing: not
 // the ledger (which would end it with message 11), not a step record that an
 // earlier run left for the next one to finish.
-TEST_F(ProductLockDeathTest, BusyProductEndsTheRunBeforeItLooksAtTheProduct) {
+TEST_F(ProductLockEndTest, BusyProductEndsTheRunBeforeItLooksAtTheProduct) {
   start("[Patch]\r\nPatch=FIX12\r\nCondition0=MAIN,2,0,Version,Level,x\r\n[MAIN]\r\n",
         "[Install]\r\nPatch0=FIX12\r\n");
   temp.write("ROOT/ARCHIVE/TEMP/TVSTEP.TXT", "cut short");
@@ -56,7 +56,7 @@ TEST_F(ProductLockDeathTest, BusyProductEndsTheRunBeforeItLooksAtTheProduct) {
   const FileTree before = readTree(temp.getPath());
   for (int interactive : {1, 0}) {
     config.setInteractive(interactive);
-    EXPECT_EXIT(dataFile->processProfile(), ::testing::ExitedWithCode(1), "^\n\aM38\n$");
+    expectRunEnded("^\n\aM38\n$", [&] { dataFile->processProfile(); });
   }
   EXPECT_EQ(before, readTree(temp.getPath()));
 }

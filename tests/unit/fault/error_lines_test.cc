@@ -204,13 +204,12 @@ TEST_F(FaultLinesTest, ObjectsWithoutMemoryRaiseErrorOneNamingTheirModule) {
   }
 }
 
-using FaultLinesDeathTest = FaultLinesTest;
+using FaultLinesEndTest = FaultLinesTest;
 
-TEST_F(FaultLinesDeathTest, ArchiveDirectoryThatCannotBeMadeEndsTheRun) {
+TEST_F(FaultLinesEndTest, ArchiveDirectoryThatCannotBeMadeEndsTheRun) {
   start("[Patch]\r\nPatch=FIX1\r\n");
   hooks.failFrom(Call::kMakeDirectory, 1);
-  EXPECT_EXIT(dataFile->createArchiveDirectories(), ::testing::ExitedWithCode(1),
-              "^\n\aM12 .*ARCHIVE\n$");
+  expectRunEnded("^\n\aM12 .*ARCHIVE\n$", [&] { dataFile->createArchiveDirectories(); });
 }
 
 }  // namespace
