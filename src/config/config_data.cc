@@ -32,6 +32,7 @@ ConfigData::ConfigData()
       windowsDir(),
       rebootProgram(),
       awaitingRestart(),
+      losingLongNames(),
       interactive(0),
       platform(0),
       rebootNeeded(0),

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Profile;
@@ -68,6 +69,11 @@ class ConfigData {
   // it. Names compare without regard to case.
   void addAwaitingRestart(const std::string& path);
   bool isAwaitingRestart(const std::string& path) const;
+  // Files that the restart will put in place under their 8.3 alias alone
+  // (WININIT.EXE knows no long names), each as "PATH (ALIAS)", for the
+  // engine to report; takeLosingLongNames hands them over and forgets them.
+  void addLosingLongName(const std::string& path) { losingLongNames.push_back(path); }
+  std::vector<std::string> takeLosingLongNames() { return std::move(losingLongNames); }
   int getForce() const { return force; }
   void setForce(int value) { force = value; }
   bool isForce() const { return force == 1; }
@@ -84,6 +90,7 @@ class ConfigData {
   std::string windowsDir;
   std::string rebootProgram;
   std::vector<std::string> awaitingRestart;
+  std::vector<std::string> losingLongNames;
   int interactive;
   int platform;
   int rebootNeeded;

@@ -195,6 +195,7 @@ void DataFile::resumeJournal(const std::string& patchStr) {
   if (journal->isRollingBack() || found.patch.empty() ||
       !isPatchInstalled(found.patch.c_str(), &unused)) {
     rollBack(found.patch);
+    reportLosingLongNames();
   } else {
     journal->end();
   }

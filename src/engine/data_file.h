@@ -158,6 +158,10 @@ class DataFile {
   // message 43.
   void fillInPlace(const std::string& path, SubstituteClass& substitutes);
 
+  // Reports each file that the restart will put in place under its 8.3
+  // alias alone (message 46).
+  void reportLosingLongNames();
+
   // Carries out one entry, by its keyword; line is trimmed and no comment.
   void processEntry(const std::string& line, SubstituteClass& substitutes);
 

@@ -31,7 +31,14 @@ void DataFile::processSection(const std::string& section) {
   forEachEntryLine(*profile, header, [&](std::size_t position, const std::string& line) {
     watchLine(position);
     processEntry(line, substitutes);
+    reportLosingLongNames();
   });
+}
+
+void DataFile::reportLosingLongNames() {
+  for (const std::string& name : config->takeLosingLongNames()) {
+    messages->printError(kMessageLongNameLost, ": %s", name.c_str());
+  }
 }
 
 void DataFile::processEntry(const std::string& line, SubstituteClass& substitutes) {

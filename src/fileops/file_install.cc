@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@
 #include "path/path_name.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "platform/name_case.h"
 #include "platform/restart.h"
+#include "platform/short_name.h"
 #include "platform/system.h"
 #include "profile/profile.h"
 
@@ -540,6 +543,49 @@ bool replaceBeside(platform::FileHandle source, const std::string& sourcePath,
   return false;
 }
 
+// The name by which WININIT.EXE finds the file at path, or names it when it
+// puts it there: the 8.3 form of the path when something is there, else
+// that of its directory and an 8.3 name for the file. The file's own name
+// when it is one; else the alias Windows would give the long name in that
+// directory now, NAME~N.EXT with the first N that no entry there has taken,
+// which is the only name the file then has after the restart. The alias
+// depends only on what the directory holds, so a later step or a rollback
+// that puts off a step on the same name before the restart finds it again.
+// False when no 8.3 name can be had (a volume without aliases, a directory
+// that is not there).
+bool getWininitName(const std::string& path, std::string* shortPath) {
+  platform::Status status = platform::getShortPath(path, shortPath);
+  if (status.ok) return platform::isShortPath(*shortPath);
+  if (!status.notFound) return false;
+  std::string dir, name;
+  splitPath(path, &dir, &name);
+  std::string shortDir;
+  if (dir.empty() || !platform::getShortPath(dir, &shortDir).ok ||
+      !platform::isShortPath(shortDir)) {
+    return false;
+  }
+  std::string shortName = name;
+  if (!platform::isShortName(name)) {
+    std::vector<platform::DirectoryEntry> entries;
+    std::string stem, extension;
+    if (!platform::listDirectory(dir, &entries).ok ||
+        !platform::getShortNameBasis(name, &stem, &extension)) {
+      return false;
+    }
+    std::set<std::string> taken;
+    for (const platform::DirectoryEntry& entry : entries) {
+      for (std::string taker : {entry.name, entry.shortName}) {
+        for (char& c : taker) c = platform::upperNameCase(c);
+        taken.insert(taker);
+      }
+    }
+    shortName = platform::numberShortName(stem, extension, taken);
+    if (shortName.empty()) return false;
+  }
+  *shortPath = joinPath(shortDir, shortName);
+  return true;
+}
+
 }  // namespace
 
 bool finishReplacement(const std::string& stagedPath, const std::string& destPath,
@@ -793,14 +839,27 @@ void deferRename(const std::string& source, const char* dest, ConfigData* config
 }
 
 void deferViaWininit(const std::string& source, const char* dest, ConfigData* config) {
-  // "NUL" as the target is how WININIT.INI spells a deletion.
-  const char* target = dest != nullptr ? dest : "NUL";
   if (config->isDebug()) {
     std::printf("\t\tLock Src  : %s\n", source.c_str());
-    std::printf("\t\tLock Dest : %s\n", target);
+    std::printf("\t\tLock Dest : %s\n", dest != nullptr ? dest : "NUL");
+  }
+  // WININIT.EXE runs before long names are available and finds a file only
+  // by its 8.3 name: a name it cannot read is refused now, never put off to
+  // a restart that would pass it over. "NUL" as the target is how
+  // WININIT.INI spells a deletion.
+  std::string shortSource;
+  if (!getWininitName(source, &shortSource)) {
+    throw Error(kErrorRestartRefused, source, kModuleFileOps, __LINE__);
+  }
+  std::string shortTarget = "NUL";
+  if (dest != nullptr && !getWininitName(dest, &shortTarget)) {
+    throw Error(kErrorRestartRefused, dest, kModuleFileOps, __LINE__);
+  }
+  if (dest != nullptr && !platform::isShortName(pathFileName(dest))) {
+    config->addLosingLongName(std::string(dest) + " (" + pathFileName(shortTarget) + ")");
   }
   Profile wininit(pathJoin(config->getWindowsDir(), "WININIT.INI"));
-  wininit.appendString("rename", target, source);
+  wininit.appendString("rename", shortTarget, shortSource);
   wininit.close();
 }
 

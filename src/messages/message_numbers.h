@@ -62,5 +62,8 @@ constexpr int kMessageProductNotInstalled = 44;
 // A time stamp before 1980 or after 2107 was compared, or given, as the
 // nearest one a DOS stamp holds.
 constexpr int kMessageStampClamped = 45;
+// On the Windows 95 family the restart puts a file in place under its 8.3
+// alias alone: its long name is lost.
+constexpr int kMessageLongNameLost = 46;
 
 #endif  // SRC_MESSAGES_MESSAGE_NUMBERS_H_

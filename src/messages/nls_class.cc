@@ -41,6 +41,7 @@ const BuiltInMessage kBuiltInMessages[] = {
     {kMessageProductNotInstalled, "The product is not installed on this machine"},
     {kMessageStampClamped,
      "A time stamp outside what MS-DOS can hold was taken as the nearest one it holds"},
+    {kMessageLongNameLost, "After the restart this file has its short name only"},
 };
 
 const char kReadFailure[] = "Error reading NLS language file";

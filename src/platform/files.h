@@ -47,7 +47,7 @@ struct DirectoryEntry {
   // A symbolic link or reparse point; never followed into.
   bool isLink = false;
   // The 8.3 alias Windows gives a long name, by which the entry can be named
-  // too; empty where the name is its own alias (always on POSIX).
+  // too; empty where the name is its own alias.
   std::string shortName;
 };
 
@@ -195,7 +195,9 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
 
 // The 8.3 form of the existing path, as GetShortPathNameA gives it, by which
 // the Windows 95 family names the file before long names are available;
-// notFound when nothing is at path.
+// notFound when nothing is at path. A volume that keeps no aliases gives
+// long names back unchanged (isShortPath tells). The POSIX stand-in makes
+// the aliases as posix::getShortNames says and finds files by them.
 Status getShortPath(const std::string& path, std::string* shortPath);
 
 // Whether `entries`, the listing of `directory`, show that testPath would

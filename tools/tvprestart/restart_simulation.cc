@@ -12,6 +12,8 @@
 #include "platform/files.h"
 #include "platform/posix/posix_support.h"
 #include "platform/posix/restart_queue.h"
+#include "platform/short_name.h"
+#include "platform/system.h"
 
 namespace tvprestart {
 
@@ -125,12 +127,32 @@ bool moveStep(const std::string& source, const std::string& destination, bool re
   return true;
 }
 
+// Whether the kind of Windows played is of the Windows 95 family, whose
+// WININIT.EXE runs before long names are available: bit 31 of the version
+// number set, and a major version of 4 or more (Win32s reports the 3 of the
+// Windows 3.x beneath it).
+bool playsWindows95() {
+  unsigned long version = platform::getVersionNumber();
+  return (version & 0x80000000ul) != 0 && (version & 0xFFul) >= 4;
+}
+
 // A line dest=src of WININIT.INI. The destination is removed only once the
 // source is known to be there: removing it first for a source that has gone
-// would lose the installed file and put nothing in its place.
-bool wininitStep(const std::string& destination, const std::string& source,
+// would lose the installed file and put nothing in its place. WININIT.EXE
+// of the Windows 95 family finds files by their 8.3 names only: a line that
+// names a long one finds nothing and changes nothing. A file it puts in
+// place has the destination's 8.3 name and no long name.
+bool wininitStep(const std::string& destination, const std::string& source, bool shortNamesOnly,
                  std::vector<std::string>* report, Touched* touched) {
-  if (equalsNoCase(destination, "NUL")) return deleteStep(source, report, touched);
+  const bool deletion = equalsNoCase(destination, "NUL");
+  if (shortNamesOnly &&
+      !(platform::isShortPath(source) && (deletion || platform::isShortPath(destination)))) {
+    report->push_back(
+        (deletion ? "Cannot delete " + source : "Cannot rename " + source + " to " + destination) +
+        ": not an 8.3 name");
+    return false;
+  }
+  if (deletion) return deleteStep(source, report, touched);
   Status present = testPath(source);
   if (!present.ok) {
     report->push_back("Cannot rename " + source + " to " + destination + ": " + describe(present));
@@ -154,8 +176,9 @@ bool carryOutWininit(const std::string& windowsDirectory, std::vector<std::strin
     return false;
   }
   bool allDone = true;
+  const bool shortNamesOnly = playsWindows95();
   for (const auto& step : renameLines(content)) {
-    allDone = wininitStep(step.first, step.second, report, touched) && allDone;
+    allDone = wininitStep(step.first, step.second, shortNamesOnly, report, touched) && allDone;
   }
   flushSteps(touched);
   // The file is kept as WININIT.BAK even after a failed line, as Windows

@@ -2,8 +2,10 @@
 // build, where no system carries them out: first the section "rename" of
 // WININIT.INI in the Windows directory, which then becomes WININIT.BAK, then
 // the queue of registrations made through scheduleMoveAtRestart, which is
-// emptied. The program tvprestart calls it once; tests call it directly. It
-// works on the POSIX stand-ins' own files, so it is built on Linux only.
+// emptied. Playing the Windows 95 family (TVPAT_WINVER), it carries out no
+// line of WININIT.INI that names a long name, as WININIT.EXE cannot. The
+// program tvprestart calls it once; tests call it directly. It works on the
+// POSIX stand-ins' own files, so it is built on Linux only.
 #ifndef TOOLS_TVPRESTART_RESTART_SIMULATION_H_
 #define TOOLS_TVPRESTART_RESTART_SIMULATION_H_
 

@@ -15,6 +15,7 @@
 
 #include "base/ascii_text.h"
 #include "platform/posix/posix_support.h"
+#include "platform/short_name.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -486,7 +487,27 @@ Status testWritable(const std::string& path) {
 Status getShortPath(const std::string& path, std::string* shortPath) {
   Status found = testPath(path);
   if (!found.ok) return found;
-  *shortPath = path;
+  // Each long name on the way becomes its alias; a name that is its own
+  // alias stays as written, in its case, as GetShortPathNameA leaves it.
+  std::string shortened;
+  for (std::size_t start = 0;;) {
+    std::size_t end = path.find_first_of("\\/", start);
+    if (end == std::string::npos) end = path.size();
+    std::string component = path.substr(start, end - start);
+    if (!component.empty() && component != "." && component != ".." && !isShortName(component)) {
+      const std::string resolved = posix::resolvePath(path.substr(0, end));
+      const std::size_t slash = resolved.find_last_of('/');
+      component = slash == std::string::npos ? posix::getShortNameIn(std::string(), resolved)
+                                             : posix::getShortNameIn(resolved.substr(0, slash + 1),
+                                                                     resolved.substr(slash + 1));
+      if (component.empty()) return posix::failureFromErrno(EINVAL);
+    }
+    shortened += component;
+    if (end == path.size()) break;
+    shortened += path[end];
+    start = end + 1;
+  }
+  *shortPath = shortened;
   return Status::success();
 }
 
@@ -554,6 +575,10 @@ Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entri
     return posix::failureFromErrno(error);
   }
   std::sort(entries->begin(), entries->end(), listsBefore);
+  std::vector<std::string> names;
+  for (const DirectoryEntry& entry : *entries) names.push_back(entry.name);
+  std::vector<std::string> aliases = posix::getShortNames(names);
+  for (std::size_t i = 0; i < aliases.size(); ++i) (*entries)[i].shortName = aliases[i];
   return Status::success();
 }
 
@@ -568,7 +593,9 @@ bool listingRulesOut(const std::string& directory, const std::vector<DirectoryEn
     return false;
   }
   for (const DirectoryEntry& entry : entries) {
-    if (equalsIgnoringNameCase(entry.name, name)) return false;
+    if (equalsIgnoringNameCase(entry.name, name) || equalsIgnoringNameCase(entry.shortName, name)) {
+      return false;
+    }
   }
   // Without search permission a name cannot be looked up even where the
   // directory can be read.

@@ -5,12 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
+
+#include "base/fnv_hash.h"
+#include "platform/short_name.h"
 
 namespace platform {
 namespace posix {
@@ -75,6 +80,62 @@ int findIgnoringCase(const std::string& directory, const std::string& name, std:
   return matched ? kMatched : kNoMatch;
 }
 
+// The names of the Linux directory, "." and ".." left out; false when it
+// cannot be read.
+bool readNames(const std::string& directory, std::vector<std::string>* names) {
+  DIR* stream = opendir(directory.empty() ? "." : directory.c_str());
+  if (stream == nullptr) return false;
+  while (struct dirent* entry = readdir(stream)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      names->push_back(entry->d_name);
+    }
+  }
+  closedir(stream);
+  return true;
+}
+
+std::string upperName(const std::string& name) {
+  std::string upper = name;
+  for (char& c : upper) c = upperNameCase(c);
+  return upper;
+}
+
+// The order in which Windows lists names: by their upper case, then as
+// spelt, so that the order does not depend on what readdir gives.
+bool listsBefore(const std::string& left, const std::string& right) {
+  std::string a = upperName(left);
+  std::string b = upperName(right);
+  return a != b ? a < b : left < right;
+}
+
+// The stem of the stand-in's alias of a long name: the first two characters
+// of its basis and four base-32 digits of a hash of the name in upper case.
+bool getHashedStem(const std::string& name, std::string* stem, std::string* extension) {
+  if (!getShortNameBasis(name, stem, extension)) return false;
+  static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
+  FnvHash hash;
+  for (char c : upperName(name)) hash.add(static_cast<unsigned char>(c));
+  stem->resize(std::min<std::size_t>(stem->size(), 2));
+  for (int shift = 15; shift >= 0; shift -= 5) *stem += kDigits[(hash.get() >> shift) & 31];
+  return true;
+}
+
+// Finds the long name of the Linux directory whose alias is `alias`.
+bool findByShortName(const std::string& directory, const std::string& alias, std::string* found) {
+  // Only an 8.3 name with a "~" can be an alias.
+  if (!isShortName(alias) || alias.find('~') == std::string::npos) return false;
+  std::vector<std::string> names;
+  if (!readNames(directory, &names)) return false;
+  std::vector<std::string> aliases = getShortNames(names);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!aliases[i].empty() && equalsIgnoringNameCase(aliases[i], alias)) {
+      *found = names[i];
+      return true;
+    }
+  }
+  return false;
+}
+
 // Where each component of a path starts and ends; "/" separates them, and
 // empty components (from "//" or a leading or trailing "/") are left out.
 struct Component {
@@ -115,6 +176,38 @@ std::size_t countExistingComponents(const std::string& slashed,
 }
 
 }  // namespace
+
+std::vector<std::string> getShortNames(const std::vector<std::string>& names) {
+  std::vector<std::string> aliases(names.size());
+  std::set<std::string> taken;
+  std::vector<std::size_t> longNames;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (isShortName(names[i])) {
+      taken.insert(upperName(names[i]));
+    } else {
+      longNames.push_back(i);
+    }
+  }
+  std::sort(longNames.begin(), longNames.end(),
+            [&names](std::size_t a, std::size_t b) { return listsBefore(names[a], names[b]); });
+  for (std::size_t i : longNames) {
+    std::string stem, extension;
+    if (!getHashedStem(names[i], &stem, &extension)) continue;
+    aliases[i] = numberShortName(stem, extension, taken);
+    taken.insert(aliases[i]);
+  }
+  return aliases;
+}
+
+std::string getShortNameIn(const std::string& directory, const std::string& name) {
+  std::vector<std::string> names;
+  if (!readNames(directory, &names)) return std::string();
+  std::vector<std::string> aliases = getShortNames(names);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return aliases[i];
+  }
+  return std::string();
+}
 
 bool faultHookInstalled = false;
 
@@ -182,6 +275,7 @@ std::string resolvePath(const std::string& path) {
       // the separate look.
       std::string found;
       int scan = findIgnoringCase(parent, name, &found);
+      if (scan == kNoMatch && findByShortName(parent, name, &found)) scan = kMatched;
       if (scan != kCannotScan || existsExactly(parent)) {
         return parent + (scan == kMatched ? found : name);
       }
@@ -203,7 +297,8 @@ std::string resolvePath(const std::string& path) {
       // written; only the ones after a corrected name need a look.
       if (i == existing || !existsExactly(resolved + component)) {
         std::string found;
-        if (findIgnoringCase(resolved, component, &found) == kMatched) {
+        if (findIgnoringCase(resolved, component, &found) == kMatched ||
+            findByShortName(resolved, component, &found)) {
           component = found;
         } else {
           // Nothing below a missing component can exist.

@@ -54,6 +54,14 @@ class FileInstallTest : public ::testing::Test {
     return root + "\\" + tail;
   }
 
+  // The 8.3 form of a path in the test directory, by which WININIT.INI names
+  // it; every name below the directory is an 8.3 name already.
+  std::string shortPath(const std::string& relative) const {
+    std::string shortRoot;
+    EXPECT_TRUE(platform::getShortPath(root, &shortRoot).ok);
+    return shortRoot + path(relative).substr(root.size());
+  }
+
   void put(const std::string& relative, const std::string& content, DosStamp stamp) {
     writeStampedFile(path(relative), content, stamp);
   }
@@ -193,10 +201,14 @@ TEST_F(FileInstallTest, DestinationThatCannotBeReplacedNowWaitsForTheRestartInOr
     if (!refused.empty()) hooks.fail(refused, EBUSY, path("dest/NEWDRV.DLL"));
 
     EXPECT_EQ(deferred.result, copy(0, deferred.backup, tempDir.c_str()));
-    const std::string dest = path("dest\\NEWDRV.DLL");
-    const std::string temp = path("temp\\" + firstTemporaryName());
+    // MoveFileExA takes long names; WININIT.EXE only 8.3 names.
+    const auto named = [&](const std::string& relative) {
+      return deferred.platform == kPlatformWindows95 ? shortPath(relative) : path(relative);
+    };
+    const std::string dest = named("dest\\NEWDRV.DLL");
+    const std::string temp = named("temp\\" + firstTemporaryName());
     std::vector<std::pair<std::string, std::string>> steps;  // {destination, source}
-    if (deferred.backup != 0) steps.emplace_back(path("dest\\NEWDRV.OLD"), dest);
+    if (deferred.backup != 0) steps.emplace_back(named("dest\\NEWDRV.OLD"), dest);
     steps.emplace_back(dest, temp);
     if (deferred.platform == kPlatformWindows95) {
       std::string expected = "[rename]\r\n";
@@ -446,8 +458,8 @@ TEST_F(FileInstallTest, MoveWithReplaceOntoFileInUseDefersDeletionThenRename) {
   put("dest/A.DLL", "old", kMid);
   lock("dest/A.DLL");
   moveFileByPath(path("src/A.DLL"), path("dest/A.DLL"), &config, 1, 0);
-  EXPECT_EQ("[rename]\r\nNUL=" + path("dest\\A.DLL") + "\r\n" + path("dest\\A.DLL") + "=" +
-                path("src\\A.DLL") + "\r\n",
+  EXPECT_EQ("[rename]\r\nNUL=" + shortPath("dest\\A.DLL") + "\r\n" + shortPath("dest\\A.DLL") +
+                "=" + shortPath("src\\A.DLL") + "\r\n",
             read("win/WININIT.INI"));
   EXPECT_EQ(1, config.getDeferred());
 }
@@ -457,7 +469,7 @@ TEST_F(FileInstallTest, OnceDeferredLaterStepsAreDeferredToo) {
   config.setDeferred(1);
   moveFileByPath(path("src/A.DLL"), path("dest/A.DLL"), &config, 0, 0);
   EXPECT_TRUE(dir.exists("src/A.DLL"));
-  EXPECT_EQ("[rename]\r\n" + path("dest\\A.DLL") + "=" + path("src\\A.DLL") + "\r\n",
+  EXPECT_EQ("[rename]\r\n" + shortPath("dest\\A.DLL") + "=" + shortPath("src\\A.DLL") + "\r\n",
             read("win/WININIT.INI"));
 }
 
@@ -476,8 +488,45 @@ TEST_F(FileInstallTest, EraseHandlesMissingBackedUpAndRepeatedFiles) {
   lock("dest/B.DLL");
   eraseFile(path("dest/B.DLL"), &config, 0);
   eraseFile(path("dest/B.DLL"), &config, 0);
-  EXPECT_EQ("[rename]\r\nNUL=" + path("dest\\B.DLL") + "\r\n", read("win/WININIT.INI"));
+  EXPECT_EQ("[rename]\r\nNUL=" + shortPath("dest\\B.DLL") + "\r\n", read("win/WININIT.INI"));
   EXPECT_EQ(1, config.getDeferred());
+}
+
+// WININIT.EXE finds files by their 8.3 names only: a file that is there by
+// its alias, a name the restart makes by the alias Windows would give it in
+// its directory now, past the 8.3 names already taken there.
+TEST_F(FileInstallTest, WininitNamesEveryFileByAnEightDotThreeName) {
+  const std::string product = "dest/Tavro Viewer/";
+  dir.write(product + ".keep", "");
+  put("src/NEWDRV.DLL", "new", kNew);
+  put(product + "Viewer Help.hlp", "old", kMid);
+  put(product + "VIEWER~1.OLD", "another file", kMid);
+  lock(product + "Viewer Help.hlp");
+  EXPECT_EQ(kCopyOverOlder,
+            copyFileByPath(path("src/NEWDRV.DLL"), path(product + "Viewer Help.hlp"),
+                           tempDir.c_str(), &config, 0, kWithBackup));
+  std::string help;
+  ASSERT_TRUE(platform::getShortPath(path(product + "Viewer Help.hlp"), &help).ok);
+  const std::string shortProduct = help.substr(0, help.find_last_of('\\') + 1);
+  EXPECT_EQ("[rename]\r\n" + shortProduct + "VIEWER~2.OLD=" + help + "\r\n" + help + "=" +
+                shortPath("temp\\" + firstTemporaryName()) + "\r\n",
+            read("win/WININIT.INI"));
+  EXPECT_EQ("old", read(product + "Viewer Help.hlp"));
+}
+
+// A name WININIT.EXE could not read would leave the step undone at the
+// restart: it is refused now, as a refused registration is.
+TEST_F(FileInstallTest, ANameWithoutAnEightDotThreeFormIsRefusedNotPutOff) {
+  dir.write("dest/Tavro Viewer/Viewer Help.hlp", "old");
+  const std::string help = path("dest/Tavro Viewer/Viewer Help.hlp");
+  hooks.set([help](Call call, const std::string& target) {
+    if (!isSamePath(target, help)) return 0;
+    if (call == Call::kTestPath) return EIO;
+    return call == Call::kRenameFile || call == Call::kDeleteFile ? EBUSY : 0;
+  });
+  expectError(kErrorRestartRefused, help, [&] { eraseFile(help, &config, kNoBackup); });
+  EXPECT_FALSE(dir.exists("win/WININIT.INI"));
+  EXPECT_EQ("old", read("dest/Tavro Viewer/Viewer Help.hlp"));
 }
 
 TEST_F(FileInstallTest, RefusedRestartRegistrationRaises29) {

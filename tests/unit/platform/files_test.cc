@@ -7,9 +7,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/posix/posix_support.h"
+#include "platform/short_name.h"
 #include "support/environment_guard.h"
 #include "support/fault_hooks.h"
 #include "support/stamped_file.h"
@@ -260,6 +265,125 @@ TEST(PosixFiles, ListingRulesOutOnlyNamesThatTestPathCannotFind) {
       EXPECT_TRUE(platform::testPath(directory + c.name).notFound);
     }
   }
+}
+
+TEST(ShortNames, TellsEightDotThreeNamesAndPaths) {
+  const struct {
+    const char* name;
+    bool isShort;
+  } names[] = {
+      {"NEWDRV.DLL", true},   {"newdrv.dll", true}, {"A", true},
+      {"PROGRA~1", true},     {"TV0a.b1c", true},   {"NEWDRIVER.DLL", false},
+      {"NEWDRV.HTML", false}, {"A.B.C", false},     {"MY FILE.TXT", false},
+      {"A+B.DLL", false},     {"[A].DLL", false},   {".DLL", false},
+      {"NAME.", false},       {"", false},
+  };
+  for (const auto& c : names) {
+    EXPECT_EQ(platform::isShortName(c.name), c.isShort) << c.name;
+  }
+  const struct {
+    const char* path;
+    bool isShort;
+  } paths[] = {
+      {"C:\\PROGRA~1\\TAVRO\\A.DLL", true}, {"/tmp/TVAB12~1/./x/../A.DLL", true},
+      {"\\\\SERVER\\SHARE\\A.DLL", true},   {"C:\\PROGRA~1\\", true},
+      {"C:\\Program Files\\A.DLL", false},  {"C:\\PROGRA~1\\Viewer Help.hlp", false},
+  };
+  for (const auto& c : paths) {
+    EXPECT_EQ(platform::isShortPath(c.path), c.isShort) << c.path;
+  }
+}
+
+TEST(ShortNames, AliasesAreBuiltAsWindowsBuildsThem) {
+  const std::set<std::string> firstNine = {"PROGRA~1", "PROGRA~2", "PROGRA~3",
+                                           "PROGRA~4", "PROGRA~5", "PROGRA~6",
+                                           "PROGRA~7", "PROGRA~8", "PROGRA~9"};
+  const struct {
+    const char* longName;
+    std::set<std::string> taken;
+    const char* alias;  // empty: none can be made
+  } cases[] = {
+      {"Program Files", {}, "PROGRA~1"},
+      {"Program Files", {"PROGRA~1"}, "PROGRA~2"},
+      {"Program Files", firstNine, "PROGR~10"},
+      {"Viewer Help.hlp", {"VIEWER~1.OLD"}, "VIEWER~1.HLP"},
+      {"Viewer Help.OLD", {"VIEWER~1.OLD"}, "VIEWER~2.OLD"},
+      {"readme.html", {}, "README~1.HTM"},
+      {"a.b.c.txt", {}, "ABC~1.TXT"},
+      {".profile", {}, "PROFIL~1"},
+      {"x+y;z=1.dat", {}, "X_Y_Z_~1.DAT"},
+      {"Tavro Viewer", {}, "TAVROV~1"},
+      {" . .", {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.longName);
+    std::string stem, extension;
+    const bool hasBasis = platform::getShortNameBasis(c.longName, &stem, &extension);
+    EXPECT_EQ(hasBasis, *c.alias != '\0');
+    if (hasBasis) {
+      EXPECT_EQ(platform::numberShortName(stem, extension, c.taken), c.alias);
+    }
+  }
+}
+
+// The stand-in's alias of a long name depends on the name alone, so names
+// that come and go beside it never change it; two names that would share
+// one are numbered in listing order, past any 8.3 name that is there.
+TEST(ShortNames, StandInAliasesAreStableAndNeverShared) {
+  const std::string alias = platform::posix::getShortNames({"Tavro Viewer"})[0];
+  EXPECT_TRUE(platform::isShortName(alias)) << alias;
+  EXPECT_EQ(alias.substr(0, 2), "TA");
+  EXPECT_EQ(alias.substr(6), "~1");
+  EXPECT_EQ(platform::posix::getShortNames({"Tavro Viewer", "Tavro Viewer 2", "TAVRO.INI"})[0],
+            alias);
+  EXPECT_EQ(platform::posix::getShortNames({"NEWDRV.DLL", "readme.txt"}),
+            (std::vector<std::string>{"", ""}));
+
+  // Two long names whose hashed stems meet: the first in listing order
+  // keeps ~1, and an 8.3 name already there moves the other past it.
+  std::vector<std::string> pair;
+  std::map<std::string, std::string> seen;
+  for (int n = 0; n < 100000 && pair.empty(); ++n) {
+    std::string name = "long name " + std::to_string(n);
+    auto [at, fresh] = seen.emplace(platform::posix::getShortNames({name})[0], name);
+    if (!fresh) pair = {at->second, name};
+  }
+  ASSERT_EQ(pair.size(), 2u);
+  // Listing order: the same letters throughout, so as spelt.
+  if (pair[1] < pair[0]) std::swap(pair[0], pair[1]);
+  const std::string shared = platform::posix::getShortNames({pair[0]})[0];
+  const std::string second = shared.substr(0, 6) + "~2";
+  EXPECT_EQ(platform::posix::getShortNames({pair[1], pair[0]}),
+            (std::vector<std::string>{second, shared}));
+  EXPECT_EQ(platform::posix::getShortNames({pair[0], shared, pair[1]}),
+            (std::vector<std::string>{second, "", shared.substr(0, 6) + "~3"}));
+}
+
+// What GetShortPathNameA gives on Windows, and WININIT.EXE needs: every long
+// name of the path replaced by an alias that names the same file.
+TEST(PosixFiles, LongNamesHaveAliasesThatNameThemToo) {
+  TempDir dir;
+  dir.write("Program Files/Tavro Viewer/Viewer Help.hlp", "help");
+  dir.write("Program Files/Tavro Viewer/newdrv.dll", "driver");
+  const std::string product = dir.getPath() + "\\Program Files\\Tavro Viewer\\";
+  std::string help;
+  ASSERT_TRUE(platform::getShortPath(product + "Viewer Help.hlp", &help).ok);
+  EXPECT_TRUE(platform::isShortPath(help)) << help;
+  EXPECT_EQ(readAll(help), "help");
+  EXPECT_EQ(help.substr(help.size() - 4), ".HLP");
+  std::string driver;
+  ASSERT_TRUE(platform::getShortPath(product + "newdrv.dll", &driver).ok);
+  EXPECT_EQ(driver.substr(driver.size() - 11), "\\newdrv.dll");
+  EXPECT_EQ(driver.substr(0, driver.size() - 10), help.substr(0, help.size() - 12));
+  EXPECT_TRUE(platform::getShortPath(product + "none.dll", &driver).notFound);
+
+  std::vector<platform::DirectoryEntry> entries;
+  ASSERT_TRUE(platform::listDirectory(product, &entries).ok);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].name, "Viewer Help.hlp");
+  EXPECT_EQ(entries[1].shortName, help.substr(help.size() - 12));
+  EXPECT_EQ(entries[0].shortName, "");
+  EXPECT_FALSE(platform::listingRulesOut(product, entries, entries[1].shortName));
 }
 
 }  // namespace

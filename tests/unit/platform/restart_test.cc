@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/aside_name.h"
+#include "platform/files.h"
 #include "platform/posix/restart_queue.h"
 #include "support/environment_guard.h"
 #include "support/temp_dir.h"
@@ -107,7 +108,10 @@ TEST_F(PosixRestart, OnlyWininitItselfIsCarriedOutOnEveryKind) {
     SCOPED_TRACE(version);
     environment.set("TVPAT_WINVER", version);
     dir.write("App/victim.dll", "kept");
-    const std::string lines = "[rename]\r\nNUL=" + windows("App\\victim.dll") + "\r\n";
+    // The 8.3 form, which the Windows 95 family needs.
+    std::string victim;
+    ASSERT_TRUE(platform::getShortPath(windows("App\\victim.dll"), &victim).ok);
+    const std::string lines = "[rename]\r\nNUL=" + victim + "\r\n";
     dir.write("Windows/" + platform::asideNameOf("WININIT.INI"), lines);
     dir.write("Windows/" + platform::asideNameOf("PENDMOVE.TXT"),
               "7\t" + windows("App\\victim.dll") + "\t\n");
@@ -118,6 +122,66 @@ TEST_F(PosixRestart, OnlyWininitItselfIsCarriedOutOnEveryKind) {
     dir.write("Windows/WININIT.BAK", "older");
     EXPECT_TRUE(tvprestart::carryOutRestart(dir.file("Windows"), &report));
     EXPECT_EQ(dir.read("Windows/WININIT.BAK"), lines);
+  }
+}
+
+// WININIT.EXE of the Windows 95 family runs before long names are available:
+// a line that names a long name finds nothing and changes nothing, and a
+// file it puts in place has the 8.3 name of its line alone. The start of
+// Windows NT takes long names.
+TEST_F(PosixRestart, TheWindows95FamilyCarriesOutOnlyLinesOfEightDotThreeNames) {
+  const struct {
+    const char* version;
+    const char* target;  // null: the line deletes the file
+    bool shortNames;
+    bool done;
+  } rows[] = {
+      {"0xC0000A04", "NEWDRV.DLL", true, true},
+      {"0xC0000A04", "Viewer Help.hlp", true, true},
+      {"0xC0000A04", "Viewer Help.hlp", false, false},
+      {"0x00000004", "Viewer Help.hlp", false, true},
+      {"0xC0000A04", nullptr, true, true},
+      {"0xC0000A04", nullptr, false, false},
+  };
+  for (const auto& row : rows) {
+    const std::string target = row.target != nullptr ? row.target : "Viewer Help.hlp";
+    SCOPED_TRACE(std::string(row.version) + " " + target + (row.shortNames ? " short" : " long") +
+                 (row.target != nullptr ? "" : " deleted"));
+    dir.clear();
+    environment.set("TVPAT_WINVER", row.version);
+    const std::string product = "Program Files/Tavro Viewer/";
+    dir.write("Windows/keep", "");
+    dir.write(product + target, "old");
+    dir.write(product + "ARCHIVE/TEMP/TV0001.TMP", "new");
+    const auto named = [&](const std::string& relative) {
+      std::string name = windows(product + relative);
+      if (row.shortNames) {
+        EXPECT_TRUE(platform::getShortPath(name, &name).ok);
+      }
+      return name;
+    };
+    const std::string installed = named(target);
+    const std::string line = row.target != nullptr
+                                 ? installed + "=" + named("ARCHIVE/TEMP/TV0001.TMP")
+                                 : "NUL=" + installed;
+    dir.write("Windows/WININIT.INI", "[rename]\r\n" + line + "\r\n");
+
+    std::vector<std::string> report;
+    EXPECT_EQ(row.done, tvprestart::carryOutRestart(dir.file("Windows"), &report));
+    ASSERT_FALSE(report.empty());
+    const std::string placed = installed.substr(installed.find_last_of("\\/") + 1);
+    if (!row.done) {
+      EXPECT_NE(report[0].find(": not an 8.3 name"), std::string::npos) << report[0];
+      EXPECT_EQ(dir.read(product + target), "old");
+      EXPECT_TRUE(dir.exists(product + "ARCHIVE/TEMP/TV0001.TMP"));
+    } else if (row.target == nullptr) {
+      EXPECT_FALSE(dir.exists(product + target));
+    } else {
+      // The long name goes with the old file; the new one has only the name
+      // of the line.
+      EXPECT_EQ(dir.read(product + placed), "new");
+      EXPECT_EQ(dir.exists(product + target), placed == target);
+    }
   }
 }
 
