@@ -122,8 +122,15 @@ bool getHashedStem(const std::string& name, std::string* stem, std::string* exte
 
 // Finds the long name of the Linux directory whose alias is `alias`.
 bool findByShortName(const std::string& directory, const std::string& alias, std::string* found) {
-  // Only an 8.3 name with a "~" can be an alias.
-  if (!isShortName(alias) || alias.find('~') == std::string::npos) return false;
+  // Only an 8.3 name whose stem ends in "~" and digits can be an alias; the
+  // run's own temporary names ("~TVP0000.TMP", "TV0A1B2C.~KP") cost no scan.
+  if (!isShortName(alias)) return false;
+  const std::string stem = alias.substr(0, alias.find('.'));
+  const std::size_t tilde = stem.rfind('~');
+  if (tilde == std::string::npos || tilde == 0 || tilde + 1 == stem.size() ||
+      stem.find_first_not_of("0123456789", tilde + 1) != std::string::npos) {
+    return false;
+  }
   std::vector<std::string> names;
   if (!readNames(directory, &names)) return false;
   std::vector<std::string> aliases = getShortNames(names);
