@@ -79,8 +79,8 @@ class Backend {
   virtual Status setRegistryValue(RegistryKey key, const char* name, const RegistryValue& value);
   virtual Status deleteRegistryKey(RegistryKey key, const char* subkey);
   virtual Status countRegistrySubkeys(RegistryKey key, unsigned long* count);
-  virtual Status enumerateRegistrySubkey(RegistryKey key, unsigned long index,
-                                         std::size_t capacity, std::string* name);
+  virtual Status enumerateRegistrySubkey(RegistryKey key, unsigned long index, std::size_t capacity,
+                                         std::string* name);
   virtual Status closeRegistryKey(RegistryKey key);
 
   // restart.h

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     checker.check();
     std::fputs(checker.format(profilePath).c_str(), stdout);
     if (plan) {
-      PatchPlanner planner(&profile, profilePath, patchDir);
+      PatchPlanner planner(profilePath, patchDirGiven ? patchDir : std::string());
       planner.plan();
       std::fputs(planner.format(profilePath).c_str(), stdout);
     }

@@ -1,30 +1,25 @@
-// PatchPlanner is the dry run of tvpcheck: it reads the machine the way the
-// installer would (the Windows directory, both TAVRO.INI files, the ledger,
-// the registry, the kind of Windows) and works out, in the order a run would
-// carry them out, what each entry of the installation profile would do here,
-// without changing anything: no file, time stamp, directory or registry key
-// is written. Later entries see the planned effects of earlier ones. The
-// caller owns the Profile, which must outlive the planner; one planner makes
-// one plan.
+// PatchPlanner is the dry run of tvpcheck. It runs the installer itself, the
+// same start, conditions, entries, ledger, teardown and reboot program, over
+// a what-if backend (platform/what_if_backend.h) that reads this machine as
+// the run's own earlier changes leave it and keeps every change to itself.
+// The plan is what the run would print and what it would change, entry by
+// entry: nothing on the machine is written, not even the lock or the
+// journal. One planner makes one plan.
 #ifndef TOOLS_TVPCHECK_PATCH_PLANNER_H_
 #define TOOLS_TVPCHECK_PATCH_PLANNER_H_
 
 #include <cstddef>
 #include <map>
-#include <memory>
-#include <set>
+#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "driver/startup.h"
-#include "engine/entry_line.h"
-#include "platform/files.h"
+#include "platform/registry.h"
 
-class ConfigData;
-class Profile;
-class SubstituteClass;
-struct ConditionLine;
+namespace platform {
+class Backend;
+class WhatIfBackend;
+}  // namespace platform
 
 class PatchPlanner {
  public:
@@ -32,92 +27,76 @@ class PatchPlanner {
     // The profile line the step comes from, counted from 1; 0 for a step of
     // the run as a whole.
     std::size_t line = 0;
+    // The step of the run it belongs to, in the order the run takes them up.
+    std::size_t step = 0;
     std::string text;
   };
 
   // profilePath is the profile as the installer would be given it; patchDir
-  // stands for the installer's own directory, where the patch's files are.
-  PatchPlanner(Profile* profile, const std::string& profilePath, const std::string& patchDir);
-  ~PatchPlanner();
+  // is the installer's own directory, where its catalogue and the patch's
+  // files are (empty: the profile's). The installer is taken to be named
+  // after the profile.
+  PatchPlanner(const std::string& profilePath, const std::string& patchDir);
 
   PatchPlanner(const PatchPlanner&) = delete;
   PatchPlanner& operator=(const PatchPlanner&) = delete;
 
-  // Works out the plan. Raises Error only where the installer would (memory).
+  // Works out the plan.
   void plan();
 
   const std::vector<PlanLine>& getLines() const { return lines; }
+  // The exit code the run would end with.
+  int getExitCode() const { return exitCode; }
 
   // One "NAME:LINE: plan: TEXT" (or "NAME: plan: TEXT") line per step.
   std::string format(const std::string& profileName) const;
 
  private:
-  // What the planner knows of one path: the machine's state, or the state
-  // an earlier planned step left.
-  struct FileState {
+  // What a file or registry entry held when last looked at: the machine's
+  // state at first, then what the run left at the end of each step.
+  using IniKeys = std::map<std::string, std::string>;
+  struct KeyState {
     bool exists = false;
-    bool isDirectory = false;
-    // A file that is there but cannot be opened counts as absent to a copy.
-    bool readable = false;
-    platform::DosStamp stamp;
+    std::optional<platform::RegistryValue> value;
   };
 
-  // Plans every condition group of [Patch], each holding group's section
-  // before the next group; returns the number of groups that hold.
-  int planConditionGroups();
-  // The ledger and the restart, after the groups.
-  void planEnd(const std::string& patch, int nextPatch);
-  bool evaluateCondition(const std::string& line, std::string* reason);
-  void planSection(const std::string& section);
-  void planEntry(std::size_t position, const std::string& line, SubstituteClass& substitutes);
-  void planIniEntry(std::size_t position, const std::string& line, SubstituteClass& substitutes);
-  void planRegEntry(std::size_t position, const std::string& line);
-  void planFileEntry(std::size_t position, const std::string& line, EntryKind kind);
-  // The directories of the tree that FINDFILE would copy into, or a line
-  // saying there are none.
-  void planFindFile(std::size_t position, const std::string& targetDir, const std::string& name,
-                    int force, int backup, int compress);
-  void planLocalEntry(std::size_t position, const std::string& line, EntryKind kind);
-  void planErase(std::size_t position, const std::string& sourcePath, int backup);
-  void planRename(std::size_t position, const std::string& sourcePath,
-                  const std::string& destinationPath, int force, int backup);
-  void planRebootEntry(const std::string& line);
+  // The run moves on to the step at position (Profile::kNoLine: the end);
+  // lists what the step before changed in INI files and the registry.
+  void beginStep(std::size_t position);
+  void listStepChanges();
+  void listIniChanges(const std::string& path, std::size_t step);
+  void listKeyChange(const std::string& keyPath, bool isValue, const std::string& valueName,
+                     std::size_t step);
+  // The files and directories the run leaves changed, the steps it puts off
+  // to the restart and the programs it starts.
+  void listFileChanges();
+  void listRestartSteps();
+  // Text the run writes to standard output, or with toErrors to standard
+  // error; each whole line becomes a plan line.
+  void addConsoleText(const std::string& text, bool toErrors);
+  void add(std::size_t step, const std::string& text);
 
-  // The outcome of one copy as the file operations would make it, ending the
-  // text that head starts; sets *deferred when the copy waits for the
-  // restart.
-  std::string planCopy(const std::string& sourcePath, const std::string& targetPath, int force,
-                       int backup, bool* deferred);
+  IniKeys iniKeysOf(platform::Backend& backend, const std::string& path);
+  KeyState keyStateOf(platform::Backend& backend, const std::string& keyPath, bool isValue,
+                      const std::string& valueName);
 
-  bool baseDirectory(const EntryField& field, std::string* directory) const;
-  FileState fileAt(const std::string& path);
-  void setFile(const std::string& path, const FileState& state);
-  bool isDirectoryHere(const std::string& path);
-  // Why a copy or rename into the directory path fails.
-  std::string missingDirectory(const std::string& path);
-  // The value of an INI key as the run would find it at this point; false
-  // when there is none.
-  bool iniValue(const std::string& path, const std::string& section, const std::string& key,
-                std::string* value);
-  bool registryKeyExists(const std::string& root, const std::string& path);
-  void deferred(bool wasDeferred);
-
-  void add(std::size_t position, const std::string& text);
-
-  Profile* profile;
   std::string profilePath;
   std::string patchDir;
-  std::unique_ptr<ConfigData> config;
-  TavroProfiles tavroProfiles;
+  // The run's log, as the profile names it.
+  std::string logPath;
+  platform::WhatIfBackend* whatIf = nullptr;
+  // A second what-if backend over the machine alone, through which the
+  // machine is read as it is: reads that tidy up (an aside copy put back)
+  // change nothing there either.
+  platform::WhatIfBackend* machine = nullptr;
+  // The steps in the order the run takes them up; a step's number is its
+  // index, and the what-if backend tags every change with it.
+  std::vector<std::size_t> stepLines;
+  std::map<std::string, IniKeys> iniSeen;
+  std::map<std::string, KeyState> keysSeen;
+  std::string pendingText[2];
   std::vector<PlanLine> lines;
-  std::map<std::string, FileState> files;
-  // INI keys set (value) or deleted (no value) by planned entries, by file,
-  // section and key; sections deleted by file and section.
-  std::map<std::string, std::pair<bool, std::string>> iniKeys;
-  std::set<std::string> deletedIniSections;
-  // Registry keys created (true) or deleted with their trees (false), in
-  // the order the entries would do it.
-  std::vector<std::pair<std::string, bool>> registryChanges;
+  int exitCode = 0;
 };
 
 #endif  // TOOLS_TVPCHECK_PATCH_PLANNER_H_
