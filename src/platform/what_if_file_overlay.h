@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/status.h"
 #include "platform/what_if_backend.h"
+#include "platform/what_if_failure.h"
 
 namespace platform {
 
@@ -114,6 +115,12 @@ struct WhatIfBackend::FileOverlay {
   Status loadFromMachine(Backend& machine, const std::string& path, Body* body);
   // The entry for place, made (or made anew) with kind; isNew as given.
   Node& putNode(const Place& place, Kind kind, bool isNew);
+  // Whether a new name may be made at place: nothing is there (else the
+  // failure taken) and its directory is.
+  Status checkFree(Backend& machine, const Place& place, WhatIfFailure taken);
+  // Whether the file at place may be replaced or deleted now: not when it is
+  // read-only (kAccessDenied) or another program has it open (kInUse).
+  Status checkChangeable(Backend& machine, const Place& place);
   // Renames from to to, over an existing file when replaces, failing as
   // the system would; *fromKey and *toKey name what changed, both left empty
   // when nothing did.

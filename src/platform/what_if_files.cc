@@ -338,6 +338,29 @@ WhatIfBackend::FileOverlay::Node& WhatIfBackend::FileOverlay::putNode(const Plac
   return node;
 }
 
+Status WhatIfBackend::FileOverlay::checkFree(Backend& machine, const Place& place,
+                                             WhatIfFailure taken) {
+  Status there = lookAt(machine, place, nullptr);
+  if (there.ok) return failure(taken);
+  if (!there.notFound) return there;
+  return checkParent(machine, place);
+}
+
+Status WhatIfBackend::FileOverlay::checkChangeable(Backend& machine, const Place& place) {
+  std::string real = place.machinePath;
+  if (place.node != nullptr) {
+    if (place.node->readOnly) return failure(WhatIfFailure::kAccessDenied);
+    real = place.node->body->inMemory ? std::string() : place.node->body->machinePath;
+  }
+  if (real.empty()) return Status::success();
+  Status writable = machine.testWritable(real);
+  // A read-only flag the run cleared is cleared.
+  if (place.node == nullptr && isAccessDenied(writable)) {
+    return failure(WhatIfFailure::kAccessDenied);
+  }
+  return isInUse(writable) ? failure(WhatIfFailure::kInUse) : Status::success();
+}
+
 Status WhatIfBackend::FileOverlay::move(Backend& machine, const std::string& from,
                                         const std::string& to, bool replaces, std::string* fromKey,
                                         std::string* toKey) {
@@ -388,19 +411,8 @@ Status WhatIfBackend::FileOverlay::move(Backend& machine, const std::string& fro
     if (targetKind == Kind::kDirectory || kind == Kind::kDirectory) {
       return failure(WhatIfFailure::kAccessDenied);
     }
-    std::string realTarget = target.machinePath;
-    if (target.node != nullptr) {
-      if (target.node->readOnly) return failure(WhatIfFailure::kAccessDenied);
-      realTarget = target.node->body->inMemory ? std::string() : target.node->body->machinePath;
-    }
-    if (!realTarget.empty()) {
-      Status writable = machine.testWritable(realTarget);
-      // A read-only flag the run cleared is cleared.
-      if (target.node == nullptr && isAccessDenied(writable)) {
-        return failure(WhatIfFailure::kAccessDenied);
-      }
-      if (isInUse(writable)) return failure(WhatIfFailure::kInUse);
-    }
+    Status changeable = checkChangeable(machine, target);
+    if (!changeable.ok) return changeable;
   } else if (!taken.notFound) {
     return taken;
   } else {
@@ -548,11 +560,8 @@ Status WhatIfBackend::openFileForReading(const std::string& path, FileHandle* fi
 Status WhatIfBackend::createNewFile(const std::string& path, FileHandle* file) {
   FileOverlay::Place place = files->find(path);
   if (!place.status.ok) return place.status;
-  Status there = files->lookAt(machine, place, nullptr);
-  if (there.ok) return failure(WhatIfFailure::kFileExists);
-  if (!there.notFound) return there;
-  Status parent = files->checkParent(machine, place);
-  if (!parent.ok) return parent;
+  Status free = files->checkFree(machine, place, WhatIfFailure::kFileExists);
+  if (!free.ok) return free;
   FileOverlay::Node& node = files->putNode(place, FileOverlay::Kind::kFile, true);
   node.body = files->makeBody(std::string());
   noteChangedPath(path, place.key);
@@ -827,18 +836,8 @@ Status WhatIfBackend::deleteFile(const std::string& path) {
   // Windows deletes no directory as a file, and no read-only file.
   if (kind == FileOverlay::Kind::kDirectory || place.name.empty())
     return failure(WhatIfFailure::kAccessDenied);
-  std::string real = place.machinePath;
-  if (place.node != nullptr) {
-    if (place.node->readOnly) return failure(WhatIfFailure::kAccessDenied);
-    real = place.node->body->inMemory ? std::string() : place.node->body->machinePath;
-  }
-  if (!real.empty()) {
-    Status writable = machine.testWritable(real);
-    if (place.node == nullptr && isAccessDenied(writable)) {
-      return failure(WhatIfFailure::kAccessDenied);
-    }
-    if (isInUse(writable)) return failure(WhatIfFailure::kInUse);
-  }
+  Status changeable = files->checkChangeable(machine, place);
+  if (!changeable.ok) return changeable;
   files->putNode(place, FileOverlay::Kind::kAbsent, false);
   noteChangedPath(path, place.key);
   return Status::success();
@@ -872,11 +871,8 @@ Status WhatIfBackend::makeWritable(const std::string& path) {
 Status WhatIfBackend::makeDirectory(const std::string& path) {
   FileOverlay::Place place = files->find(path);
   if (!place.status.ok) return place.status;
-  Status there = files->lookAt(machine, place, nullptr);
-  if (there.ok) return failure(WhatIfFailure::kAlreadyExists);
-  if (!there.notFound) return there;
-  Status parent = files->checkParent(machine, place);
-  if (!parent.ok) return parent;
+  Status free = files->checkFree(machine, place, WhatIfFailure::kAlreadyExists);
+  if (!free.ok) return free;
   files->putNode(place, FileOverlay::Kind::kDirectory, true).modifiedTime = files->nextTime();
   noteChangedPath(path, place.key);
   return Status::success();

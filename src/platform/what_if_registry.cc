@@ -179,6 +179,22 @@ Status WhatIfBackend::RegistryOverlay::beginCall(Backend& machine, RegistryKey h
   return Status::success();
 }
 
+Status WhatIfBackend::RegistryOverlay::viewBelow(Backend& machine, RegistryKey handle,
+                                                 const char* subkey, OpenKey* key, KeyView* view,
+                                                 std::string* path) {
+  Status status = beginCall(machine, handle, key, view);
+  if (!status.ok) return status;
+  std::vector<std::string> levels;
+  status = splitSubkey(machine, key->root, subkey, &levels);
+  if (!status.ok) return status;
+  *path = key->path;
+  if (levels.empty()) return Status::success();
+  *path = joinLevels(*path, levels);
+  status = viewKey(machine, *path, view);
+  if (!status.ok) return status;
+  return view->exists ? Status::success() : whatIfFailure(WhatIfFailure::kFileNotFound);
+}
+
 Status WhatIfBackend::RegistryOverlay::viewKey(Backend& machine, const std::string& path,
                                                KeyView* view) {
   *view = KeyView();
@@ -395,19 +411,10 @@ Status WhatIfBackend::openRegistryKey(RegistryKey parent, const char* subkey, Re
                                       RegistryKey* key) {
   RegistryOverlay::OpenKey base;
   RegistryOverlay::KeyView view;
-  Status status = registry->beginCall(machine, parent, &base, &view);
+  std::string path;
+  Status status = registry->viewBelow(machine, parent, subkey, &base, &view, &path);
   if (!status.ok) return status;
-  std::vector<std::string> levels;
-  status = splitSubkey(machine, base.root, subkey, &levels);
-  if (!status.ok) return status;
-  std::string path = base.path;
-  if (!levels.empty()) {
-    path = joinLevels(path, levels);
-    status = registry->viewKey(machine, path, &view);
-    if (!status.ok) return status;
-    if (!view.exists) return whatIfFailure(WhatIfFailure::kFileNotFound);
-    if (view.node != nullptr) path = view.node->path;
-  }
+  if (view.node != nullptr) path = view.node->path;
   *key = registry->addOpenKey(base.root, path, access == RegistryAccess::kAllAccess);
   return Status::success();
 }
@@ -447,18 +454,9 @@ Status WhatIfBackend::queryRegistryDefaultValue(RegistryKey key, const char* sub
                                                 std::size_t capacity, std::string* value) {
   RegistryOverlay::OpenKey base;
   RegistryOverlay::KeyView view;
-  Status status = registry->beginCall(machine, key, &base, &view);
+  std::string path;
+  Status status = registry->viewBelow(machine, key, subkey, &base, &view, &path);
   if (!status.ok) return status;
-  std::vector<std::string> levels;
-  status = splitSubkey(machine, base.root, subkey, &levels);
-  if (!status.ok) return status;
-  std::string path = base.path;
-  if (!levels.empty()) {
-    path = joinLevels(path, levels);
-    status = registry->viewKey(machine, path, &view);
-    if (!status.ok) return status;
-    if (!view.exists) return whatIfFailure(WhatIfFailure::kFileNotFound);
-  }
   const RegistryOverlay::ValueChange* change =
       view.node != nullptr ? RegistryOverlay::findChange(*view.node, std::string()) : nullptr;
   if (change == nullptr && view.readsMachine) {
@@ -551,20 +549,13 @@ Status WhatIfBackend::setRegistryValue(RegistryKey key, const char* name,
 Status WhatIfBackend::deleteRegistryKey(RegistryKey key, const char* subkey) {
   RegistryOverlay::OpenKey base;
   RegistryOverlay::KeyView view;
-  Status status = registry->beginCall(machine, key, &base, &view);
+  std::string path;
+  Status status = registry->viewBelow(machine, key, subkey, &base, &view, &path);
   if (!status.ok) return status;
-  std::vector<std::string> levels;
-  status = splitSubkey(machine, base.root, subkey, &levels);
-  if (!status.ok) return status;
-  std::string path = base.path;
-  if (levels.empty()) {
+  if (path == base.path) {
     if (!base.isWritable) return whatIfFailure(WhatIfFailure::kAccessDenied);
-  } else {
-    path = joinLevels(path, levels);
-    status = registry->viewKey(machine, path, &view);
-    if (!status.ok) return status;
-    if (!view.exists) return whatIfFailure(WhatIfFailure::kFileNotFound);
-    if (view.node != nullptr) path = view.node->path;
+  } else if (view.node != nullptr) {
+    path = view.node->path;
   }
   // The roots cannot go, and neither can a key that still has subkeys: the
   // Windows NT family refuses it, and the engine deletes a tree from the

@@ -72,6 +72,11 @@ struct WhatIfBackend::RegistryOverlay {
   // and, with kKeyDeleted, for a key deleted while open.
   Status beginCall(Backend& machine, RegistryKey handle, OpenKey* key, KeyView* view);
 
+  // beginCall, then the view of subkey below the key (null or empty: the key
+  // itself) and its full path; notFound when there is no such key.
+  Status viewBelow(Backend& machine, RegistryKey handle, const char* subkey, OpenKey* key,
+                   KeyView* view, std::string* path);
+
   // The key at the full path as the run sees it. Asks the machine only when
   // no node decides; passes its failure on.
   Status viewKey(Backend& machine, const std::string& path, KeyView* view);
