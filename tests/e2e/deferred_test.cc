@@ -244,8 +244,8 @@ TEST(Deferred, OnTheWindows95FamilyStepsNameFilesByTheirEightDotThreeNames) {
     EXPECT_NE(result.out.find(kRestartText), std::string::npos) << result.out;
     // The file that will lose its long name is named once, as the run puts
     // the replacement off.
-    const std::string lost = "After the restart this file has its short name only: " +
-                             shownInstalled + " (";
+    const std::string lost =
+        "After the restart this file has its short name only: " + shownInstalled + " (";
     EXPECT_EQ(result.err.find(lost) != std::string::npos,
               std::string(row.installed) != "NEWDRV.DLL")
         << result.err;
