@@ -17,6 +17,7 @@
 #include "engine/condition_line.h"
 #include "fileops/file_install.h"
 #include "fileops/run_journal.h"
+#include "fileops/undo_store.h"
 #include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
@@ -60,6 +61,7 @@ DataFile::DataFile(const std::string& dataFilePath, ConfigData* config, NLSClass
       archiveTempDir(),
       dataFilePath(dataFilePath),
       journal(),
+      runIdentity(),
       failedEntries(false),
       lineWatch() {
   if (config->isDebug()) {
@@ -136,6 +138,13 @@ void DataFile::processProfile() {
     return;
   }
   if (!patchStr.empty()) {
+    // What takes the patch off again is kept before the ledger names it, so
+    // that no installed patch lacks it; a run cut off before the ledger
+    // keeps it again.
+    if (config->getPlatform() != kPlatformWin32s &&
+        !UndoStore(archiveDir).keep(runIdentity, journal->getUndoSteps(), archiveTempDir)) {
+      messages->printError(kMessageUndoNotKept);
+    }
     // The Windows 95 family keeps the ledger in both copies; Windows NT only
     // in the Windows directory's, Win32s in neither.
     switch (config->getPlatform()) {
@@ -154,7 +163,7 @@ void DataFile::processProfile() {
 }
 
 void DataFile::resumeJournal(const std::string& patchStr) {
-  RunJournal::Identity identity;
+  RunJournal::Identity& identity = runIdentity;
   identity.patch = patchStr;
   identity.profileDigest = RunJournal::digestOfFile(dataFilePath);
   identity.kind = config->getPlatform();

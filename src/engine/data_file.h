@@ -230,6 +230,8 @@ class DataFile {
   std::string archiveTempDir;
   std::string dataFilePath;
   std::unique_ptr<RunJournal> journal;
+  // Whose run this is, as the journal records it.
+  RunJournal::Identity runIdentity;
   bool failedEntries;
   std::function<void(std::size_t position)> lineWatch;
 };

@@ -14,6 +14,7 @@
 #include "engine/registry_key_holder.h"
 #include "fileops/file_install.h"
 #include "fileops/run_journal.h"
+#include "fileops/undo_store.h"
 #include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
@@ -216,6 +217,9 @@ void DataFile::rollBack(const std::string& patch) {
     messages->printError(kMessageUnfinishedPatch, ": %s\n%s", patch.c_str(), failedPath.c_str());
     endRun();
   }
+  // A run cut off as it kept its undo leaves some of it: the patch is not
+  // installed, so none of it is.
+  if (!patch.empty()) UndoStore(archiveDir).discard(patch);
   journal->end();
   messages->print("%s: %s\n", messages->getMessage(kMessageUnfinishedRolledBack), patch.c_str());
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <set>
 #include <string>
@@ -651,6 +652,20 @@ void deferRestoreOf(const std::string& path, ConfigData* config) {
   }
   copyToNewFile(path, kept, nullptr);
   deferRename(kept, path.c_str(), config);
+}
+
+void copyWholeFile(const std::string& sourcePath, const std::string& targetPath) {
+  copyToNewFile(sourcePath, targetPath, nullptr);
+}
+
+bool isTemporaryName(const std::string& path) {
+  std::string dir, name;
+  splitPath(path, &dir, &name);
+  static const char kCandidates[] = "0abcdefghijklmnopqrstuvwxyz";
+  auto isDigit32 = [](char c) { return std::strchr(kDigits32, c) != nullptr && c != '\0'; };
+  return name.size() == 8 && name.compare(0, 2, "TV") == 0 && name[2] != '\0' &&
+         std::strchr(kCandidates, name[2]) != nullptr && isDigit32(name[3]) && name[4] == '.' &&
+         isDigit32(name[5]) && isDigit32(name[6]) && isDigit32(name[7]);
 }
 
 bool makeTemporaryPath(const std::string& dir, std::string* path) {

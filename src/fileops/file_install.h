@@ -116,10 +116,19 @@ bool keepCopyForRollback(const std::string& path, ConfigData* config);
 // copy cannot be made, 29 when the move is refused.
 void deferRestoreOf(const std::string& path, ConfigData* config);
 
+// Copies the file at sourcePath whole, with its stamp, into a new file at
+// targetPath; raises Error 20 to 24 with the path concerned when it cannot,
+// leaving no new file behind.
+void copyWholeFile(const std::string& sourcePath, const std::string& targetPath);
+
 // A path in dir, built from the template "TVXXXXXX", that names nothing yet:
 // one candidate character (0, then a to z), one base-32 digit of the process
 // number, a dot, three more base-32 digits. Returns false when every candidate
 // exists.
 bool makeTemporaryPath(const std::string& dir, std::string* path);
+
+// Whether the name of path has the form makeTemporaryPath gives: a copy the
+// run makes on its way, never a name of the machine's.
+bool isTemporaryName(const std::string& path);
 
 #endif  // SRC_FILEOPS_FILE_INSTALL_H_

@@ -89,6 +89,13 @@ bool unescapeField(const std::string& text, std::string* plain) {
   return true;
 }
 
+// The lines that open a journal: what it is, and whose run it records.
+std::string headerOf(const RunJournal::Identity& identity) {
+  return std::string(kMagic) + kLineEnd + "Patch=" + identity.patch + kLineEnd +
+         "Profile=" + identity.profileDigest + kLineEnd + "Kind=" + std::to_string(identity.kind) +
+         kLineEnd;
+}
+
 const std::size_t kUndoFields = 10;
 
 std::string undoRecord(const RunJournal::UndoStep& step) {
@@ -234,9 +241,7 @@ bool RunJournal::append(const std::string& record, bool durable) {
   if (!file.isOpen()) {
     if (!platform::openFileForAppending(path, &file).ok) return false;
     if (needsIdentity) {
-      text = std::string(kMagic) + kLineEnd + "Patch=" + identity.patch + kLineEnd +
-             "Profile=" + identity.profileDigest + kLineEnd +
-             "Kind=" + std::to_string(identity.kind) + kLineEnd;
+      text = headerOf(identity);
     } else {
       // The last line of the earlier run may have been cut short: a line
       // end of its own keeps it from running into this run's first record.
@@ -364,6 +369,12 @@ void RunJournal::end() {
   undoSteps.clear();
   rollingBack = false;
   openStep = 0;
+}
+
+std::string RunJournal::formatUndo(const Identity& identity, const std::vector<UndoStep>& steps) {
+  std::string text = headerOf(identity);
+  for (const UndoStep& step : steps) text += undoRecord(step) + kLineEnd;
+  return text;
 }
 
 bool RunJournal::isKeptName(const std::string& path) {

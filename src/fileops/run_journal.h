@@ -162,6 +162,10 @@ class RunJournal {
   // cannot make a run touch some other file.
   static bool isKeptName(const std::string& path);
 
+  // The text of a journal that holds identity and steps and nothing else,
+  // as a run writes it: the undo an installed patch keeps reads back as one.
+  static std::string formatUndo(const Identity& identity, const std::vector<UndoStep>& steps);
+
   // A digest of the bytes of a file (FnvHash, as 16 hexadecimal digits)
   // that tells one profile from another; empty when it cannot be read.
   static std::string digestOfFile(const std::string& path);

@@ -65,5 +65,8 @@ constexpr int kMessageStampClamped = 45;
 // On the Windows 95 family the restart puts a file in place under its 8.3
 // alias alone: its long name is lost.
 constexpr int kMessageLongNameLost = 46;
+// The patch is installed, but what would take it off again could not be
+// kept (a full disk, say): it cannot be removed.
+constexpr int kMessageUndoNotKept = 47;
 
 #endif  // SRC_MESSAGES_MESSAGE_NUMBERS_H_

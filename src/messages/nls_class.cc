@@ -42,6 +42,8 @@ const BuiltInMessage kBuiltInMessages[] = {
     {kMessageStampClamped,
      "A time stamp outside what MS-DOS can hold was taken as the nearest one it holds"},
     {kMessageLongNameLost, "After the restart this file has its short name only"},
+    {kMessageUndoNotKept,
+     "The patch is installed, but it cannot be removed again: its undo data could not be kept"},
 };
 
 const char kReadFailure[] = "Error reading NLS language file";

@@ -72,6 +72,7 @@ void Backend::flushDirectoryOf(const std::string& path) { native::flushDirectory
 Status Backend::deleteFile(const std::string& path) { return native::deleteFile(path); }
 Status Backend::makeWritable(const std::string& path) { return native::makeWritable(path); }
 Status Backend::makeDirectory(const std::string& path) { return native::makeDirectory(path); }
+Status Backend::removeDirectory(const std::string& path) { return native::removeDirectory(path); }
 Status Backend::listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries) {
   return native::listDirectory(path, entries);
 }
@@ -187,6 +188,7 @@ void flushDirectoryOf(const std::string& path) { getBackend().flushDirectoryOf(p
 Status deleteFile(const std::string& path) { return getBackend().deleteFile(path); }
 Status makeWritable(const std::string& path) { return getBackend().makeWritable(path); }
 Status makeDirectory(const std::string& path) { return getBackend().makeDirectory(path); }
+Status removeDirectory(const std::string& path) { return getBackend().removeDirectory(path); }
 Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries) {
   return getBackend().listDirectory(path, entries);
 }

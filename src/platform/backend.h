@@ -57,6 +57,7 @@ class Backend {
   virtual Status deleteFile(const std::string& path);
   virtual Status makeWritable(const std::string& path);
   virtual Status makeDirectory(const std::string& path);
+  virtual Status removeDirectory(const std::string& path);
   virtual Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries);
   virtual Status getShortPath(const std::string& path, std::string* shortPath);
   virtual std::FILE* openStream(const std::string& path, const char* mode);

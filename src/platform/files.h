@@ -189,6 +189,9 @@ Status makeWritable(const std::string& path);
 // Creates one directory level.
 Status makeDirectory(const std::string& path);
 
+// Removes the empty directory at path; fails when it holds anything.
+Status removeDirectory(const std::string& path);
+
 // The entries of a directory other than "." and "..", in the order the
 // system lists them.
 Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries);

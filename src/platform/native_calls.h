@@ -39,6 +39,7 @@ void flushDirectoryOf(const std::string& path);
 Status deleteFile(const std::string& path);
 Status makeWritable(const std::string& path);
 Status makeDirectory(const std::string& path);
+Status removeDirectory(const std::string& path);
 Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries);
 Status getShortPath(const std::string& path, std::string* shortPath);
 std::FILE* openStream(const std::string& path, const char* mode);

@@ -108,6 +108,7 @@ class WhatIfBackend : public Backend {
   Status deleteFile(const std::string& path) override;
   Status makeWritable(const std::string& path) override;
   Status makeDirectory(const std::string& path) override;
+  Status removeDirectory(const std::string& path) override;
   Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries) override;
   Status getShortPath(const std::string& path, std::string* shortPath) override;
   std::FILE* openStream(const std::string& path, const char* mode) override;

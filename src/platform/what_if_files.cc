@@ -868,6 +868,23 @@ Status WhatIfBackend::makeWritable(const std::string& path) {
   return Status::success();
 }
 
+Status WhatIfBackend::removeDirectory(const std::string& path) {
+  FileOverlay::Place place = files->find(path);
+  FileOverlay::Kind kind = FileOverlay::Kind::kAbsent;
+  Status there = files->lookAt(machine, place, &kind);
+  if (!there.ok) return there;
+  if (kind != FileOverlay::Kind::kDirectory || place.name.empty()) {
+    return failure(WhatIfFailure::kAccessDenied);
+  }
+  std::vector<DirectoryEntry> entries;
+  Status listed = listDirectory(path, &entries);
+  if (!listed.ok) return listed;
+  if (!entries.empty()) return failure(WhatIfFailure::kAccessDenied);
+  files->putNode(place, FileOverlay::Kind::kAbsent, false);
+  noteChangedPath(path, place.key);
+  return Status::success();
+}
+
 Status WhatIfBackend::makeDirectory(const std::string& path) {
   FileOverlay::Place place = files->find(path);
   if (!place.status.ok) return place.status;

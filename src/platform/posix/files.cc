@@ -527,6 +527,12 @@ Status makeDirectory(const std::string& path) {
   return Status::success();
 }
 
+Status removeDirectory(const std::string& path) {
+  if (int fault = pathFault(Call::kRemoveDirectory, path)) return posix::failureFromErrno(fault);
+  if (rmdir(posix::resolvePath(path).c_str()) != 0) return lastError();
+  return Status::success();
+}
+
 Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries) {
   entries->clear();
   if (int fault = pathFault(Call::kListDirectory, path)) return posix::failureFromErrno(fault);

@@ -45,6 +45,7 @@ enum class Call {
   kOpenFileForAppending,
   kLockFile,
   kMakeWritable,
+  kRemoveDirectory,
 };
 
 // Decides one call. `path` is the file the call concerns (for handle calls,

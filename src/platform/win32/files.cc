@@ -265,6 +265,10 @@ Status makeDirectory(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) ? Status::success() : lastErrorStatus();
 }
 
+Status removeDirectory(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) ? Status::success() : lastErrorStatus();
+}
+
 Status listDirectory(const std::string& path, std::vector<DirectoryEntry>* entries) {
   entries->clear();
   std::string pattern = path;
