@@ -136,7 +136,13 @@ bool DataFile::undoStep(const RunJournal::UndoStep& step) {
       if (step.kind == UndoStep::kIniSection) {
         ini->restoreSection(step.other, linesOf(step.value), static_cast<std::size_t>(step.size));
       } else {
-        ini->writeString(step.other, step.key.c_str(), step.present ? step.value.c_str() : nullptr);
+        if (step.present && step.size != 0) {
+          ini->restoreString(step.other, step.key, step.value, static_cast<std::size_t>(step.size));
+        } else {
+          ini->writeString(step.other, step.key.c_str(),
+                           step.present ? step.value.c_str() : nullptr);
+        }
+        if (!step.present && step.type == 1) ini->removeEmptySection(step.other);
       }
       if (file) file->close();
       return true;

@@ -154,6 +154,10 @@ bool DataFile::recordIniUndo(Profile* target, const std::string& section, const 
     step.kind = RunJournal::UndoStep::kIniValue;
     step.key = key;
     step.present = target->findString(section, key, &step.value);
+    // Where it stands, so that a key deleted comes back to its place.
+    if (step.present) step.size = target->keyLine(section, key);
+    // A key of a section the file lacks brings the section with it.
+    step.type = target->findSection(section) == Profile::kNoLine ? 1 : 0;
   }
   steps.push_back(step);
   return journal->recordUndo(steps);

@@ -62,7 +62,8 @@ class RunJournal {
       // A file is about to be made at path, where none is.
       kCreated = 'N',
       // Key `key` of section other in the INI file path: present or not,
-      // with value.
+      // with value and the line it stands on (size); type 1 when the section
+      // was not there either.
       kIniValue = 'I',
       // Section other of the INI file path, whose lines are value (one a
       // line) and whose header stands at line size, is about to be deleted.

@@ -285,6 +285,46 @@ void Profile::appendString(const std::string& section, const std::string& key,
   save();
 }
 
+std::size_t Profile::keyLine(const std::string& section, const std::string& key) {
+  refresh();
+  std::size_t header = findSection(section);
+  if (header == kNoLine) return kNoLine;
+  for (std::size_t i = header + 1; i < lines.size() && !isSectionHeader(lines[i]); ++i) {
+    if (findValue(lines[i], key) != std::string::npos) return i;
+  }
+  return kNoLine;
+}
+
+void Profile::restoreString(const std::string& section, const std::string& key,
+                            const std::string& value, std::size_t line) {
+  refresh();
+  std::size_t header = findSection(section);
+  std::size_t end = header == kNoLine ? kNoLine : header + 1;
+  while (end != kNoLine && end < lines.size() && !isSectionHeader(lines[end])) ++end;
+  if (header == kNoLine || line <= header || line > end || keyLine(section, key) != kNoLine) {
+    writeString(section, key.c_str(), value.c_str());
+    return;
+  }
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(line), key + "=" + value);
+  unsaved = true;
+  save();
+}
+
+void Profile::removeEmptySection(const std::string& section) {
+  refresh();
+  std::size_t header = findSection(section);
+  if (header == kNoLine) return;
+  std::size_t end = header + 1;
+  while (end < lines.size() && !isSectionHeader(lines[end])) {
+    if (lines[end].find_first_not_of(" \t") != std::string::npos) return;
+    ++end;
+  }
+  if (end == lines.size() && header > 0 && lines[header - 1].empty()) --header;
+  lines.erase(lines.begin() + header, lines.begin() + end);
+  unsaved = true;
+  save();
+}
+
 void Profile::appendSection(const std::string& section) {
   if (!lines.empty() && !lines.back().empty()) lines.push_back(std::string());
   lines.push_back("[" + section + "]");

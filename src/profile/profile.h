@@ -81,6 +81,22 @@ class Profile {
 
   // The same search, the value read like "%d"; defaultValue when the section
   // or key is missing or the value holds no number.
+  // The line of key in section, as an edit finds it; kNoLine when there is
+  // none. Refreshes first.
+  std::size_t keyLine(const std::string& section, const std::string& key);
+
+  // Gives key in section the value, as writeString does, except that a key
+  // the section lacks goes in at line `line` when that lies within the
+  // section: where a deletion took it from.
+  void restoreString(const std::string& section, const std::string& key, const std::string& value,
+                     std::size_t line);
+
+  // Deletes section when it holds nothing but empty lines, together with the
+  // empty line before it when it is the file's last section: the inverse of
+  // writing a key into a section the file did not have. Saves like
+  // writeString; does nothing to a section that holds a line.
+  void removeEmptySection(const std::string& section);
+
   int getInt(const std::string& section, const std::string& key, int defaultValue);
 
   // Sets or replaces key=value; a null value deletes the key line; a null key
