@@ -33,6 +33,7 @@ ConfigData::ConfigData()
       rebootProgram(),
       awaitingRestart(),
       losingLongNames(),
+      removePatch(),
       interactive(0),
       platform(0),
       rebootNeeded(0),

@@ -74,6 +74,10 @@ class ConfigData {
   // engine to report; takeLosingLongNames hands them over and forgets them.
   void addLosingLongName(const std::string& path) { losingLongNames.push_back(path); }
   std::vector<std::string> takeLosingLongNames() { return std::move(losingLongNames); }
+  // The installed patch a run takes off again ("/r PATCH"); empty for a run
+  // that installs.
+  const std::string& getRemovePatch() const { return removePatch; }
+  void setRemovePatch(const std::string& patch) { removePatch = patch; }
   int getForce() const { return force; }
   void setForce(int value) { force = value; }
   bool isForce() const { return force == 1; }
@@ -91,6 +95,7 @@ class ConfigData {
   std::string rebootProgram;
   std::vector<std::string> awaitingRestart;
   std::vector<std::string> losingLongNames;
+  std::string removePatch;
   int interactive;
   int platform;
   int rebootNeeded;

@@ -78,7 +78,9 @@ bool startRun(const std::string& programPath, const std::vector<std::string>& ar
   ConfigData* config = run->config.get();
   config->setProgramDir(programDirectory);
   applySwitches(arguments, config, &profilePath);
-  readPatchSettings(profilePath, config, messages);
+  // A removal needs no profile; the one beside the program is another
+  // patch's, whose log and reboot program are none of its business.
+  if (config->getRemovePatch().empty()) readPatchSettings(profilePath, config, messages);
 
   messages->print("%s %s\n", messages->getMessage(kMessageBanner), kVersion);
   if (config->isDebug()) messages->print("Compiled: %s %s\n", __DATE__, __TIME__);
@@ -144,7 +146,11 @@ int runPatch(const std::string& programPath, const std::vector<std::string>& arg
   run.watch = watch;
   try {
     if (!startRun(programPath, arguments, &run)) return 1;
-    run.dataFile->processProfile();
+    if (run.config->getRemovePatch().empty()) {
+      run.dataFile->processProfile();
+    } else {
+      run.dataFile->removePatch(run.config->getRemovePatch());
+    }
   } catch (const Error& error) {
     if (error.getErrorNumber() != kErrorRunEnded) {
       if (watch != nullptr) {

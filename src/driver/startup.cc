@@ -61,5 +61,13 @@ void applySwitches(const std::vector<std::string>& arguments, ConfigData* config
         *profilePath = arguments[index];
       }
     }
+    if (isLetter(argument, 1, 'r')) {
+      if (argument.size() > 2) {
+        config->setRemovePatch(argument.substr(2));
+      } else if (index + 1 < arguments.size()) {
+        ++index;
+        config->setRemovePatch(arguments[index]);
+      }
+    }
   }
 }

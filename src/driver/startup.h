@@ -39,9 +39,10 @@ std::unique_ptr<ConfigData> createConfigData(const std::string& windowsDirectory
 // Walks the arguments after the program name: an argument whose first letter
 // is i sets interactive; one whose second letter is d sets debug; one whose
 // second letter is p names the profile, by its remaining text or, when it is
-// two characters long, by the next argument, which is then skipped. Letters
-// compare without regard to case. A p with nothing after it leaves
-// profilePath as it was.
+// two characters long, by the next argument, which is then skipped; one
+// whose second letter is r names, the same way, an installed patch to take
+// off again. Letters compare without regard to case. A p with nothing after
+// it leaves profilePath as it was.
 void applySwitches(const std::vector<std::string>& arguments, ConfigData* config,
                    std::string* profilePath);
 

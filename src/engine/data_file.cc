@@ -34,16 +34,17 @@ constexpr std::size_t kMaxPathText = 259;
 
 std::string numberedKey(const char* stem, int number) { return stem + std::to_string(number); }
 
-// Whether a ledger value records the patch: it begins with the patch's name,
-// and what follows it, if anything, cannot be part of a longer name ("FIX12
-// 1997-03-01" records FIX12; "FIX12B" and "FIX123" are other patches).
-bool namesPatch(const std::string& value, const std::string& patch) {
+}  // namespace
+
+bool DataFile::namesPatch(const std::string& value, const std::string& patch) {
   if (!beginsWithNoCase(value, patch)) return false;
   if (value.size() == patch.size()) return true;
   const char next = value[patch.size()];
   return !((next >= '0' && next <= '9') || (next >= 'a' && next <= 'z') ||
            (next >= 'A' && next <= 'Z'));
 }
+
+namespace {
 
 // Whether the profile's first line begins with the byte-order mark an editor
 // puts before UTF-8 text.
@@ -163,10 +164,15 @@ void DataFile::processProfile() {
 }
 
 void DataFile::resumeJournal(const std::string& patchStr) {
-  RunJournal::Identity& identity = runIdentity;
+  RunJournal::Identity identity;
   identity.patch = patchStr;
   identity.profileDigest = RunJournal::digestOfFile(dataFilePath);
   identity.kind = config->getPlatform();
+  resumeJournal(identity);
+}
+
+void DataFile::resumeJournal(const RunJournal::Identity& identity) {
+  runIdentity = identity;
   journal = std::make_unique<RunJournal>(pathJoin(archiveDir, kJournalName));
   config->setJournal(journal.get());
 
@@ -196,6 +202,14 @@ void DataFile::resumeJournal(const std::string& patchStr) {
     messages->printError(kMessageUnfinishedOtherKind, ": %s (%s)", found.patch.c_str(),
                          platformNameOf(found.kind));
     endRun();
+  }
+  // A removal cut off is finished, whoever's run finds it: taken back, it
+  // would leave a patch half removed.
+  if (isRemovalJournal(found)) {
+    journal->read(found);
+    finishRemoval(found.patch, false, true);
+    journal->read(identity);
+    return;
   }
   // Another run's journal. One whose patch is in the ledger was cut off
   // after it wrote the ledger, and nothing of it is left to do; any other

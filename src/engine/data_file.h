@@ -80,6 +80,21 @@ class DataFile {
   // Windows) that is not in the ledger yet. A step that still cannot be
   // finished raises Error 26.
   void resumeJournal(const std::string& patchStr);
+  // The same for a run of identity.
+  void resumeJournal(const RunJournal::Identity& identity);
+
+  // Takes the installed patch off again from its undo data: puts back every
+  // file (replaced at the restart while in use), INI key and section,
+  // registry value and key, and removes it from the ledger, renumbering the
+  // entries after it. Ends the run, changing nothing, when the patch is not
+  // installed (message 48), has no undo data (49), or a later patch changed
+  // one of the same things (50, naming it).
+  void removePatch(const std::string& patch);
+
+  // Whether a ledger value records the patch: it begins with the patch's
+  // name, and what follows it, if anything, cannot be part of a longer name
+  // ("FIX12 1997-03-01" records FIX12; "FIX12B" and "FIX123" are others).
+  static bool namesPatch(const std::string& value, const std::string& patch);
 
   // Decides one condition line; once the line passes its field checks, its
   // text is replaced by the branch (the section to carry out).
@@ -216,6 +231,19 @@ class DataFile {
   // The run configuration's copy of a product TAVRO.INI at path, if it is
   // one.
   Profile* productIniAt(const std::string& path) const;
+
+  // Whether a journal is a removal's.
+  static bool isRemovalJournal(const RunJournal::Identity& identity);
+  // The removal itself, under the journal read for it; reports says
+  // whether it prints what it does (a removal another run finishes does
+  // not), resumes that the journal is an earlier try's, which may have
+  // finished all but its end.
+  void finishRemoval(const std::string& patch, bool reports, bool resumes);
+  // Puts back one thing the undo data names.
+  void restoreStep(const RunJournal::UndoStep& step, bool reports);
+  // Removes every entry of ledger that records patch, and any entry a
+  // removal cut off left twice, keeping the numbers without gaps.
+  void removeFromLedger(Profile* ledger, const std::string& patch);
 
   // Ends the run with exit code 1 and no teardown: raises Error
   // kErrorRunEnded, which only the driver catches.

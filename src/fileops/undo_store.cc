@@ -105,7 +105,9 @@ std::vector<UndoStep> UndoStore::getNetUndo(const std::vector<UndoStep>& steps,
     switch (step.kind) {
       case UndoStep::kRenamed:
         touch(step.path, true, step.other, step.size, step.time);
-        touch(step.other, false, "", 0, 0);
+        // The name it goes to was free, unless the rename failed there and
+        // was put off: then the moved file is still where it was.
+        touch(step.other, false, step.path, step.size, step.time);
         break;
       case UndoStep::kKeptAside:
         touch(step.path, true, step.other, step.size, step.time);
@@ -115,6 +117,9 @@ std::vector<UndoStep> UndoStore::getNetUndo(const std::vector<UndoStep>& steps,
         touch(step.path, true, step.other, 0, 0);
         break;
       case UndoStep::kPlaced:
+        // The new file, written beside, takes the name other.
+        touch(step.other, false, "", 0, 0);
+        break;
       case UndoStep::kCreated:
         touch(step.path, false, "", 0, 0);
         break;
@@ -142,6 +147,16 @@ bool UndoStore::keep(const RunJournal::Identity& identity, const std::vector<Und
   }
   std::vector<UndoStep> net = getNetUndo(steps, archiveTempDir);
   for (UndoStep& step : net) {
+    if (step.kind == UndoStep::kCreated && (step.size != 0 || step.time != 0)) {
+      if (holds(step.other, step.size, step.time) && !platform::testPath(step.path).notFound) {
+        step.kind = UndoStep::kKeptAside;
+        step.other = step.path;
+      } else {
+        step.other.clear();
+      }
+      step.size = 0;
+      step.time = 0;
+    }
     if (step.kind != UndoStep::kKeptAside) continue;
     // Where the original went, or, when the step did not say which file it
     // moved, whatever is there now; a file of that size and time anywhere

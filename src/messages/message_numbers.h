@@ -68,5 +68,19 @@ constexpr int kMessageLongNameLost = 46;
 // The patch is installed, but what would take it off again could not be
 // kept (a full disk, say): it cannot be removed.
 constexpr int kMessageUndoNotKept = 47;
+// Removal: the patch named is not in the ledger.
+constexpr int kMessageNotInstalled = 48;
+// Removal: the patch was installed before undo data was kept.
+constexpr int kMessageNoUndoData = 49;
+// Removal: a later patch changed one of the same files or settings.
+constexpr int kMessageLaterPatchOverlaps = 50;
+// Removal: done.
+constexpr int kMessagePatchRemoved = 51;
+// Removal's result words: a file, INI key or registry value put back, and
+// a file the patch had made taken away.
+constexpr int kMessageRestored = 52;
+constexpr int kMessageRemovedFile = 53;
+// Removal: something could not be put back; the next run goes on with it.
+constexpr int kMessageRemovalUnfinished = 54;
 
 #endif  // SRC_MESSAGES_MESSAGE_NUMBERS_H_

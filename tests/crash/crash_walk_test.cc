@@ -211,6 +211,19 @@ class ExampleMachine {
     expectedExitCode = 1;
   }
 
+  // Makes the template the machine with the example installed and the
+  // restart carried out, and the run the removal of its patch: the machine
+  // a removal walk starts from.
+  void leaveInstalled() {
+    reset();
+    runInstaller();
+    machine.restart();
+    fs::remove_all(stash.file("root"));
+    fs::remove_all(stash.file("windows"));
+    stashMachine();
+    arguments = {"/r", "FIX12"};
+  }
+
   // What a whole run of the profile in the patch directory ends with.
   int getExpectedExitCode() const { return expectedExitCode; }
 
@@ -232,7 +245,7 @@ class ExampleMachine {
 
   // Runs the installer to its end in the patch directory.
   RunResult runInstaller() {
-    if (isWine()) return machine.run();
+    if (isWine()) return machine.run(arguments);
     return runNative("installer", 0);
   }
 
@@ -373,7 +386,7 @@ class ExampleMachine {
     fs::create_hard_link(stash.file(program), programPath(), noLinks);
     if (noLinks) fs::copy_file(stash.file(program), programPath());
     machine.setEnvironment("TVPAT_KILL_AT", std::to_string(killAt));
-    return machine.runProgramAt(programPath(), {});
+    return machine.runProgramAt(programPath(), arguments);
   }
 
   bool hasWritten() const { return machine.exists(machine.getProductDir() + "/ARCHIVE"); }
@@ -413,6 +426,8 @@ class ExampleMachine {
   // Upper-case names of the Windows directory's entries that are Wine's.
   std::set<std::string> wineOwn;
   int expectedExitCode = 0;
+  // The installer's arguments: none, or the removal of the example's patch.
+  std::vector<std::string> arguments;
 };
 
 // What a killed run and its rerun may leave that one run does not, without
@@ -613,6 +628,8 @@ struct Walk {
   // The run walked is the rollback of the example by another patch's run,
   // which then finds nothing to do.
   bool rollsBack = false;
+  // The run walked is the removal of the installed example.
+  bool removes = false;
 };
 
 // The other patch of a rollback walk: it holds nowhere, so that its run
@@ -666,7 +683,9 @@ std::vector<Walk> walksOfTarget() {
   return {{1, "Windows95Family", CutOff::kAtEachCall},
           {2, "WindowsNt", CutOff::kAtEachCall},
           {1, "Windows95FamilyRollback", CutOff::kAtEachCall, true},
-          {2, "WindowsNtRollback", CutOff::kAtEachCall, true}};
+          {2, "WindowsNtRollback", CutOff::kAtEachCall, true},
+          {1, "Windows95FamilyRemoval", CutOff::kAtEachCall, false, true},
+          {2, "WindowsNtRemoval", CutOff::kAtEachCall, false, true}};
 }
 
 class CrashWalk : public ::testing::TestWithParam<Walk> {};
@@ -675,10 +694,14 @@ TEST_P(CrashWalk, EveryKillPointRerunEndsLikeOneRun) {
   const Walk& walk = GetParam();
   ExampleMachine example(walk.kind);
   FileTree beforeExample;
-  if (walk.rollsBack) {
+  if (walk.rollsBack || walk.removes) {
     example.reset();
     beforeExample = example.restartAndRead();
-    example.leaveUnfinished(holdsNowhere(walk.kind));
+    if (walk.rollsBack) {
+      example.leaveUnfinished(holdsNowhere(walk.kind));
+    } else {
+      example.leaveInstalled();
+    }
     example.reset();
   }
   // Where each kill landed is told from the files it left, against these.
@@ -687,13 +710,15 @@ TEST_P(CrashWalk, EveryKillPointRerunEndsLikeOneRun) {
   ASSERT_EQ(first.exitCode, example.getExpectedExitCode()) << first.out << first.err;
   const FileTree finished = withTemporaryNamesBlanked(example.readFiles());
   const FileTree reference = example.restartAndRead();
-  if (walk.rollsBack) {
-    // Rolled back, the example has left nothing but the product's ARCHIVE.
-    ASSERT_NE(first.out.find("rolled back: FIX12"), std::string::npos) << first.out << first.err;
+  if (walk.rollsBack || walk.removes) {
+    // Rolled back or removed, the example has left nothing but the product's
+    // ARCHIVE.
+    const char* done = walk.rollsBack ? "rolled back: FIX12" : "removed: FIX12";
+    ASSERT_NE(first.out.find(done), std::string::npos) << first.out << first.err;
     for (const Difference& difference : compareTrees(beforeExample, reference)) {
       if (difference.path.rfind("TAVRO/ARCHIVE", 0) == 0) continue;
-      ADD_FAILURE() << "the rollback left " << difference.kind << ": " << difference.path << " "
-                    << difference.detail << "\n"
+      ADD_FAILURE() << "the rollback or removal left " << difference.kind << ": " << difference.path
+                    << " " << difference.detail << "\n"
                     << beforeExample[difference.path].value_or("") << "\n"
                     << reference.at(difference.path).value_or("");
     }
@@ -760,7 +785,7 @@ TEST_P(CrashWalk, EveryKillPointRerunEndsLikeOneRun) {
     }
     // A rollback compares no stamps, and must find the files it names as
     // they were left.
-    if (!walk.rollsBack) example.dateBackWrittenSince(killedRunStart);
+    if (!walk.rollsBack && !walk.removes) example.dateBackWrittenSince(killedRunStart);
     RunResult rerun = example.runInstaller();
     if (rerun.exitCode != example.getExpectedExitCode()) ++failedReruns;
     const FileTree after = example.restartAndRead();

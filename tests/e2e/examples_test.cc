@@ -73,10 +73,12 @@ TEST(Checker, ExitCodesTellCleanFromErrorsFromUnusable) {
                                                     {"--plan"},
                                                     {"--frobnicate", kProfile},
                                                     {kProfile, "--patch-dir"},
-                                                    {kProfile, kProfile}}) {
+                                                    {kProfile, kProfile},
+                                                    {"--remove", "FIX1", kProfile}}) {
     RunResult wrong = machine.runChecker(arguments);
     EXPECT_EQ(2, wrong.exitCode);
-    EXPECT_EQ("usage: tvpcheck [--plan] [--patch-dir DIR] PROFILE.DAT\n", wrong.err);
+    EXPECT_EQ("usage: tvpcheck [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT\n",
+              wrong.err);
   }
 }
 

@@ -47,6 +47,10 @@ std::string lower(std::string text) {
   return text;
 }
 
+std::string extension(const std::string& path) {
+  return lower(fs::path(path).extension().string());
+}
+
 bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -219,8 +223,8 @@ Plan readPlan(const Machine& machine, const std::string& output, const Snapshot&
       const auto* file = find(after, path);
       if (file == nullptr) {
         ADD_FAILURE() << path << " is not there";
-      } else if (fs::path(path).filename() == "TVRUN.JNL") {
-        // The journal names the copies too.
+      } else if (fs::path(path).filename() == "TVRUN.JNL" || extension(path) == ".und") {
+        // The journal and the undo data name the copies too.
       } else if (text.find(kStampedByTheRun) != std::string::npos) {
         // A file the run writes without giving it a stamp bears the time of
         // the run, which no plan knows.
@@ -295,8 +299,22 @@ Plan readPlan(const Machine& machine, const std::string& output, const Snapshot&
   return plan;
 }
 
-std::string extension(const std::string& path) {
-  return lower(fs::path(path).extension().string());
+// The registry as REGEDIT4 text without the keys that hold no value: a key
+// above another exists whether or not the file names it.
+std::string valuesOf(const std::string& registry) {
+  std::istringstream lines(registry);
+  std::string line;
+  std::string header;
+  std::string text;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.front() == '[') {
+      header = line;
+    } else if (!line.empty() && !header.empty() && line != "REGEDIT4") {
+      text += header + " " + line + "\n";
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -310,13 +328,19 @@ Snapshot snapshot(const Machine& machine) {
   return result;
 }
 
-std::string expectPlanIsTheRun(Machine& machine) {
+std::string expectPlanIsTheRun(Machine& machine, const std::string& removePatch) {
   const Snapshot before = snapshot(machine);
-  RunResult planned = machine.runChecker({"--plan", machine.shown(machine.getProfilePath())});
+  std::vector<std::string> checked = {"--plan", machine.shown(machine.getProfilePath())};
+  std::vector<std::string> arguments;
+  if (!removePatch.empty()) {
+    checked.insert(checked.begin() + 1, {"--remove", removePatch});
+    arguments = {"/r", removePatch};
+  }
+  RunResult planned = machine.runChecker(checked);
   SCOPED_TRACE(planned.out + planned.err);
   EXPECT_TRUE(before == snapshot(machine)) << "--plan changed the machine";
 
-  RunResult run = machine.run();
+  RunResult run = machine.run(arguments);
   SCOPED_TRACE("the run printed:\n" + run.out + run.err);
   const Snapshot after = snapshot(machine);
   Plan plan = readPlan(machine, planned.out, before, after);
@@ -436,4 +460,42 @@ std::string expectPlanIsTheRun(Machine& machine) {
     }
   }
   return planned.out;
+}
+
+Snapshot restorable(const Machine& machine) {
+  Snapshot kept;
+  for (auto& [path, file] : snapshot(machine)) {
+    const std::string name = lower(path);
+    if (name.find("/archive") != std::string::npos ||
+        path.compare(0, machine.getPatchDir().size(), machine.getPatchDir()) == 0 ||
+        name.find("wininit.bak") != std::string::npos ||
+        name.find("registry.reg") != std::string::npos || fs::is_directory(path)) {
+      continue;
+    }
+    if (path == "(registry)") {
+      kept[path] = {valuesOf(file.first), 0};
+    } else if (lower(fs::path(path).extension().string()) == ".ini") {
+      // Every edit writes CR LF line ends, as Windows keeps them.
+      std::string text = file.first;
+      text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+      kept[path] = {text, 0};
+    } else {
+      kept[path] = file;
+    }
+  }
+  return kept;
+}
+
+void expectSame(const Snapshot& expected, const Snapshot& actual) {
+  for (const auto& [path, file] : expected) {
+    auto now = actual.find(path);
+    if (now == actual.end()) {
+      ADD_FAILURE() << path << " is gone";
+    } else {
+      EXPECT_EQ(file, now->second) << path;
+    }
+  }
+  for (const auto& entry : actual) {
+    EXPECT_EQ(1u, expected.count(entry.first)) << entry.first << " was left";
+  }
 }

@@ -19,7 +19,18 @@ Snapshot snapshot(const Machine& machine);
 // Plans the patch in the machine's patch directory, checks that the plan
 // changed nothing, runs the installer and the restart, and adds a test
 // failure for every planned line that did not happen and every change that
-// was not planned. Returns the plan, for a trace.
-std::string expectPlanIsTheRun(Machine& machine);
+// was not planned. Returns the plan, for a trace. With removePatch, the run
+// is the removal of that installed patch.
+std::string expectPlanIsTheRun(Machine& machine, const std::string& removePatch = "");
+
+// The machine as the removal of a patch must give it back: below the product
+// root and the Windows directory, each file's bytes and, but for INI files,
+// which every edit stamps anew and writes with CR LF line ends, its time;
+// the registry's values. The product's ARCHIVE, what a restart leaves
+// (WININIT.BAK) and the patch directory are left out.
+Snapshot restorable(const Machine& machine);
+
+// A test failure for every file that differs between the two.
+void expectSame(const Snapshot& expected, const Snapshot& actual);
 
 #endif  // TESTS_E2E_PLAN_CHECK_H_

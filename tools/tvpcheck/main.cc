@@ -1,4 +1,4 @@
-// tvpcheck [--plan] [--patch-dir DIR] PROFILE.DAT
+// tvpcheck [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT
 //
 // Checks an installation profile for patch authors and prints one
 // compiler-style diagnostic a line, "PROFILE:LINE: error: TEXT" or
@@ -24,7 +24,7 @@ constexpr int kExitErrors = 1;
 constexpr int kExitUnusable = 2;
 
 int usage() {
-  std::fprintf(stderr, "usage: tvpcheck [--plan] [--patch-dir DIR] PROFILE.DAT\n");
+  std::fprintf(stderr, "usage: tvpcheck [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT\n");
   return kExitUnusable;
 }
 
@@ -43,6 +43,7 @@ bool isReadableFile(const std::string& path) {
 
 int main(int argc, char** argv) {
   bool plan = false;
+  std::string removePatch;
   std::string patchDir;
   bool patchDirGiven = false;
   std::string profilePath;
@@ -50,6 +51,9 @@ int main(int argc, char** argv) {
     std::string argument = argv[index];
     if (argument == "--plan") {
       plan = true;
+    } else if (argument == "--remove") {
+      if (index + 1 >= argc) return usage();
+      removePatch = argv[++index];
     } else if (argument == "--patch-dir") {
       if (index + 1 >= argc) return usage();
       patchDir = argv[++index];
@@ -62,7 +66,7 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (profilePath.empty()) return usage();
+  if (profilePath.empty() || (!removePatch.empty() && !plan)) return usage();
   if (!patchDirGiven) patchDir = pathDriveDir(profilePath);
 
   if (!isReadableFile(profilePath)) {
@@ -75,7 +79,7 @@ int main(int argc, char** argv) {
     checker.check();
     std::fputs(checker.format(profilePath).c_str(), stdout);
     if (plan) {
-      PatchPlanner planner(profilePath, patchDirGiven ? patchDir : std::string());
+      PatchPlanner planner(profilePath, patchDirGiven ? patchDir : std::string(), removePatch);
       planner.plan();
       std::fputs(planner.format(profilePath).c_str(), stdout);
     }

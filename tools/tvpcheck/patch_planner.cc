@@ -161,8 +161,9 @@ bool splitKeyPath(const std::string& keyPath, platform::RegistryRoot* root, std:
 
 }  // namespace
 
-PatchPlanner::PatchPlanner(const std::string& profilePath, const std::string& patchDir)
-    : profilePath(profilePath), patchDir(patchDir) {}
+PatchPlanner::PatchPlanner(const std::string& profilePath, const std::string& patchDir,
+                           const std::string& removePatch)
+    : profilePath(profilePath), patchDir(patchDir), removePatch(removePatch) {}
 
 std::string PatchPlanner::format(const std::string& profileName) const {
   std::string text;
@@ -233,7 +234,9 @@ void PatchPlanner::plan() {
   platform::setBackend(&pristine);
   logPath = Profile(profilePath).getString("Patch", "LogFile", "");
   platform::setBackend(&run);
-  exitCode = runPatch(program, {"/p", profilePath}, &watch);
+  std::vector<std::string> arguments = {"/p", profilePath};
+  if (!removePatch.empty()) arguments = {"/r", removePatch};
+  exitCode = runPatch(program, arguments, &watch);
   addConsoleText("\n", false);
   addConsoleText("\n", true);
   listStepChanges();

@@ -36,7 +36,10 @@ class PatchPlanner {
   // is the installer's own directory, where its catalogue and the patch's
   // files are (empty: the profile's). The installer is taken to be named
   // after the profile.
-  PatchPlanner(const std::string& profilePath, const std::string& patchDir);
+  // With removePatch, the run planned is the removal of that installed
+  // patch instead ("/r PATCH").
+  PatchPlanner(const std::string& profilePath, const std::string& patchDir,
+               const std::string& removePatch = std::string());
 
   PatchPlanner(const PatchPlanner&) = delete;
   PatchPlanner& operator=(const PatchPlanner&) = delete;
@@ -82,6 +85,7 @@ class PatchPlanner {
 
   std::string profilePath;
   std::string patchDir;
+  std::string removePatch;
   // The run's log, as the profile names it.
   std::string logPath;
   platform::WhatIfBackend* whatIf = nullptr;

@@ -64,11 +64,12 @@ TEST(UndoStoreTest, NetUndoKeepsWhatWasThereFirst) {
       iniStep("Level", "2.0"),
       iniStep("Level", "2.1"),
   };
-  EXPECT_EQ((std::vector<std::string>{
-                "K C:\\P\\A.DLL<-C:\\P\\TV0a1b2c.~KP", "K C:\\P\\BIN\\B.EXE<-C:\\P\\BIN\\B.OLD",
-                "N C:\\P\\BIN\\B.OLD", "K C:\\P\\CORE.DLL<-C:\\P\\CORE.DLL", "N C:\\P\\NEW.EXE",
-                "K C:\\P\\OLD.EXE<-C:\\P\\NEW.EXE", "I Level=2.0"}),
-            shown(UndoStore::getNetUndo(steps, "C:\\P\\ARCHIVE\\TEMP")));
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "K C:\\P\\A.DLL<-C:\\P\\TV0a1b2c.~KP", "K C:\\P\\BIN\\B.EXE<-C:\\P\\BIN\\B.OLD",
+          "N C:\\P\\BIN\\B.OLD<-C:\\P\\BIN\\B.EXE", "K C:\\P\\CORE.DLL<-C:\\P\\CORE.DLL",
+          "N C:\\P\\NEW.EXE<-C:\\P\\OLD.EXE", "K C:\\P\\OLD.EXE<-C:\\P\\NEW.EXE", "I Level=2.0"}),
+      shown(UndoStore::getNetUndo(steps, "C:\\P\\ARCHIVE\\TEMP")));
 }
 
 // Kept, the undo holds a copy of every original, found where the run moved
