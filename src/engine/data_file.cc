@@ -92,19 +92,7 @@ void DataFile::processProfile() {
                          dataFilePath.c_str());
     endRun();
   }
-  // Without a product root the archive would land in the root of the current
-  // drive, and the conditions would test a product that is not there.
-  if (config->getRootDir().empty()) {
-    messages->printError(kMessageProductNotInstalled);
-    endRun();
-  }
-  createArchiveDirectories();
-  // A second run at once would take this run's new files for the originals
-  // and lose its INI edits, so it ends before it reads or changes anything.
-  if (!productLock.take(archiveDir)) {
-    messages->printError(kMessageProductBusy);
-    endRun();
-  }
+  takeProduct();
   std::string patchStr = profile->getString("Patch", "Patch", "");
   // What an earlier run left half done is finished, or stops this run,
   // before anything else looks at the product.
@@ -161,6 +149,22 @@ void DataFile::processProfile() {
     }
   }
   journal->end();
+}
+
+void DataFile::takeProduct() {
+  // Without a product root the archive would land in the root of the current
+  // drive, and the conditions would test a product that is not there.
+  if (config->getRootDir().empty()) {
+    messages->printError(kMessageProductNotInstalled);
+    endRun();
+  }
+  createArchiveDirectories();
+  // A second run at once would take this run's new files for the originals
+  // and lose its INI edits, so it ends before it reads or changes anything.
+  if (!productLock.take(archiveDir)) {
+    messages->printError(kMessageProductBusy);
+    endRun();
+  }
 }
 
 void DataFile::resumeJournal(const std::string& patchStr) {

@@ -232,6 +232,11 @@ class DataFile {
   // one.
   Profile* productIniAt(const std::string& path) const;
 
+  // Ends the run when no product root is known (message 44), else makes the
+  // archive directories and takes the product's lock, ending the run when
+  // another run holds it (message 38).
+  void takeProduct();
+
   // Whether a journal is a removal's.
   static bool isRemovalJournal(const RunJournal::Identity& identity);
   // The removal itself, under the journal read for it; reports says

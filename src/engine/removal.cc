@@ -36,24 +36,6 @@ std::string folded(std::string text) {
   return text;
 }
 
-// What a step of undo data names: the same for the same file, INI key,
-// section, registry value or key, whichever patch's data it is in.
-std::string nameOf(const UndoStep& step) {
-  switch (step.kind) {
-    case UndoStep::kKeptAside:
-    case UndoStep::kCreated:
-      return "F" + pathNameKey(step.path);
-    case UndoStep::kIniValue:
-      return "I" + pathNameKey(step.path) + "\n" + folded(step.other) + "\n" + folded(step.key);
-    case UndoStep::kIniSection:
-      return "S" + pathNameKey(step.path) + "\n" + folded(step.other);
-    case UndoStep::kRegistryValue:
-      return "V" + folded(step.key + "\\" + step.path) + "\n" + folded(step.other);
-    default:
-      return "K" + folded(step.key + "\\" + step.path);
-  }
-}
-
 // The undo data of patch as stored, or nothing when there is none.
 std::optional<std::vector<UndoStep>> readUndo(const UndoStore& store, const std::string& patch) {
   const std::string path = store.getRecordPath(patch);
@@ -123,15 +105,7 @@ void DataFile::removeFromLedger(Profile* ledger, const std::string& patch) {
 }
 
 void DataFile::removePatch(const std::string& patch) {
-  if (config->getRootDir().empty()) {
-    messages->printError(kMessageProductNotInstalled);
-    endRun();
-  }
-  createArchiveDirectories();
-  if (!productLock.take(archiveDir)) {
-    messages->printError(kMessageProductBusy);
-    endRun();
-  }
+  takeProduct();
   RunJournal::Identity identity;
   identity.patch = patch;
   identity.profileDigest = kRemovalDigest;
@@ -178,7 +152,7 @@ void DataFile::finishRemoval(const std::string& patch, bool reports, bool resume
   if (installed && !resumes) {
     std::set<std::string> names;
     for (const UndoStep& step : *undo) {
-      if (step.kind != UndoStep::kDeferred) names.insert(nameOf(step));
+      if (step.kind != UndoStep::kDeferred) names.insert(UndoStore::getTouchedName(step));
     }
     // The ledger whose numbers decide: the product root's on the Windows 95
     // family, the Windows directory's on Windows NT.
@@ -194,7 +168,7 @@ void DataFile::finishRemoval(const std::string& patch, bool reports, bool resume
       const std::optional<std::vector<UndoStep>> other = readUndo(store, entry);
       bool overlaps = !other;
       for (std::size_t i = 0; other && !overlaps && i < other->size(); ++i) {
-        overlaps = names.count(nameOf((*other)[i])) != 0;
+        overlaps = names.count(UndoStore::getTouchedName((*other)[i])) != 0;
       }
       if (overlaps) {
         journal->end();

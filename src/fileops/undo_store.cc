@@ -44,10 +44,21 @@ std::string folded(std::string text) {
   return text;
 }
 
-// What one INI key, section, registry value or key is called, for telling
-// the first step that names it from later ones.
-std::string identityOf(const UndoStep& step) {
+// Whether the file at path is the one of that size and time.
+bool holds(const std::string& path, std::uint64_t size, std::uint64_t time) {
+  platform::FileInfo info;
+  return platform::getFileInfo(path, &info).ok && info.size == size && info.modifiedTime == time;
+}
+
+}  // namespace
+
+UndoStore::UndoStore(const std::string& archiveDir) : directory(pathJoin(archiveDir, "UNDO")) {}
+
+std::string UndoStore::getTouchedName(const UndoStep& step) {
   switch (step.kind) {
+    case UndoStep::kKeptAside:
+    case UndoStep::kCreated:
+      return "F" + pathNameKey(step.path);
     case UndoStep::kIniValue:
       return "I" + pathNameKey(step.path) + "\n" + folded(step.other) + "\n" + folded(step.key);
     case UndoStep::kIniSection:
@@ -58,16 +69,6 @@ std::string identityOf(const UndoStep& step) {
       return "K" + folded(step.key + "\\" + step.path);
   }
 }
-
-// Whether the file at path is the one of that size and time.
-bool holds(const std::string& path, std::uint64_t size, std::uint64_t time) {
-  platform::FileInfo info;
-  return platform::getFileInfo(path, &info).ok && info.size == size && info.modifiedTime == time;
-}
-
-}  // namespace
-
-UndoStore::UndoStore(const std::string& archiveDir) : directory(pathJoin(archiveDir, "UNDO")) {}
 
 std::string UndoStore::nameOf(const std::string& patch) const { return hashName(folded(patch)); }
 
@@ -129,7 +130,7 @@ std::vector<UndoStep> UndoStore::getNetUndo(const std::vector<UndoStep>& steps,
         touch(step.other, true, step.other, 0, 0);
         break;
       default:
-        if (named.emplace(identityOf(step), true).second) others.push_back(step);
+        if (named.emplace(getTouchedName(step), true).second) others.push_back(step);
         break;
     }
   }

@@ -42,6 +42,11 @@ class UndoStore {
   static std::vector<UndoStep> getNetUndo(const std::vector<UndoStep>& steps,
                                           const std::string& archiveTempDir);
 
+  // What a step of undo data names, the same for the same file, INI key,
+  // section, registry value or key whichever patch's data it is in: two
+  // patches whose undo data share a name changed the same thing.
+  static std::string getTouchedName(const UndoStep& step);
+
   // Keeps the undo of a finished run of identity's patch: copies the
   // original of every file the net undo names into the patch's directory,
   // then writes the record, whole or not at all, naming the copies. Done
