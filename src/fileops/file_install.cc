@@ -278,7 +278,7 @@ void writeSubstituted(platform::FileHandle source, const std::string& sourcePath
 // raises the copy's error, naming reportPath for the errors of the target.
 void writeCopy(platform::FileHandle source, const std::string& sourcePath, OpenFile* target,
                const std::string& targetPath, const std::string& reportPath,
-               platform::DosStamp stamp, SubstituteClass* substitutes) {
+               platform::DosStamp stamp, SubstituteClass* substitutes, bool flushes = true) {
   UnfinishedCopy unfinished(target, targetPath);
   if (substitutes != nullptr) {
     writeSubstituted(source, sourcePath, target->get(), reportPath, substitutes);
@@ -308,8 +308,10 @@ void writeCopy(platform::FileHandle source, const std::string& sourcePath, OpenF
     throw Error(kErrorStampSet, reportPath, kModuleFileOps, __LINE__);
   }
   // A file that has not reached the disk, or whose close failed, may be cut
-  // short: that is a failed write, not a finished copy.
-  if (!platform::flushFile(target->get()).ok || !target->close().ok) {
+  // short: that is a failed write, not a finished copy. One whose caller
+  // flushes it later only starts on its way.
+  if (!flushes) platform::startFlush(target->get());
+  if ((flushes && !platform::flushFile(target->get()).ok) || !target->close().ok) {
     throw Error(kErrorWrite, reportPath, kModuleFileOps, __LINE__);
   }
   unfinished.finish();
@@ -318,7 +320,7 @@ void writeCopy(platform::FileHandle source, const std::string& sourcePath, OpenF
 // Copies the source into a new file that nothing else uses yet (the copy that
 // waits for the restart), whole or not at all.
 void copyToNewFile(const std::string& sourcePath, const std::string& targetPath,
-                   SubstituteClass* substitutes) {
+                   SubstituteClass* substitutes, bool flushes = true) {
   OpenFile source;
   platform::DosStamp stamp;
   // A stamp out of range is reported where a copy first reads its source.
@@ -327,7 +329,7 @@ void copyToNewFile(const std::string& sourcePath, const std::string& targetPath,
   if (!platform::createNewFile(targetPath, target.handle()).ok) {
     throw Error(kErrorCreate, targetPath, kModuleFileOps, __LINE__);
   }
-  writeCopy(source.get(), sourcePath, &target, targetPath, targetPath, stamp, substitutes);
+  writeCopy(source.get(), sourcePath, &target, targetPath, targetPath, stamp, substitutes, flushes);
 }
 
 // Removes a new file that did not take its place, also when an Error ends
@@ -654,8 +656,8 @@ void deferRestoreOf(const std::string& path, ConfigData* config) {
   deferRename(kept, path.c_str(), config);
 }
 
-void copyWholeFile(const std::string& sourcePath, const std::string& targetPath) {
-  copyToNewFile(sourcePath, targetPath, nullptr);
+void copyWholeFile(const std::string& sourcePath, const std::string& targetPath, bool flushes) {
+  copyToNewFile(sourcePath, targetPath, nullptr, flushes);
 }
 
 bool isTemporaryName(const std::string& path) {

@@ -118,8 +118,10 @@ void deferRestoreOf(const std::string& path, ConfigData* config);
 
 // Copies the file at sourcePath whole, with its stamp, into a new file at
 // targetPath; raises Error 20 to 24 with the path concerned when it cannot,
-// leaving no new file behind.
-void copyWholeFile(const std::string& sourcePath, const std::string& targetPath);
+// leaving no new file behind. Without flushes, the copy is only started on
+// its way to the disk, for a caller that flushes several copies at once.
+void copyWholeFile(const std::string& sourcePath, const std::string& targetPath,
+                   bool flushes = true);
 
 // A path in dir, built from the template "TVXXXXXX", that names nothing yet:
 // one candidate character (0, then a to z), one base-32 digit of the process

@@ -186,11 +186,20 @@ bool UndoStore::keep(const RunJournal::Identity& identity, const std::vector<Und
     platform::Status old = platform::deleteFile(step.other);
     if (!old.ok && !old.notFound) return false;
     try {
-      copyWholeFile(original, step.other);
+      copyWholeFile(original, step.other, false);
     } catch (const Error& error) {
       if (error.getErrorNumber() == kErrorNoMemory) throw;
       return false;
     }
+  }
+  // Every copy reaches the disk before the record that names it: each was
+  // started on its way as it was written, so most are there by now.
+  for (const UndoStep& step : net) {
+    if (step.kind != UndoStep::kKeptAside) continue;
+    platform::FileHandle copy;
+    if (!platform::openFileForAppending(step.other, &copy).ok) return false;
+    const bool flushed = platform::flushFile(copy).ok;
+    if (!platform::closeFile(copy).ok || !flushed) return false;
   }
   return platform::saveWholeFile(getRecordPath(identity.patch),
                                  RunJournal::formatUndo(identity, net))
