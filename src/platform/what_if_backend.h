@@ -77,9 +77,6 @@ class WhatIfBackend : public Backend {
   const std::vector<RestartStep>& getRestartSteps() const { return restartSteps; }
   const std::vector<StartedProgram>& getStartedPrograms() const { return startedPrograms; }
 
-  // The backend below, for reading the machine as it is.
-  Backend& getMachine() { return machine; }
-
   // Whether the file at path is one the run wrote and never stamped: it
   // bears the time it is written, which no dry run knows.
   bool isStampedWhenWritten(const std::string& path);

@@ -19,24 +19,6 @@ using platform::RegistryRoot;
 using platform::RegistryValue;
 using platform::Status;
 
-// The registry stand-in reads its file through the backend in force. These
-// reads go straight to the machine, so that the registry overlay is tested
-// on its own.
-class RegistryOnlyWhatIf : public platform::WhatIfBackend {
- public:
-  using WhatIfBackend::WhatIfBackend;
-
-  Status openFileForReading(const std::string& path, FileHandle* file) override {
-    return getMachine().openFileForReading(path, file);
-  }
-  Status readFile(FileHandle file, void* buffer, std::size_t capacity,
-                  std::size_t* bytesRead) override {
-    return getMachine().readFile(file, buffer, capacity, bytesRead);
-  }
-  Status closeFile(FileHandle file) override { return getMachine().closeFile(file); }
-  Status testPath(const std::string& path) override { return getMachine().testPath(path); }
-};
-
 std::string describe(const Status& status) {
   if (status.ok) return "ok";
   return (status.notFound ? "absent " : "failed ") + std::to_string(status.systemError);
@@ -227,7 +209,7 @@ TEST_F(WhatIfRegistry, AnswersAsTheRunWouldWithoutChangingTheMachine) {
   for (const Case& c : cases) {
     dir.clear();
     if (c.file) dir.write("REGISTRY.REG", *c.file);
-    RegistryOnlyWhatIf whatIf(platform::getSystemBackend());
+    platform::WhatIfBackend whatIf(platform::getSystemBackend());
     platform::setBackend(&whatIf);
     const std::string dryRun = Script().run();
     platform::setBackend(nullptr);
@@ -239,7 +221,7 @@ TEST_F(WhatIfRegistry, AnswersAsTheRunWouldWithoutChangingTheMachine) {
 
 TEST_F(WhatIfRegistry, ListsEachChangedKeyAndValueOnceAsFirstNamed) {
   dir.write("REGISTRY.REG", kMachineRegistry);
-  RegistryOnlyWhatIf whatIf(platform::getSystemBackend());
+  platform::WhatIfBackend whatIf(platform::getSystemBackend());
   platform::setBackend(&whatIf);
   whatIf.setTag(7);
   Script().run();
