@@ -12,6 +12,7 @@
 #include "driver/startup.h"
 #include "driver/teardown.h"
 #include "engine/data_file.h"
+#include "fileops/patch_seal.h"
 #include "messages/message_numbers.h"
 #include "messages/nls_class.h"
 #include "path/path_name.h"
@@ -31,6 +32,35 @@ void readPatchSettings(const std::string& profilePath, ConfigData* config, NLSCl
   config->setForce(profile->getInt("Patch", "Force", 0));
   config->setBackup(profile->getInt("Patch", "Backup", 1));
   config->setRebootProgram(profile->getString("Patch", "Reboot Program", ""));
+}
+
+// A sealed patch is checked whole before anything on the machine changes,
+// the log included. Returns false, after naming every file that is missing
+// or differs, when the run must end. The catalogue's own text is used only
+// when the catalogue is as sealed.
+bool isPatchAsSealed(const std::string& profilePath, const std::string& programPath,
+                     NLSClass* messages) {
+  const std::string sealPath = PatchSeal::getPathFor(profilePath);
+  PatchSeal seal;
+  if (seal.read(sealPath).notFound) return true;
+  std::vector<std::string> failed;
+  bool catalogueTrusted = seal.isIntact();
+  if (!seal.isIntact()) {
+    failed.push_back(sealPath);
+  } else {
+    const std::string catalogueKey = pathNameKey(pathSetExt(programPath, ".MSG"));
+    for (const PatchSeal::Mismatch& mismatch : seal.check(pathDriveDir(programPath), profilePath)) {
+      failed.push_back(mismatch.path);
+      if (pathNameKey(mismatch.path) == catalogueKey) catalogueTrusted = false;
+    }
+  }
+  if (failed.empty()) return true;
+  const char* text = catalogueTrusted ? messages->getMessage(kMessagePatchDamaged)
+                                      : NLSClass::getBuiltInMessage(kMessagePatchDamaged);
+  for (const std::string& path : failed) {
+    messages->printTo(stderr, "%c%s: %s\n", kBel, text, path.c_str());
+  }
+  return false;
 }
 
 // The run's long-lived objects, in the order they are created; the teardown
@@ -60,7 +90,12 @@ bool startRun(const std::string& programPath, const std::vector<std::string>& ar
   run->messages = makeObject<NLSClass>(kModuleDriver, __LINE__, pathSetExt(programPath, ".MSG"));
   NLSClass* messages = run->messages.get();
   if (run->watch != nullptr) messages->setConsole(run->watch->console);
-  if (messages->load() != 1) return false;
+  if (messages->load() != 1) {
+    // A sealed patch without its catalogue is a damaged patch, and is told
+    // as one.
+    isPatchAsSealed(profilePath, programPath, messages);
+    return false;
+  }
 
   std::string windowsDirectory;
   std::string programDirectory = pathDriveDir(programPath);
@@ -79,8 +114,11 @@ bool startRun(const std::string& programPath, const std::vector<std::string>& ar
   config->setProgramDir(programDirectory);
   applySwitches(arguments, config, &profilePath);
   // A removal needs no profile; the one beside the program is another
-  // patch's, whose log and reboot program are none of its business.
-  if (config->getRemovePatch().empty()) readPatchSettings(profilePath, config, messages);
+  // patch's, whose seal, log and reboot program are none of its business.
+  if (config->getRemovePatch().empty()) {
+    if (!isPatchAsSealed(profilePath, programPath, messages)) return false;
+    readPatchSettings(profilePath, config, messages);
+  }
 
   messages->print("%s %s\n", messages->getMessage(kMessageBanner), kVersion);
   if (config->isDebug()) messages->print("Compiled: %s %s\n", __DATE__, __TIME__);

@@ -82,5 +82,8 @@ constexpr int kMessageRestored = 52;
 constexpr int kMessageRemovedFile = 53;
 // Removal: something could not be put back; the next run goes on with it.
 constexpr int kMessageRemovalUnfinished = 54;
+// A file of a sealed patch is missing or differs from its seal; the run
+// ends before it changes anything.
+constexpr int kMessagePatchDamaged = 55;
 
 #endif  // SRC_MESSAGES_MESSAGE_NUMBERS_H_

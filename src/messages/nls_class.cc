@@ -51,6 +51,9 @@ const BuiltInMessage kBuiltInMessages[] = {
     {kMessageRemovedFile, "removed"},
     {kMessageRemovalUnfinished,
      "Not everything could be put back; the next run goes on with the removal"},
+    {kMessagePatchDamaged,
+     "A file of this patch is missing or damaged, as after a download cut short or on a bad "
+     "disk; nothing was changed"},
     {kMessageUndoNotKept,
      "The patch is installed, but it cannot be removed again: its undo data could not be kept"},
 };
@@ -106,11 +109,16 @@ int NLSClass::load() {
   return 1;
 }
 
-const char* NLSClass::getMessage(int number) const {
-  if (number >= 1 && number <= getMessageCount()) return messages[number - 1].c_str();
+const char* NLSClass::getBuiltInMessage(int number) {
   for (const BuiltInMessage& builtIn : kBuiltInMessages) {
     if (builtIn.number == number) return builtIn.text;
   }
+  return nullptr;
+}
+
+const char* NLSClass::getMessage(int number) const {
+  if (number >= 1 && number <= getMessageCount()) return messages[number - 1].c_str();
+  if (const char* builtIn = getBuiltInMessage(number)) return builtIn;
   // Message 2 is the catalogue's text for a number it does not hold; a
   // catalogue too short to have one yields nothing rather than a bad read.
   if (messages.size() >= 2) return messages[1].c_str();

@@ -49,6 +49,9 @@ class NLSClass {
   // holds fewer than two messages).
   const char* getMessage(int number) const;
   int getMessageCount() const { return static_cast<int>(messages.size()); }
+  // The built-in English text of message n, for a catalogue that cannot be
+  // trusted; null where n names none.
+  static const char* getBuiltInMessage(int number);
 
   // Closes an open log; then, when path is not empty, opens it for appending
   // (append nonzero) or afresh. A log that cannot be opened is silently none.

@@ -77,7 +77,7 @@ TEST(Checker, ExitCodesTellCleanFromErrorsFromUnusable) {
                                                     {"--remove", "FIX1", kProfile}}) {
     RunResult wrong = machine.runChecker(arguments);
     EXPECT_EQ(2, wrong.exitCode);
-    EXPECT_EQ("usage: tvpcheck [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT\n",
+    EXPECT_EQ("usage: tvpcheck [--seal] [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT\n",
               wrong.err);
   }
 }

@@ -1,17 +1,22 @@
-// tvpcheck [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT
+// tvpcheck [--seal] [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT
 //
 // Checks an installation profile for patch authors and prints one
 // compiler-style diagnostic a line, "PROFILE:LINE: error: TEXT" or
-// "PROFILE:LINE: warning: TEXT", then "N errors, M warnings". With --plan it
-// then reads this machine as the installer would and prints what a run would
-// do here, entry by entry, changing nothing. Exit code 0 without errors, 1
-// with errors, 2 when the arguments are wrong or the profile cannot be read.
+// "PROFILE:LINE: warning: TEXT", then "N errors, M warnings". A seal beside
+// the profile that no longer matches the patch's files adds a warning per
+// file. With --seal, a profile without errors is sealed: the seal (PROFILE
+// with the extension .SUM) is written anew. With --plan it then reads this
+// machine as the installer would and prints what a run would do here, entry
+// by entry, changing nothing. Exit code 0 without errors, 1 with errors, 2
+// when the arguments are wrong, the profile cannot be read or the seal cannot
+// be written.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
 #include "patch_planner.h"
+#include "patch_sealer.h"
 #include "path/path_name.h"
 #include "platform/files.h"
 #include "profile/profile.h"
@@ -24,7 +29,9 @@ constexpr int kExitErrors = 1;
 constexpr int kExitUnusable = 2;
 
 int usage() {
-  std::fprintf(stderr, "usage: tvpcheck [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT\n");
+  std::fprintf(stderr,
+               "usage: tvpcheck [--seal] [--plan [--remove PATCH]] [--patch-dir DIR] "
+               "PROFILE.DAT\n");
   return kExitUnusable;
 }
 
@@ -43,6 +50,7 @@ bool isReadableFile(const std::string& path) {
 
 int main(int argc, char** argv) {
   bool plan = false;
+  bool seal = false;
   std::string removePatch;
   std::string patchDir;
   bool patchDirGiven = false;
@@ -51,6 +59,8 @@ int main(int argc, char** argv) {
     std::string argument = argv[index];
     if (argument == "--plan") {
       plan = true;
+    } else if (argument == "--seal") {
+      seal = true;
     } else if (argument == "--remove") {
       if (index + 1 >= argc) return usage();
       removePatch = argv[++index];
@@ -78,12 +88,30 @@ int main(int argc, char** argv) {
     ProfileChecker checker(&profile, patchDir);
     checker.check();
     std::fputs(checker.format(profilePath).c_str(), stdout);
+    int warnings = checker.getWarningCount();
+    PatchSealer sealer(profilePath, patchDir, &profile, checker.getPatchFiles());
+    if (!seal) {
+      int stale = 0;
+      std::fputs(sealer.checkSeal(&stale).c_str(), stdout);
+      warnings += stale;
+    } else if (checker.getErrorCount() == 0) {
+      std::string problem;
+      int sealed = sealer.seal(&problem);
+      if (sealed < 0) {
+        std::fprintf(stderr, "tvpcheck: the patch is not sealed: %s\n", problem.c_str());
+        return kExitUnusable;
+      }
+      std::printf("%s: sealed %d files\n", sealer.getSealPath().c_str(), sealed);
+    }
     if (plan) {
       PatchPlanner planner(profilePath, patchDirGiven ? patchDir : std::string(), removePatch);
       planner.plan();
       std::fputs(planner.format(profilePath).c_str(), stdout);
     }
-    std::printf("%d errors, %d warnings\n", checker.getErrorCount(), checker.getWarningCount());
+    std::printf("%d errors, %d warnings\n", checker.getErrorCount(), warnings);
+    if (seal && checker.getErrorCount() > 0) {
+      std::fprintf(stderr, "tvpcheck: the patch is not sealed: correct the errors first\n");
+    }
     return checker.getErrorCount() == 0 ? kExitClean : kExitErrors;
   } catch (const Error& error) {
     std::fprintf(stderr, "tvpcheck: %s: error %d: %s\n", profilePath.c_str(),

@@ -62,7 +62,12 @@ const EntryKind kKnownKinds[] = {EntryKind::kIni,  EntryKind::kReg,      EntryKi
 }  // namespace
 
 ProfileChecker::ProfileChecker(Profile* profile, const std::string& patchDir)
-    : profile(profile), patchDir(patchDir), diagnostics(), namedSections(), defaultBackup(1) {}
+    : profile(profile),
+      patchDir(patchDir),
+      diagnostics(),
+      namedSections(),
+      defaultBackup(1),
+      patchFiles() {}
 
 void ProfileChecker::check() {
   diagnostics.clear();
@@ -573,6 +578,7 @@ void ProfileChecker::checkPatchFile(std::size_t position, EntryKind kind, const 
     }
     return;
   }
+  patchFiles.push_back(name);
   std::string head(kTextProbeSize, '\0');
   std::size_t got = 0;
   bool read = platform::readFile(file, &head[0], head.size(), &got).ok;

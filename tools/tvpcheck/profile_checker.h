@@ -38,6 +38,9 @@ class ProfileChecker {
   void check();
 
   const std::vector<Diagnostic>& getDiagnostics() const { return diagnostics; }
+  // The names of the files in the patch directory that entries install,
+  // in the order of the profile; a name may come more than once.
+  const std::vector<std::string>& getPatchFiles() const { return patchFiles; }
   int getErrorCount() const;
   int getWarningCount() const;
 
@@ -108,6 +111,7 @@ class ProfileChecker {
   // group names.
   std::set<std::string> namedSections;
   int defaultBackup;
+  std::vector<std::string> patchFiles;
 };
 
 #endif  // TOOLS_TVPCHECK_PROFILE_CHECKER_H_

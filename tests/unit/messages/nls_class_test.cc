@@ -64,7 +64,7 @@ TEST_F(NLSClassTest, CatalogueOlderThanAMessageGivesItsBuiltInText) {
   EXPECT_STREQ(catalogue.getMessage(39), "C39");
   EXPECT_STREQ(catalogue.getMessage(41),
                "Not every entry reached its end; the patch is not recorded");
-  EXPECT_STREQ(catalogue.getMessage(55), "C2");
+  EXPECT_STREQ(catalogue.getMessage(56), "C2");
   // Even a catalogue without message 2 tells why a run ended.
   ASSERT_EQ(load(catalogue, "only\n"), 1);
   EXPECT_STREQ(catalogue.getMessage(38),
