@@ -18,7 +18,7 @@ llvm_version=14
 ensure_packages cmake make "clang-$llvm_version" "libclang-rt-$llvm_version-dev" libgtest-dev
 
 targets=(fuzz_profile fuzz_catalogue fuzz_entry_line fuzz_journal fuzz_substitute fuzz_path fuzz_registry
-  fuzz_run)
+  fuzz_run fuzz_seal)
 jobs="$(nproc 2>/dev/null || echo 2)"
 CC="clang-$llvm_version" CXX="clang++-$llvm_version" cmake -S . -B build-fuzz -DTVPAT_FUZZ=ON \
   -DTVPAT_WITH_WIN32=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,4 +1,5 @@
 // tvpcheck [--seal] [--plan [--remove PATCH]] [--patch-dir DIR] PROFILE.DAT
+// tvpcheck --version
 //
 // Checks an installation profile for patch authors and prints one
 // compiler-style diagnostic a line, "PROFILE:LINE: error: TEXT" or
@@ -21,6 +22,11 @@
 #include "platform/files.h"
 #include "profile/profile.h"
 #include "profile_checker.h"
+
+// The kit's version, which the build gives.
+#ifndef TVPAT_KIT_VERSION
+#define TVPAT_KIT_VERSION "(unknown)"
+#endif
 
 namespace {
 
@@ -57,6 +63,10 @@ int main(int argc, char** argv) {
   std::string profilePath;
   for (int index = 1; index < argc; ++index) {
     std::string argument = argv[index];
+    if (argument == "--version" && argc == 2) {
+      std::printf("tvpcheck %s\n", TVPAT_KIT_VERSION);
+      return kExitClean;
+    }
     if (argument == "--plan") {
       plan = true;
     } else if (argument == "--seal") {
