@@ -11,8 +11,10 @@ namespace fs = std::filesystem;
 
 TempDir::TempDir() {
   // mkdtemp picks a name no other process holds, so fuzz processes running
-  // side by side never share a directory.
-  std::string pattern = (fs::temp_directory_path() / "tvpat-XXXXXX").string();
+  // side by side never share a directory. The name is an 8.3 name: Wine
+  // gives a long one an alias made from a hash, which other directories of
+  // a crowded TMPDIR may share, and then finds another directory by it.
+  std::string pattern = (fs::temp_directory_path() / "tvXXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path = pattern;
 }
