@@ -1,6 +1,7 @@
 #include "base/decimal_number.h"
 
 #include <climits>
+#include <cstdint>
 
 #include "base/ascii_text.h"
 
@@ -22,5 +23,17 @@ bool readDecimalNumber(const char* text, int* number) {
   if (value > INT_MAX) value = INT_MAX;
   if (value < INT_MIN) value = INT_MIN;
   *number = static_cast<int>(value);
+  return true;
+}
+
+bool readFieldNumber(const std::string& text, std::uint64_t* number) {
+  if (text.empty()) return false;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+    if (c < '0' || c > '9' || value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  *number = value;
   return true;
 }

@@ -7,6 +7,7 @@
 
 #include "base/ascii_text.h"
 #include "base/crc32.h"
+#include "base/decimal_number.h"
 #include "path/path_name.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -52,17 +53,6 @@ bool parseHex32(const std::string& text, std::uint32_t* value) {
   return true;
 }
 
-bool parseSize(const std::string& text, std::uint64_t* value) {
-  if (text.empty() || text.size() > 19) return false;
-  std::uint64_t result = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    result = result * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  *value = result;
-  return true;
-}
-
 std::string hex32(std::uint32_t value) {
   char text[9];
   std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
@@ -83,7 +73,7 @@ bool parseFileLine(const std::string& line, PatchSeal::SealedFile* file) {
   if (second == std::string::npos) return false;
   file->name = line.substr(second + 1);
   return parseHex32(line.substr(0, first), &file->crc) &&
-         parseSize(line.substr(first + 1, second - first - 1), &file->size) &&
+         readFieldNumber(line.substr(first + 1, second - first - 1), &file->size) &&
          PatchSeal::isListableName(file->name);
 }
 

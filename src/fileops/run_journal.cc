@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/decimal_number.h"
 #include "base/fnv_hash.h"
 #include "base/line_reader.h"
 #include "path/path_name.h"
@@ -33,17 +34,6 @@ std::vector<std::string> splitRecord(const std::string& line) {
     if (end == std::string::npos) return fields;
     start = end + 1;
   }
-}
-
-bool readNumber(const std::string& text, std::uint64_t* number) {
-  if (text.empty() || text.size() > 20) return false;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  *number = value;
-  return true;
 }
 
 // Fields of undo records may hold any text: these bytes are written as "%"
@@ -114,8 +104,8 @@ bool parseUndoRecord(const std::vector<std::string>& fields, RunJournal::UndoSte
   std::uint64_t type = 0;
   if (!unescapeField(fields[2], &step->path) || !unescapeField(fields[3], &step->other) ||
       !unescapeField(fields[4], &step->key) || !unescapeField(fields[6], &step->value) ||
-      !readNumber(fields[7], &type) || !readNumber(fields[8], &step->size) ||
-      !readNumber(fields[9], &step->time)) {
+      !readFieldNumber(fields[7], &type) || !readFieldNumber(fields[8], &step->size) ||
+      !readFieldNumber(fields[9], &step->time)) {
     return false;
   }
   step->present = fields[5] == "1";
@@ -201,7 +191,8 @@ RunJournal::Standing RunJournal::read(const Identity& runIdentity) {
     } else if (type == "F" && fields.size() == 4) {
       FillIn fillIn;
       fillIn.path = fields[1];
-      if (!readNumber(fields[2], &fillIn.size) || !readNumber(fields[3], &fillIn.modifiedTime)) {
+      if (!readFieldNumber(fields[2], &fillIn.size) ||
+          !readFieldNumber(fields[3], &fillIn.modifiedTime)) {
         continue;
       }
       fillIns.push_back(fillIn);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,18 @@ TEST(DecimalNumberTest, EveryReaderOfNumbersAgrees) {
     Profile profile(dir.file("N.INI"));
     EXPECT_EQ(profile.getInt("S", "k", -5), row.option);
   }
+}
+
+// The program's own records hold digits only, and never wrap.
+TEST(DecimalNumberTest, FieldsOfOwnRecordsAreDigitsWithinSixtyFourBits) {
+  for (const char* text : {"", " 1", "+1", "-1", "1a", "18446744073709551616"}) {
+    std::uint64_t number = 7;
+    EXPECT_FALSE(readFieldNumber(text, &number)) << text;
+    EXPECT_EQ(number, 7u);
+  }
+  std::uint64_t number = 0;
+  ASSERT_TRUE(readFieldNumber("18446744073709551615", &number));
+  EXPECT_EQ(number, UINT64_MAX);
 }
 
 }  // namespace
