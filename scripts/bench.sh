@@ -7,23 +7,40 @@
 # its state before the run between two runs (not timed). Page cache warm:
 # every program runs once before the rounds.
 #
-#   scripts/bench.sh [-n ROUNDS] [-c REVISION]... [-w WORKLOADS] [-m] [-k]
+#   scripts/bench.sh [-n ROUNDS] [-c REVISION]... [-w WORKLOADS] [-s] [-m] [-k]
 #
 #   -n ROUNDS     rounds per workload, default 5; the table shows medians
 #   -c REVISION   also build the installer of REVISION (any git revision) and
 #                 time it beside the current tree's, e.g. -c HEAD~3; may be
 #                 given more than once
 #   -w WORKLOADS  a comma-separated choice of file,findfile,ini,reg,example,
-#                 ledger,profile,noop (default: all)
+#                 ledger,profile,noop (default: all of these) and wine
+#   -s            also time the current installer on each patch sealed
+#                 (tvpcheck --seal), as the column "sealed"
 #   -m            run the micro-benchmarks (bench/) as well
 #   -k            keep the scratch machines (for a profiler), print where
+#
+# The workload wine is left out unless named (-w wine): it builds the
+# Windows program with mingw-w64 and times it under Wine (installing
+# mingw-w64, wine, wine32:i386 and nsis when missing); seven rounds take
+# about a minute once those are there. It puts the FILE patch (256 files of
+# 1 MiB into an empty tree) on a machine in a Wine prefix of its own and
+# times, interleaved: TVPAT32.EXE with the patch unsealed and sealed
+# (TVPAT32.SUM from tvpcheck --seal, which the installer checks before it
+# changes anything), and an NSIS installer of the same files stored
+# (bench/nsis/files.nsi), silent, with its CRC check and without (/NCRC). It
+# times the current tree only, whatever -c asks.
 #
 # Baselines flush as the installer does: the installer makes every file it
 # writes reach the disk before it takes its place, so a baseline copy is
 # followed by a flush (sync FILE...) of each file it wrote. BENCH_DIR chooses
 # where the scratch machines go (default: a new directory under TMPDIR); the
 # disk below it decides what a flush costs. Builds in Release under
-# build/bench (and build/bench-REVISION).
+# build/bench (and build/bench-REVISION, and for wine build/bench-win32),
+# BENCH_JOBS compilers at a time (default 2). The Linux installer plays
+# Windows NT 4.0, or the version BENCH_WINVER gives as TVPAT_WINVER does
+# (0x00000005 plays Windows 2000, the first to let the installer fold its
+# CRC-32 with the vector unit).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -35,11 +52,13 @@ revisions=()
 workloads="file,findfile,ini,reg,example,ledger,profile,noop"
 micro=0
 keep=0
-while getopts "n:c:w:mk" option; do
+seal=0
+while getopts "n:c:w:smk" option; do
   case "$option" in
     n) rounds="$OPTARG" ;;
     c) revisions+=("$OPTARG") ;;
     w) workloads="$OPTARG" ;;
+    s) seal=1 ;;
     m) micro=1 ;;
     k) keep=1 ;;
     *) sed -n '10,20p' "$0" >&2; exit 2 ;;
@@ -47,14 +66,24 @@ while getopts "n:c:w:mk" option; do
 done
 
 ensure_packages cmake make g++ libgtest-dev libbenchmark-dev
+selected() { [[ ",$workloads," == *",$1,"* ]]; }
+selected wine && ensure_packages mingw-w64 wine wine32:i386 nsis
 
-jobs=2
+jobs="${BENCH_JOBS:-2}"
 echo "Building the installer (Release) in build/bench" >&2
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DTVPAT_WITH_WIN32=OFF -DTVPAT_BENCH=ON \
   >/dev/null
 targets=(tvpat32 durable_copy)
 [ "$micro" -eq 1 ] && targets+=(tvpat_bench)
+{ selected wine || [ "$seal" -eq 1 ]; } && targets+=(tvpcheck)
 cmake --build build/bench --target "${targets[@]}" -j"$jobs" >/dev/null
+if selected wine; then
+  echo "Building the Windows installer (Release) in build/bench-win32" >&2
+  # The tool chain counts only at the first configure; later ones would warn.
+  cmake -S . -B build/bench-win32 --no-warn-unused-cli \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build/bench-win32 --target tvpat32 -j"$jobs" >/dev/null
+fi
 
 programs=(current)
 declare -A binary=([current]="$top/build/bench/tvpat32")
@@ -74,6 +103,10 @@ for revision in "${revisions[@]}"; do
   programs+=("$commit")
   binary[$commit]="$top/build/bench-$commit/build/tvpat32"
 done
+if [ "$seal" -eq 1 ]; then
+  programs+=(sealed)
+  binary[sealed]="${binary[current]}"
+fi
 
 load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
 if [ -n "${BENCH_DIR:-}" ]; then
@@ -82,11 +115,17 @@ if [ -n "${BENCH_DIR:-}" ]; then
 else
   work="$(mktemp -d -t tvpat-bench.XXXXXX)"
 fi
-if [ "$keep" -eq 1 ]; then
-  echo "Scratch machines kept in $work" >&2
-else
-  trap 'rm -rf "$work"' EXIT
-fi
+# The Wine server the wine workload keeps running, ended at the exit.
+wine_server=""
+cleanup() {
+  if [ -n "$wine_server" ]; then
+    wineserver -k 2>/dev/null || true
+    wait "$wine_server" 2>/dev/null || true
+  fi
+  [ "$keep" -eq 1 ] || rm -rf "$work"
+}
+trap cleanup EXIT
+[ "$keep" -eq 1 ] && echo "Scratch machines kept in $work" >&2
 
 now_us() { local t="$EPOCHREALTIME"; echo "${t/./}"; }
 
@@ -124,6 +163,11 @@ link_payload() {
   for program in "${programs[@]}"; do
     find "$machine/PAYLOAD" -maxdepth 1 -type f -exec ln -f -t "$machine/PATCH-$program" {} +
   done
+  if [ "$seal" -eq 1 ] &&
+    ! (cd "$machine/PATCH-sealed" && "$top/build/bench/tvpcheck" --seal TVPAT32.DAT >&2); then
+    echo "The patch of ${machine##*/} cannot be sealed" >&2
+    exit 1
+  fi
 }
 
 # Keeps copies of the files a run changes, for restore_machine.
@@ -157,8 +201,8 @@ run_in_patch() {
   local machine="$1" program="$2"
   shift 2
   (cd "$machine/PATCH-$program" &&
-    exec env -u TVPAT_REGISTRY -u TVPAT_WINVER WINDIR="$machine/WINDOWS" TEMP="$machine/TEMP" \
-      "$@" >/dev/null 2>&1) || true
+    exec env -u TVPAT_REGISTRY -u TVPAT_WINVER ${BENCH_WINVER:+TVPAT_WINVER="$BENCH_WINVER"} \
+      WINDIR="$machine/WINDOWS" TEMP="$machine/TEMP" "$@" >/dev/null 2>&1) || true
 }
 
 # Runs a program the way the installer is run (in the patch directory, with
@@ -260,20 +304,23 @@ measure_alone() {
   echo "$row" >&2
 }
 
-selected() { [[ ",$workloads," == *",$1,"* ]]; }
+# The FILE patch: 256 files of 1 MiB into the directory DEST of the product.
+file_profile() {
+  printf '[Patch]\r\nPatch=BENCH\r\nCondition0=Work,2,0,Version,Level,2.0\r\nBackup=0\r\n\r\n[Work]\r\n'
+  for i in $(seq -w 1 256); do printf 'FILE%s=TAVRO,F%s.BIN,DEST\r\n' "$i" "$i"; done
+}
+
+file_payload() {
+  for i in $(seq -w 1 256); do head -c 1048576 /dev/urandom >"$1/F$i.BIN"; done
+  touch -d '2002-06-01 12:00:00' "$1"/*.BIN
+}
 
 # FILE entries: 256 files of 1 MiB into an empty directory. Baseline: cp -p
 # of the same files, then a flush of each copy.
 if selected file; then
   machine="$work/file"
-  {
-    printf '[Patch]\r\nPatch=BENCH\r\nCondition0=Work,2,0,Version,Level,2.0\r\nBackup=0\r\n\r\n[Work]\r\n'
-    for i in $(seq -w 1 256); do printf 'FILE%s=TAVRO,F%s.BIN,DEST\r\n' "$i" "$i"; done
-  } | make_machine "$machine"
-  for i in $(seq -w 1 256); do
-    head -c 1048576 /dev/urandom >"$machine/PAYLOAD/F$i.BIN"
-  done
-  touch -d '2002-06-01 12:00:00' "$machine"/PAYLOAD/*.BIN
+  file_profile | make_machine "$machine"
+  file_payload "$machine/PAYLOAD"
   link_payload "$machine"
   mkdir -p "$machine/TAVRO/DEST"
   save_machine "$machine"
@@ -446,6 +493,148 @@ if selected noop; then
   measure "$machine" "a run whose patch is installed already" "/bin/true"
 fi
 
+# Under Wine, in a prefix of its own: the Windows installer TVPAT32.EXE
+# with the FILE patch, unsealed and sealed, beside an NSIS installer of the
+# same files, stored, with its CRC check of itself and without. Each run
+# starts its program with `wine` in a warm server, as a user would, and
+# installs into an empty directory. Besides the program's own processor
+# time, the table gives the server's: under Wine each call on a file is a
+# request to it.
+declare -a wine_rows=()
+if selected wine; then
+  machine="$work/wine"
+  export WINEPREFIX="$work/wine-prefix" WINEDEBUG=-all
+  # Without these the first start offers to install Mono and Gecko.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  echo "Making the Wine prefix" >&2
+  wine wineboot -i >/dev/null 2>&1
+  # The server wineboot started goes first; ours stays until the end.
+  wineserver -w
+  wineserver -f -p >/dev/null 2>&1 &
+  wine_server=$!
+  windows="$WINEPREFIX/drive_c/windows"
+  winpath() { local path="$1"; echo "Z:${path//\//\\}"; }
+
+  mkdir -p "$machine/TAVRO/DEST" "$machine/PAYLOAD" "$machine/NSIS"
+  file_profile >"$machine/PAYLOAD/TVPAT32.DAT"
+  file_payload "$machine/PAYLOAD"
+  printf '[Tavro]\r\nroot=%s\r\n\r\n[Patch]\r\nInteractive=0\r\n\r\n[Install]\r\nPatch0=OLD\r\n' \
+    "$(winpath "$machine/TAVRO")" >"$machine/WINDOWS.INI"
+  printf '[Version]\r\nLevel=2.0\r\n' >"$machine/TAVRO.INI"
+  variants=(unsealed)
+  for variant in unsealed sealed; do
+    mkdir -p "$machine/PATCH-$variant"
+    ln -f -t "$machine/PATCH-$variant" "$machine"/PAYLOAD/*
+    cp build/bench-win32/tvpat32.exe "$machine/PATCH-$variant/TVPAT32.EXE"
+    cp catalogue/TVPAT32.MSG "$machine/PATCH-$variant/"
+  done
+  if (cd "$machine/PATCH-sealed" && "$top/build/bench/tvpcheck" --seal TVPAT32.DAT >/dev/null 2>&1) &&
+    [ -f "$machine/PATCH-sealed/TVPAT32.SUM" ]; then
+    variants+=(sealed)
+  else
+    echo "tvpcheck --seal made no TVPAT32.SUM here: the sealed row is left out" >&2
+  fi
+  echo "Building the NSIS installer" >&2
+  makensis -V2 -DPAYLOAD="$machine/PAYLOAD" -DOUTFILE="$machine/NSIS.EXE" bench/nsis/files.nsi >&2
+  variants+=(nsis nsis-ncrc)
+
+  reset_wine() {
+    cp "$machine/WINDOWS.INI" "$windows/TAVRO.INI"
+    cp "$machine/TAVRO.INI" "$machine/TAVRO/TAVRO.INI"
+    rm -rf "$machine/TAVRO/DEST" "$machine/NSIS"
+    mkdir "$machine/TAVRO/DEST" "$machine/NSIS"
+  }
+  # Runs one variant; prints its exit code.
+  run_wine() {
+    local status=0
+    case "$1" in
+      unsealed | sealed) (cd "$machine/PATCH-$1" && exec wine TVPAT32.EXE) || status=$? ;;
+      nsis) (cd "$machine" && exec wine NSIS.EXE /S "/D=$(winpath "$machine/NSIS")") || status=$? ;;
+      nsis-ncrc)
+        (cd "$machine" && exec wine NSIS.EXE /S /NCRC "/D=$(winpath "$machine/NSIS")") || status=$?
+        ;;
+    esac >/dev/null 2>&1
+    echo "$status"
+  }
+  # The processor time the server has taken, in microseconds.
+  server_us() {
+    awk -v hz="$(getconf CLK_TCK)" '{ printf "%d", ($14 + $15) * 1000000 / hz }' \
+      "/proc/$wine_server/stat"
+  }
+  # A run that did not install the files would time nothing worth knowing:
+  # the first round checks every variant's result.
+  check_wine() {
+    local variant="$1" status="$2" destination="$machine/NSIS" file
+    case "$variant" in unsealed | sealed) destination="$machine/TAVRO/DEST" ;; esac
+    if [ "$status" -ne 0 ]; then
+      echo "wine: $variant ended with exit code $status" >&2
+      return 1
+    fi
+    for file in "$machine"/PAYLOAD/*.BIN; do
+      if ! cmp -s "$file" "$destination/${file##*/}"; then
+        echo "wine: $variant did not install ${file##*/}" >&2
+        return 1
+      fi
+    done
+    if [ "$destination" = "$machine/TAVRO/DEST" ] && ! grep -q '^Patch1=BENCH' "$windows/TAVRO.INI"; then
+      echo "wine: $variant did not record the patch" >&2
+      return 1
+    fi
+  }
+
+  declare -A wine_times=() wine_cpu=() wine_server_cpu=()
+  TIMEFORMAT='%3U %3S'
+  for round in $(seq 0 "$rounds"); do
+    for variant in "${variants[@]}"; do
+      reset_wine
+      server_start="$(server_us)"
+      start="$(now_us)"
+      { time status="$(run_wine "$variant")"; } 2>"$work/cpu-time"
+      end="$(now_us)"
+      server_end="$(server_us)"
+      if [ "$round" -eq 0 ]; then
+        check_wine "$variant" "$status" || exit 1
+        continue
+      fi
+      wine_times[$variant]+="$((end - start)) "
+      wine_cpu[$variant]+="$(awk '{ printf "%d", ($1 + $2) * 1000000 }' "$work/cpu-time") "
+      wine_server_cpu[$variant]+="$((server_end - server_start)) "
+    done
+    if ! kill -0 "$wine_server" 2>/dev/null; then
+      echo "wine: the Wine server of the prefix is gone" >&2
+      exit 1
+    fi
+  done
+  unset TIMEFORMAT
+
+  declare -A wine_median=() wine_label=(
+    [unsealed]="TVPAT32.EXE, unsealed"
+    [sealed]="TVPAT32.EXE, sealed (TVPAT32.SUM checked first)"
+    [nsis]="NSIS, stored, its CRC check on (/S)"
+    [nsis-ncrc]="NSIS, stored, its CRC check off (/S /NCRC)")
+  for variant in "${variants[@]}"; do
+    # shellcheck disable=SC2086
+    wine_median[$variant]="$(median ${wine_times[$variant]})"
+  done
+  # The ratio of variant $1's median to $2's, or - for none.
+  wine_ratio() {
+    if [ "$1" = "$2" ] || [ -z "${wine_median[$1]:-}" ] || [ -z "${wine_median[$2]:-}" ] ||
+      [[ "$1" == nsis* && "$2" == unsealed ]]; then
+      echo "-"
+    else
+      awk -v a="${wine_median[$1]}" -v b="${wine_median[$2]}" 'BEGIN { printf "%.2fx", a / b }'
+    fi
+  }
+  for variant in "${variants[@]}"; do
+    # shellcheck disable=SC2086
+    row="| ${wine_label[$variant]} | $(ms "${wine_median[$variant]}") ms |\
+ $(ms "$(median ${wine_cpu[$variant]})") + $(ms "$(median ${wine_server_cpu[$variant]})") ms |\
+ $(wine_ratio "$variant" unsealed) | $(wine_ratio "$variant" nsis) | $(wine_ratio "$variant" nsis-ncrc) |"
+    wine_rows+=("$row")
+    echo "$row" >&2
+  done
+fi
+
 header="| workload |"
 rule="|---|"
 for program in "${programs[@]}"; do
@@ -461,10 +650,18 @@ done
 
 echo
 echo "Medians of $rounds rounds; load average $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end, $(nproc) cores."
-echo
-echo "$header"
-echo "$rule"
-printf '%s\n' "${rows[@]}"
+if [ "${#rows[@]}" -gt 0 ]; then
+  echo
+  echo "$header"
+  echo "$rule"
+  printf '%s\n' "${rows[@]}"
+fi
+if [ "${#wine_rows[@]}" -gt 0 ]; then
+  echo
+  echo "| under Wine, 256 files of 1 MiB into an empty tree | elapsed | cpu: program + wineserver | ratio to unsealed | ratio to NSIS, CRC on | ratio to NSIS, CRC off |"
+  echo "|---|---|---|---|---|---|"
+  printf '%s\n' "${wine_rows[@]}"
+fi
 
 if [ "$micro" -eq 1 ]; then
   echo
