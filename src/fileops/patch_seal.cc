@@ -83,6 +83,11 @@ std::string PatchSeal::getPathFor(const std::string& profilePath) {
   return pathSetExt(profilePath, ".SUM");
 }
 
+std::string PatchSeal::getFilePath(const std::string& name, const std::string& patchDir,
+                                   const std::string& profilePath) {
+  return equalsNoCase(name, pathFileName(profilePath)) ? profilePath : pathJoin(patchDir, name);
+}
+
 platform::Status PatchSeal::measure(const std::string& path, SealedFile* file) {
   platform::FileHandle handle;
   platform::Status status = platform::openFileForReading(path, &handle);
@@ -172,10 +177,8 @@ std::string PatchSeal::format(const std::string& headerName) const {
 std::vector<PatchSeal::Mismatch> PatchSeal::check(const std::string& patchDir,
                                                   const std::string& profilePath) const {
   std::vector<Mismatch> mismatches;
-  const std::string profileName = pathFileName(profilePath);
   for (const SealedFile& file : files) {
-    std::string path =
-        equalsNoCase(file.name, profileName) ? profilePath : pathJoin(patchDir, file.name);
+    std::string path = getFilePath(file.name, patchDir, profilePath);
     SealedFile found;
     platform::Status status = measure(path, &found);
     if (!status.ok) {

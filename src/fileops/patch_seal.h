@@ -55,6 +55,12 @@ class PatchSeal {
   // device name, so that reading it reads a file there.
   static bool isListableName(const std::string& name);
 
+  // Where the run reads the listed file `name`: in patchDir, except the
+  // profile's own name, which is read at profilePath (a profile that /p
+  // names elsewhere).
+  static std::string getFilePath(const std::string& name, const std::string& patchDir,
+                                 const std::string& profilePath);
+
   // Reads the seal at path. notFound when there is none; ok otherwise, with
   // isIntact() false when the file could not be read, is damaged or was cut
   // short (no file of it is then to be trusted).
@@ -70,9 +76,8 @@ class PatchSeal {
   std::string format(const std::string& headerName) const;
 
   // Every listed file that is missing, cannot be read or differs in size or
-  // CRC-32, in the seal's order. Names are looked for in patchDir, except
-  // the profile's own name, which is looked for at profilePath: the run
-  // reads the profile there. Reads every file once.
+  // CRC-32, in the seal's order, each looked for at getFilePath. Reads every
+  // file once.
   std::vector<Mismatch> check(const std::string& patchDir, const std::string& profilePath) const;
 
  private:

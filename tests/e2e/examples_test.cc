@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,18 +41,12 @@ TEST_P(ExamplePatch, PlanIsWhatTheRunDoes) {
   EXPECT_NE(std::string::npos, plan.find("plan: the run ends with exit code 0")) << plan;
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, ExamplePatch,
-                         ::testing::Values(std::make_pair("driver-update", 2),
-                                           std::make_pair("driver-update", 1),
-                                           std::make_pair("settings", 2),
-                                           std::make_pair("settings", 1),
-                                           std::make_pair("help-language", 2)),
-                         [](const auto& info) {
-                           std::string name = std::string(info.param.first) + "_on_" +
-                                              (info.param.second == 1 ? "Windows95" : "WindowsNT");
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ExamplePatch,
+    ::testing::Values(std::make_pair("driver-update", 2), std::make_pair("driver-update", 1),
+                      std::make_pair("settings", 2), std::make_pair("settings", 1),
+                      std::make_pair("help-language", 2)),
+    [](const auto& info) { return exampleCaseName(info.param.first, info.param.second); });
 
 // The exit codes a build script can rely on.
 TEST(Checker, ExitCodesTellCleanFromErrorsFromUnusable) {

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -972,4 +973,10 @@ void Machine::releaseFiles() {
     waitpid(holder, &status, 0);
   }
   state->lockHolders.clear();
+}
+
+std::string exampleCaseName(const std::string& example, int kind) {
+  std::string name = example + "_on_" + (kind == 1 ? "Windows95" : "WindowsNT");
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
 }

@@ -151,4 +151,8 @@ class Machine {
   std::unique_ptr<State> state;
 };
 
+// The name of the test case of an example on a kind of Windows (1 the 95
+// family, 2 NT), as "driver_update_on_Windows95".
+std::string exampleCaseName(const std::string& example, int kind);
+
 #endif  // TESTS_E2E_MACHINE_H_

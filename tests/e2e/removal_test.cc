@@ -4,7 +4,6 @@
 // removed.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <sstream>
@@ -50,12 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::make_pair("driver-update", 2), std::make_pair("driver-update", 1),
                       std::make_pair("settings", 2), std::make_pair("settings", 1),
                       std::make_pair("help-language", 2), std::make_pair("help-language", 1)),
-    [](const auto& info) {
-      std::string name = std::string(info.param.first) + "_on_" +
-                         (info.param.second == 1 ? "Windows95" : "WindowsNT");
-      std::replace(name.begin(), name.end(), '-', '_');
-      return name;
-    });
+    [](const auto& info) { return exampleCaseName(info.param.first, info.param.second); });
 
 // Two patches on the same file come off in the opposite order only; a patch
 // not installed, or installed before undo data was kept, is refused. Every

@@ -125,10 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Examples, SealedPatch,
                                            SealedExample{"settings", 2, "TVPAT32.MSG"},
                                            SealedExample{"help-language", 1, "VIEWER.HLP"}),
                          [](const auto& info) {
-                           std::string name = std::string(info.param.name) + "_on_" +
-                                              (info.param.kind == 1 ? "Windows95" : "WindowsNT");
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
+                           return exampleCaseName(info.param.name, info.param.kind);
                          });
 
 // The author learns that a seal no longer matches, file by file; sealing a

@@ -71,12 +71,10 @@ std::vector<std::string> PatchSealer::getFileNames() const {
 
 int PatchSealer::seal(std::string* problem) const {
   PatchSeal seal;
-  const std::string profileName = pathFileName(profilePath);
   for (const std::string& name : getFileNames()) {
     PatchSeal::SealedFile file;
     file.name = name;
-    const std::string path =
-        equalsNoCase(name, profileName) ? profilePath : pathJoin(patchDir, name);
+    const std::string path = PatchSeal::getFilePath(name, patchDir, profilePath);
     if (!PatchSeal::measure(path, &file).ok) {
       *problem = path + " cannot be read";
       return -1;
